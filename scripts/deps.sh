@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Vesper needs to build, test and play.
+# Idempotent: installs only what is missing.
+set -euo pipefail
+packages=(
+  # program
+  cmake g++ make pkg-config
+  libsdl2-dev libglew-dev libglu1-mesa-dev libpng-dev zlib1g-dev
+  libvorbis-dev libogg-dev libstb-dev libimgui-dev libmd-dev
+  # tests, headless runs and fuzzing
+  xvfb xauth libgl1-mesa-dri libgtest-dev libgmock-dev clang libclang-rt-14-dev
+  # benchmarks
+  libpugixml-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "==> installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+else
+  echo "==> all packages present"
+fi

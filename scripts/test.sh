@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: unit and GL tests
+# (GL ones under a private Xvfb with Mesa's software renderer), then the fuzz
+# targets' short runs in a separate clang + sanitizer build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+bash scripts/build.sh
+jobs=${VESPER_JOBS:-2}
+
+xvfb_pid=""
+cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp > /dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    break
+  done
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+  echo "==> Xvfb on $DISPLAY"
+fi
+export LIBGL_ALWAYS_SOFTWARE=1
+
+echo "==> unit and GL tests"
+(cd build && ctest --output-on-failure -j"$jobs")
+
+echo "==> fuzz targets (clang, ASan + UBSan), short runs"
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVESPER_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  > build-fuzz.log 2>&1 || { cat build-fuzz.log; exit 1; }
+cmake --build build-fuzz -j"$jobs"
+(cd build-fuzz && ctest --output-on-failure -L fuzz)
+echo "==> all tests passed"

@@ -1,0 +1,139 @@
+// File layer: read-only access to the entries of the pack file "vesper.pak".
+// One process-wide pack is open between openPackage() and closePackage();
+// every CoreFile shares its handle and seeks before each operation.
+// Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/core.h"
+
+inline constexpr int MODE_READ = 2;
+
+// On-disk layout; every integer is unsigned 32-bit little-endian.
+struct PackHeader {
+  char header[8];  // "NOVAPACK", no terminator
+  uint32_t version;
+  uint32_t numEntries;
+};
+struct PackEntry {
+  char name[256];  // NUL-terminated, backslash separators
+  uint32_t offset;
+  uint32_t size;
+};
+inline constexpr size_t kPackHeaderSize = 16;
+inline constexpr size_t kPackEntrySize = 264;
+inline constexpr uint32_t kPackVersion = 1;
+inline constexpr char szHeader[] = "NOVAPACK";
+
+// Opens "vesper.pak" in the working directory, validates it and reads the
+// entry table. Every problem is a critical error.
+void openPackage();
+// Validates and installs an already open pack (takes ownership of `fp`).
+// Returns null on success, otherwise the critical error text describing the
+// problem; nothing is installed then and `fp` is closed. Never exits.
+const char* installPackage(std::FILE* fp);
+// Closes the pack handle; the entry table stays until process exit.
+void closePackage();
+// The installed entry table, in file order (empty before openPackage).
+const std::vector<PackEntry>& packEntries();
+
+// Reads header and table from `fp` without installing anything. The table
+// must fit inside the file. Returns null or the critical error text.
+const char* readPackTable(std::FILE* fp, PackHeader& header, std::vector<PackEntry>& entries,
+                          uint64_t& fileSize);
+
+// One file for the pack writer.
+struct PackSource {
+  std::string name;  // entry name as the engine asks for it
+  std::vector<uint8_t> data;
+};
+// Writes a pack holding `files` in the given order. Returns false and sets
+// `error` when the file cannot be written or a name does not fit.
+bool writePack(const std::string& path, const std::vector<PackSource>& files, std::string& error);
+
+// A read-only window onto one pack entry.
+class CoreFile : public CoreObject {
+  VESPER_DECLARE_DYNAMIC(CoreFile)
+ public:
+  CoreFile();
+  // Opens the named entry at once; a mode other than MODE_READ or a name that
+  // is not in the pack is a critical error.
+  CoreFile(const char* pName, int mode);
+  virtual ~CoreFile();
+
+  // Reads `count` bytes at the current position; the position advances by
+  // `count` even when fewer bytes exist. Not clamped to the entry: bytes
+  // after the entry are whatever the pack stores there. Returns bytes read.
+  virtual int32_t read(void* buffer, int32_t count, uint32_t unused = 0);
+  virtual int32_t write(const void* buffer, int32_t count, uint32_t flags);
+  // Origin 0: from the entry start, 1: from the current position; 2 (from the
+  // end) is a critical error; others do nothing. Always returns 0.
+  virtual int32_t seek(int64_t offset, uint8_t origin);
+  virtual const std::string& getName() const;
+  virtual const std::string& getExtension() const;
+  virtual int getChar();
+  virtual int ungetChar(int c);
+  // Reads up to capacity-1 bytes, stopping after a line feed; null at the end
+  // of the data.
+  virtual char* getLine(char* buffer, int32_t capacity);
+  virtual bool hasError() const { return false; }
+  virtual int isEof() const;
+
+  uint64_t getSize() const { return size; }
+  uint32_t getPosition() const { return position; }
+
+  // Opens the named entry (used by the constructor).
+  void open(const char* pName, int mode);
+
+ private:
+  void seekToPosition() const;
+
+  std::FILE* handle = nullptr;
+  uint32_t size = 0;
+  std::string name;
+  std::string extension;
+  uint32_t position = 0;
+  PackEntry entry{};
+};
+
+// Forwarding wrapper handed to resources. Its seek origins differ from the
+// file's: 0 = current position, 1 = entry start, 2 = entry end. Does not own
+// the file; the creator destroys the stream first.
+class CoreFileStream : public CoreObject {
+  VESPER_DECLARE_DYNAMIC(CoreFileStream)
+ public:
+  CoreFileStream() = default;
+  explicit CoreFileStream(CoreFile* file) : mFile(file) {}
+  virtual ~CoreFileStream() = default;
+
+  virtual int32_t read(void* buffer, int32_t count, uint32_t unused = 0);
+  virtual int32_t write(const void* buffer, int32_t count, uint32_t flags);
+  virtual bool isOpen() const { return mFile != nullptr; }
+  virtual bool isValid() const { return mFile != nullptr; }
+  virtual uint64_t getSize() const;
+  virtual const std::string& getName() const;
+  virtual const std::string& getExtension() const;
+  virtual int getChar();
+  virtual int ungetChar(int c);
+  virtual char* getLine(char* buffer, int32_t capacity);
+  virtual bool hasError() const;
+  virtual int isEof() const;
+  // Minimal formatted reader: %d (int32_t*), %f (float*), %s (char*, caller
+  // sizes it for the longest token). Returns 0.
+  virtual int scan(const char* format, ...);
+  virtual int32_t seek(int64_t offset, uint8_t origin);
+
+  CoreFile* file() const { return mFile; }
+
+ private:
+  CoreFile* mFile = nullptr;
+};
+
+// Loads a whole entry as NUL-terminated text: the entry's bytes followed by
+// at least one zero byte. Bytes an entry claims beyond the pack's end do not
+// exist and are not allocated. A missing name is a critical error.
+std::vector<char> loadEntryText(const char* pName);

@@ -1,0 +1,4 @@
+// Scene animation file resource.
+#include "formats/formats.h"
+
+VESPER_IMPLEMENT_DYNAMIC(resQDF, resourceObject)

@@ -1,0 +1,4 @@
+// The model resource.
+#include "model/model.h"
+
+VESPER_IMPLEMENT_DYNAMIC(resMQO, resourceObject)

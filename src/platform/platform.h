@@ -1,0 +1,65 @@
+// Platform layer: the only place that talks to SDL or the operating system.
+// Everything above it is platform-free. This header covers the pieces the
+// engine spine needs: fatal exit, message boxes, the event queue and clocks.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Fatal application exit: writes the text and a newline to stderr, shows it in
+// a message box when boxes are enabled, then ends the process with status 3.
+// Nothing else runs afterwards: no destructors, no atexit handlers, no flush
+// of other streams. Safe to call during static construction.
+[[noreturn]] void fatalExit(const char* text);
+
+// Shows a modal message box when boxes are enabled; the text always goes to
+// stderr as "caption: text". Never blocks a headless or automated run.
+void messageBox(const char* caption, const char* text);
+
+// Message boxes appear only with a display present and an interactive run.
+// They start enabled unless VESPER_HEADLESS=1 is set or no display exists.
+void setMessageBoxesEnabled(bool enabled);
+bool messageBoxesEnabled();
+
+// Window-system events as the main loop sees them.
+enum class EventType : uint8_t {
+  Null,     // a message numbered 0: neither translated nor dispatched
+  Quit,     // ends the main loop with `exitCode`
+  KeyDown,  // `key` holds one of the Key values below
+  Other,    // anything else; dispatched to the window listeners
+};
+
+enum Key : int32_t {
+  KeyEscape = 27,
+  KeyOther = 0,
+};
+
+struct Event {
+  EventType type = EventType::Null;
+  int32_t key = KeyOther;
+  int32_t exitCode = 0;
+};
+
+// The source the main loop drains. The SDL implementation is returned by
+// systemEvents(); tests supply their own.
+class EventSource {
+ public:
+  virtual ~EventSource() = default;
+  // Removes one event without waiting; false when the queue is empty.
+  virtual bool poll(Event& out) = 0;
+  // Translates and dispatches an event to the window's listeners.
+  virtual void dispatch(const Event& event) = 0;
+};
+
+EventSource& systemEvents();
+
+// Posts a quit event carrying `exitCode` to the system queue.
+void postQuit(int32_t exitCode);
+
+// Milliseconds since the platform layer started (wraps after 49 days).
+uint32_t ticksMs();
+uint64_t performanceCounter();
+uint64_t performanceFrequency();
+
+}  // namespace platform

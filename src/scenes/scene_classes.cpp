@@ -1,0 +1,19 @@
+// Registration of the scene family.
+#include "scenes/scenes.h"
+
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_blackgirl, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_boxfloor1, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_clock1, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_clock2, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_fallheart, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_grasswater, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_greetz, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_hanescene1, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_hanescene3, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_hanescene4, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_lightball, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_loader, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_metaball, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(SceneQdf_skycloud1, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_skyhand1, CSceneQdfDefault)
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_skyhand2, CSceneQdfDefault)
