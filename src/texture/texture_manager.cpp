@@ -1,4 +1,8 @@
 // Texture objects and the texture manager.
+#include <GL/glew.h>
+
+#include <cstring>
+
 #include "texture/texture.h"
 
 VESPER_IMPLEMENT_DYNAMIC(cTexture, CoreObject)
@@ -6,3 +10,151 @@ VESPER_IMPLEMENT_DYNAMIC(cScreenBuffer, CoreObject)
 VESPER_IMPLEMENT_DYNAMIC(resTexture, resourceObject)
 VESPER_IMPLEMENT_INTERFACE(textureManager)
 VESPER_IMPLEMENT_DYNAMIC(textureManager, Interface<textureManager>)
+
+namespace {
+
+uint32_t roundUpPow2(uint32_t n) {
+  uint32_t p = 1;
+  while (p < n && p < 0x80000000u) p <<= 1;
+  return p;
+}
+
+}  // namespace
+
+bool textureManager::initialize() {
+  mNonPowerOfTwo = GLEW_ARB_texture_non_power_of_two != 0;
+  return true;
+}
+
+bool textureManager::terminate() {
+  glEnable(GL_TEXTURE_2D);
+  for (const auto& [texture, name] : mNames) {
+    const GLuint n = name;
+    if (n) glDeleteTextures(1, &n);
+  }
+  glDisable(GL_TEXTURE_2D);
+  return true;
+}
+
+uint32_t textureManager::glName(const cTexture* texture) const {
+  const auto it = mNames.find(texture);
+  return it == mNames.end() ? 0 : it->second;
+}
+
+void textureManager::registerName(const cTexture* texture, uint32_t name) { mNames[texture] = name; }
+
+void textureManager::forget(const cTexture* texture) { mNames.erase(texture); }
+
+// ---------------------------------------------------------------------------
+
+cTexture::cTexture() {
+  create(16, 16, 1, GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, GL_TEXTURE_2D, GL_LINEAR, GL_REPEAT, 1);
+}
+
+cTexture::~cTexture() {
+  textureManager::instance().forget(this);
+  if (mGlName) {
+    const GLuint n = mGlName;
+    glDeleteTextures(1, &n);
+  }
+}
+
+void cTexture::create(uint32_t width, uint32_t height, uint32_t keepCopy, GLenumValue internalFormat,
+                      GLenumValue format, GLenumValue type, GLenumValue target, GLenumValue filter,
+                      GLenumValue wrap, uint32_t levels) {
+  mSScale = mTScale = 1.0f;
+  if (!textureManager::instance().nonPowerOfTwo()) {
+    const uint32_t w = roundUpPow2(width);
+    const uint32_t h = roundUpPow2(height);
+    mSScale = w ? static_cast<float>(width) / static_cast<float>(w) : 1.0f;
+    mTScale = h ? static_cast<float>(height) / static_cast<float>(h) : 1.0f;
+    width = w;
+    height = h;
+  }
+  mKeepCopy = keepCopy;
+  mWidth = width;
+  mHeight = height;
+  mInternalFormat = internalFormat;
+  mFormat = format;
+  mType = type;
+  mTarget = target;
+  mFilter = filter;
+  mWrap = wrap;
+  mLevels = levels;
+  mBitsPerPixel = 0;
+  mDataSize = 0;
+  mPixels.reset();
+
+  if (keepCopy == 1) {
+    uint64_t bytes = 0;
+    if (target == GL_TEXTURE_2D && internalFormat == GL_RGBA8) {
+      bytes = static_cast<uint64_t>(width) * height * 4;
+      mBitsPerPixel = 32;
+    } else if (target == GL_TEXTURE_CUBE_MAP && internalFormat == GL_COMPRESSED_RGB_S3TC_DXT1_EXT) {
+      for (int face = 0; face < 6; ++face) {
+        uint32_t w = width, h = height;
+        for (uint32_t level = 0; level < levels; ++level) {
+          bytes += static_cast<uint64_t>((w + 3) / 4) * ((h + 3) / 4) * 8;
+          w = w > 1 ? w / 2 : 1;
+          h = h > 1 ? h / 2 : 1;
+        }
+      }
+    }
+    // Sizes beyond 32 bits cannot be described by the data size field.
+    if (bytes > 0 && bytes <= UINT32_MAX) {
+      mDataSize = static_cast<uint32_t>(bytes);
+      mPixels.reset(new uint8_t[mDataSize]());
+    }
+  }
+
+  // Without a current context GL calls do nothing and the name stays 0.
+  if (mGlName) {
+    const GLuint old = mGlName;
+    glDeleteTextures(1, &old);
+  }
+  GLuint n = 0;
+  glGenTextures(1, &n);
+  mGlName = n;
+}
+
+void cTexture::upload() {
+  glBindTexture(mTarget, mGlName);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  if (mTarget == GL_TEXTURE_2D) {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(mFilter));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(mFilter));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, static_cast<GLint>(mWrap));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, static_cast<GLint>(mWrap));
+    glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(mInternalFormat), static_cast<GLsizei>(mWidth),
+                 static_cast<GLsizei>(mHeight), 0, mFormat, mType, mPixels.get());
+  } else if (mTarget == GL_TEXTURE_CUBE_MAP && mInternalFormat == GL_COMPRESSED_RGB_S3TC_DXT1_EXT) {
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, static_cast<GLint>(mFilter));
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(mFilter));
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_S, static_cast<GLint>(mWrap));
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_T, static_cast<GLint>(mWrap));
+    const uint8_t* data = mPixels.get();
+    for (int face = 0; face < 6 && data; ++face) {
+      uint32_t w = mWidth, h = mHeight;
+      for (uint32_t level = 0; level < mLevels; ++level) {
+        const uint32_t bytes = ((w + 3) / 4) * ((h + 3) / 4) * 8;
+        // Only the top level reaches the card; smaller levels are skipped.
+        if (level == 0) {
+          glCompressedTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, mInternalFormat,
+                                 static_cast<GLsizei>(w), static_cast<GLsizei>(h), 0,
+                                 static_cast<GLsizei>(bytes), data);
+        }
+        data += bytes;
+        w = w > 1 ? w / 2 : 1;
+        h = h > 1 ? h / 2 : 1;
+      }
+    }
+  }
+  glBindTexture(mTarget, 0);
+  textureManager::instance().registerName(this, mGlName);
+}
+
+void cTexture::releaseCopy() {
+  mPixels.reset();
+  mDataSize = 0;
+}

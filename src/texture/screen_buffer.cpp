@@ -1,0 +1,75 @@
+// Off-screen render targets: a frame buffer object with colour and/or depth
+// textures.
+#include <GL/glew.h>
+
+#include "texture/texture.h"
+
+namespace {
+
+void clampLinear(GLenum target) {
+  glTexParameteri(target, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(target, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+}
+
+}  // namespace
+
+cScreenBuffer::~cScreenBuffer() {
+  if (mFrameBuffer && glIsFramebufferEXT && glIsFramebufferEXT(mFrameBuffer)) {
+    const GLuint fb = mFrameBuffer;
+    glDeleteFramebuffersEXT(1, &fb);
+  }
+}
+
+void cScreenBuffer::create(uint32_t width, uint32_t height, GLenumValue colourInternalFormat,
+                           GLenumValue colourType, uint32_t flags) {
+  GLuint fb = 0;
+  glGenFramebuffersEXT(1, &fb);
+  mFrameBuffer = fb;
+  if (flags & 1) {
+    mColour = std::make_unique<cTexture>();
+    mColour->create(width, height, 0, colourInternalFormat, GL_RGBA, colourType, GL_TEXTURE_2D,
+                    GL_LINEAR, GL_CLAMP, 1);
+    mColour->upload();
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, mFrameBuffer);
+    glBindTexture(GL_TEXTURE_2D, mColour->glName());
+    clampLinear(GL_TEXTURE_2D);
+    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                              mColour->glName(), 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  }
+  if (flags & 2) {
+    mDepth = std::make_unique<cTexture>();
+    mDepth->create(width, height, 0, GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT, GL_FLOAT, GL_TEXTURE_2D,
+                   GL_LINEAR, GL_CLAMP, 1);
+    mDepth->upload();
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, mFrameBuffer);
+    glBindTexture(GL_TEXTURE_2D, mDepth->glName());
+    clampLinear(GL_TEXTURE_2D);
+    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
+                              mDepth->glName(), 0);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void cScreenBuffer::bind() const { glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, mFrameBuffer); }
+
+void cScreenBuffer::unbind() const {
+  glFlush();
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+void cScreenBuffer::attachDepth(uint32_t glTextureName) const {
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, mFrameBuffer);
+  glBindTexture(GL_TEXTURE_2D, glTextureName);
+  clampLinear(GL_TEXTURE_2D);
+  glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D, glTextureName, 0);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+}
+
+void cScreenBuffer::reattachDepth() const {
+  // A buffer without a depth texture has nothing to reattach.
+  if (mDepth) attachDepth(mDepth->glName());
+}
