@@ -15,6 +15,20 @@ void clampLinear(GLenum target) {
 
 }  // namespace
 
+std::unique_ptr<cTexture> cScreenBuffer::makeAttachment(uint32_t width, uint32_t height,
+                                                        GLenumValue internalFormat, GLenumValue format,
+                                                        GLenumValue type, GLenumValue attachment) const {
+  auto texture = std::make_unique<cTexture>();
+  texture->create(width, height, 0, internalFormat, format, type, GL_TEXTURE_2D, GL_LINEAR, GL_CLAMP, 1);
+  texture->upload();
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, mFrameBuffer);
+  glBindTexture(GL_TEXTURE_2D, texture->glName());
+  clampLinear(GL_TEXTURE_2D);
+  glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, attachment, GL_TEXTURE_2D, texture->glName(), 0);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+  return texture;
+}
+
 cScreenBuffer::~cScreenBuffer() {
   if (mFrameBuffer && glIsFramebufferEXT && glIsFramebufferEXT(mFrameBuffer)) {
     const GLuint fb = mFrameBuffer;
@@ -27,30 +41,10 @@ void cScreenBuffer::create(uint32_t width, uint32_t height, GLenumValue colourIn
   GLuint fb = 0;
   glGenFramebuffersEXT(1, &fb);
   mFrameBuffer = fb;
-  if (flags & 1) {
-    mColour = std::make_unique<cTexture>();
-    mColour->create(width, height, 0, colourInternalFormat, GL_RGBA, colourType, GL_TEXTURE_2D,
-                    GL_LINEAR, GL_CLAMP, 1);
-    mColour->upload();
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, mFrameBuffer);
-    glBindTexture(GL_TEXTURE_2D, mColour->glName());
-    clampLinear(GL_TEXTURE_2D);
-    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
-                              mColour->glName(), 0);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-  }
-  if (flags & 2) {
-    mDepth = std::make_unique<cTexture>();
-    mDepth->create(width, height, 0, GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT, GL_FLOAT, GL_TEXTURE_2D,
-                   GL_LINEAR, GL_CLAMP, 1);
-    mDepth->upload();
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, mFrameBuffer);
-    glBindTexture(GL_TEXTURE_2D, mDepth->glName());
-    clampLinear(GL_TEXTURE_2D);
-    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D,
-                              mDepth->glName(), 0);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-  }
+  if (flags & 1) mColour = makeAttachment(width, height, colourInternalFormat, GL_RGBA, colourType,
+                                         GL_COLOR_ATTACHMENT0_EXT);
+  if (flags & 2) mDepth = makeAttachment(width, height, GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT, GL_FLOAT,
+                                        GL_DEPTH_ATTACHMENT_EXT);
   glBindTexture(GL_TEXTURE_2D, 0);
 }
 

@@ -90,6 +90,10 @@ class cScreenBuffer : public CoreObject {
   cTexture* depthTexture() const { return mDepth.get(); }
 
  private:
+  std::unique_ptr<cTexture> makeAttachment(uint32_t width, uint32_t height, GLenumValue internalFormat,
+                                           GLenumValue format, GLenumValue type,
+                                           GLenumValue attachment) const;
+
   uint32_t mFrameBuffer = 0;
   std::unique_ptr<cTexture> mColour;
   std::unique_ptr<cTexture> mDepth;
