@@ -26,6 +26,8 @@ constexpr char kDoctypeSubsetClose[] = "]>";
 bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 int rawMarkerAt(const char* p) {
+  // Every marker is "<" followed by one of these; most tags are rejected here.
+  if (p[1] != '!' && p[1] != 'P' && p[1] != 'S') return -1;
   for (int i = 0; i < static_cast<int>(sizeof kRawMarkers / sizeof kRawMarkers[0]); ++i) {
     const char* m = kRawMarkers[i].open;
     if (std::strncmp(p, m, std::strlen(m)) == 0) return i;
@@ -60,7 +62,7 @@ int hexValue(char c) {
 class Parser {
  public:
   explicit Parser(const char* text)
-      : mText(text), mP(text), mLengths(xml_detail::currentLengths()) {}
+      : mP(text), mLengths(xml_detail::currentLengths()) {}
 
   // Parses everything into `top`; returns false at the first error.
   bool run(Data* top) {
@@ -84,7 +86,10 @@ class Parser {
   const char* position() const { return mP; }
 
  private:
-  int step(const char* p) const { return stepAt(mLengths, p); }
+  // Length of the character at `p`, with the common single-byte case inline.
+  int advance(const char* p) const {
+    return mLengths[static_cast<unsigned char>(*p)] == 1 ? 1 : stepAt(mLengths, p);
+  }
 
   bool fail(XmlError code, const char* at) {
     mCode = code;
@@ -103,7 +108,7 @@ class Parser {
   // One text block followed by one markup construct (or the end).
   bool parseContentStep() {
     const char* textStart = mP;
-    while (*mP != '\0' && *mP != '<') mP += step(mP);
+    while (*mP != '\0' && *mP != '<') mP += advance(mP);
     if (mP > textStart && !addText(textStart, mP)) return false;
     if (*mP == '\0') return true;
 
@@ -144,7 +149,7 @@ class Parser {
       mP += 1;
     } else if (c == '"' || c == '\'') {
       const char* q = mP + 1;
-      while (*q != '\0' && *q != c && *q != '<') q += step(q);
+      while (*q != '\0' && *q != c && *q != '<') q += advance(q);
       if (*q == c) {
         t.kind = Tok::Quoted;
         t.begin = mP + 1;
@@ -167,7 +172,7 @@ class Parser {
     t.begin = mP;
     while (*mP != '\0' && !isSeparator(*mP) && *mP != '<' && *mP != '>' && *mP != '=' &&
            !(*mP == '/' && mP[1] == '>')) {
-      mP += step(mP);
+      mP += advance(mP);
     }
     t.end = mP;
   }
@@ -178,8 +183,10 @@ class Parser {
     const char* q = b;
     while (q < e) {
       if (*q != '&') {
-        const char* n = q + step(q);
-        if (n > e || n == q) n = e;
+        // Copy the whole run up to the next ampersand at a character start.
+        const char* n = q;
+        while (n < e && *n != '&') n += advance(n);
+        if (n > e) n = e;
         out.append(q, n);
         q = n;
         continue;
@@ -333,7 +340,6 @@ class Parser {
     }
   }
 
-  const char* mText;
   const char* mP;
   const unsigned char* mLengths;
   std::vector<Data*> mOpen;  // [0] is the document top
