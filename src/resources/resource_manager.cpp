@@ -1,6 +1,138 @@
-// Resource cache and loading.
+// Resource cache and loading: candidate classes come from the run-time class
+// table in slot order; the first whose canLoad and load both succeed wins.
+#include <algorithm>
+#include <cstring>
+
+#include "demo/demo.h"
+#include "files/files.h"
 #include "resources/resources.h"
 
 VESPER_IMPLEMENT_DYNAMIC(resourceObject, CoreObject)
 VESPER_IMPLEMENT_INTERFACE(resourceManager)
 VESPER_IMPLEMENT_DYNAMIC(resourceManager, Interface<resourceManager>)
+
+namespace {
+
+class NullPresenter final : public LoadingPresenter {
+ public:
+  void clearFrame() override {}
+  void presentFrame() override {}
+};
+
+LoadingPresenter& nullPresenter() {
+  static NullPresenter presenter;
+  return presenter;
+}
+
+// Exact descent through the parent chain, so the cast below is always right.
+bool descendsFromResource(const CoreRuntimeClass* c) {
+  for (; c != nullptr; c = c->getParent()) {
+    if (c == &resourceObject::dynamicClass()) return true;
+  }
+  return false;
+}
+
+// A model is always read from its binary cache file.
+std::string cacheName(const char* pName) {
+  std::string name(pName);
+  if (name.find(".mqo") != std::string::npos) {
+    name.erase(name.rfind('.'));
+    name += ".bmdl";
+  }
+  return name;
+}
+
+}  // namespace
+
+resourceManager::resourceManager() : mPresenter(&nullPresenter()) {}
+
+resourceManager::~resourceManager() { releaseHeld(); }
+
+resourceObject* resourceManager::load(const char* pName) {
+  const std::string name = cacheName(pName);
+  for (resourceObject* cached : mCache) {
+    if (cached->getName() == name) return cached->addRef();
+  }
+
+  CoreFile file(name.c_str(), MODE_READ);
+  CoreFileStream stream(&file);
+  if (file.getSize() == 0) return nullptr;
+
+  for (uint32_t i = 0; i < CoreRuntimeClass::DYNAMIC_HASH_NUM; ++i) {
+    const CoreRuntimeClass* c = CoreRuntimeClass::slot(i);
+    if (!descendsFromResource(c)) continue;
+    auto* candidate = static_cast<resourceObject*>(c->createObject());
+    if (candidate == nullptr) continue;
+    candidate->addRef();
+    stream.seek(0, 1);  // back to the entry start
+    if (candidate->canLoad(stream) && candidate->load(stream)) {
+      mCache.push_back(candidate);
+      return candidate;
+    }
+    release(candidate);
+  }
+  return nullptr;
+}
+
+void resourceManager::release(resourceObject* resource) {
+  if (resource == nullptr || --resource->refCount > 0) return;
+  const auto it = std::find(mCache.begin(), mCache.end(), resource);
+  if (it != mCache.end()) mCache.erase(it);
+  delete resource;
+}
+
+void resourceManager::registerPreload(const char* pName) {
+  if (pName == nullptr) return;
+  if (std::find(mPreloadNames.begin(), mPreloadNames.end(), pName) == mPreloadNames.end()) {
+    mPreloadNames.emplace_back(pName);
+  }
+}
+
+void resourceManager::computeProgressStep() {
+  int models = 0;
+  for (const std::string& name : mPreloadNames) models += countSceneModels(name.c_str());
+  // With no models no step is ever taken; 0 keeps the value finite.
+  mProgressStep = models > 0 ? 1.0f / static_cast<float>(models) : 0.0f;
+}
+
+void resourceManager::releaseHeld() {
+  // Swap first: releasing may destroy resources whose destructors release
+  // further resources, and none of that may touch a half-cleared list.
+  std::vector<resourceObject*> held;
+  held.swap(mHeld);
+  for (resourceObject* r : held) release(r);
+}
+
+void resourceManager::loadPreloads() {
+  releaseHeld();
+  for (const std::string& name : mPreloadNames) mHeld.push_back(load(name.c_str()));
+}
+
+void resourceManager::clearPreloads() {
+  releaseHeld();
+  mPreloadNames.clear();
+}
+
+void resourceManager::setLoadingPresenter(LoadingPresenter* presenter) {
+  mPresenter = presenter ? presenter : &nullPresenter();
+}
+
+void resourceManager::drawLoadingScene(float t) {
+  mLoadingScene->before(nullptr, t);
+  mLoadingScene->draw(nullptr, t);
+  mLoadingScene->after(nullptr, t);
+  mPresenter->presentFrame();
+}
+
+void resourceManager::setLoadingScene(std::unique_ptr<CSceneQdfDefault> scene) {
+  mLoadingScene.reset();
+  mLoadingScene = std::move(scene);
+  if (mLoadingScene) drawLoadingScene(0.0f);
+}
+
+void resourceManager::advanceProgress() {
+  mProgress += mProgressStep;
+  if (!mLoadingScene) return;
+  mPresenter->clearFrame();
+  drawLoadingScene(mProgress);
+}

@@ -1,24 +1,182 @@
-// Resources: reference-counted objects keyed by pack entry name, and the
-// manager that creates, caches and releases them.
+// Resources: reference-counted objects keyed by pack entry name, the manager
+// that creates, caches and releases them, and the loading-screen progress it
+// drives while the show is loaded. Main thread only; counts are plain ints.
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/core.h"
+#include "demo/demo.h"  // the loading scene
 
 class CoreFileStream;
 
+// Base of every loadable asset. A resource is created by resourceManager on
+// the first request of its name and destroyed by resourceManager::release
+// when its count returns to 0; nobody else deletes it.
 class resourceObject : public CoreObject {
   VESPER_DECLARE_DYNAMIC(resourceObject)
  public:
   resourceObject() = default;
   virtual ~resourceObject() = default;
 
-  int refCount = 0;
+  // The common first step of every derived load: unload, then take the name
+  // and base name from the stream. Derived classes call it first.
+  virtual bool load(CoreFileStream& stream);
+  // Whether this class reads the stream's file (by extension). Base: false.
+  virtual bool canLoad(CoreFileStream& stream);
+  // Frees what load built; false when there was nothing to free.
+  virtual bool unload();
+  // Opens the own name again and loads it; false for an empty entry.
+  virtual bool reload();
+
+  resourceObject* addRef() {
+    ++refCount;
+    return this;
+  }
+  const std::string& getName() const { return name; }
+  const std::string& getBaseName() const { return baseName; }
+
+  int32_t refCount = 0;
+
+ protected:
+  std::string name;      // the pack entry name; the cache key
+  std::string baseName;  // name without directory and extension
+};
+
+// True when the stream's extension equals one of `extensions`, ignoring
+// ASCII letter case. The canLoad rule of every resource class.
+bool hasExtension(const CoreFileStream& stream, std::initializer_list<const char*> extensions);
+
+// "data\texture\light1.png" -> "light1": drops everything up to the last
+// backslash, slash or colon, then the extension.
+std::string resourceBaseName(const std::string& entryName);
+
+// Number of model lines in the model block of a scene animation file (every
+// token there that contains ".mqo", commented entries included). A name that
+// is not in the pack is a critical error.
+int countSceneModels(const char* pName);
+
+// Frame clearing and presentation for the loading screen, so progress can be
+// drawn before (and without) a window. The default does nothing; the window
+// layer installs one that clears with GL and swaps buffers.
+class LoadingPresenter {
+ public:
+  virtual ~LoadingPresenter() = default;
+  // Clears colour to black (0, 0, 0, 1) and the depth buffer.
+  virtual void clearFrame() = 0;
+  // Shows the drawn frame (buffer swap).
+  virtual void presentFrame() = 0;
 };
 
 class resourceManager : public Interface<resourceManager> {
   VESPER_DECLARE_DYNAMIC(resourceManager)
  public:
   static resourceManager& instance();
+  resourceManager();
+  ~resourceManager() override;
+
+  // The resource of `pName` with one reference added for the caller, or null
+  // (empty entry, or no class loads it). A name containing ".mqo" is read
+  // from its ".bmdl" entry. A name missing from the pack is a critical error.
+  // The caller must release the reference exactly once (see ResourceRef).
+  virtual resourceObject* load(const char* pName);
+  // Drops one reference; at 0 the resource leaves the cache and is destroyed.
+  // Null is ignored.
+  void release(resourceObject* resource);
+
+  // Scene animation files to load before the show; equal names kept once.
+  void registerPreload(const char* pName);
+  // progressStep := 1 / (models listed in all preload files); 0 without any.
+  void computeProgressStep();
+  // Releases the held set, then loads every preload name into it (null for
+  // names that do not load). Resources cached by other holders are shared.
+  void loadPreloads();
+  // Releases the held set and forgets the preload names, for a loading
+  // sequence that starts over.
+  void clearPreloads();
+
+  // Replaces (and destroys) the loading scene and draws the new one once
+  // with t = 0, then presents; the manager owns the scene.
+  void setLoadingScene(std::unique_ptr<CSceneQdfDefault> scene);
+  CSceneQdfDefault* loadingScene() const { return mLoadingScene.get(); }
+  // After each model a scene animation file loads: progress += step, then,
+  // with a loading scene, clear, draw it with t = progress, present.
+  void advanceProgress();
+  float getProgress() const { return mProgress; }
+  float getProgressStep() const { return mProgressStep; }
+
+  // Not owned; must outlive its use. Null restores the do-nothing default.
+  void setLoadingPresenter(LoadingPresenter* presenter);
+
+  // Read-only views for diagnostics and tests.
+  const std::vector<resourceObject*>& cachedResources() const { return mCache; }
+  const std::vector<std::string>& preloadNames() const { return mPreloadNames; }
+  const std::vector<resourceObject*>& heldResources() const { return mHeld; }
+
+ private:
+  void drawLoadingScene(float t);
+  void releaseHeld();
+
+  std::vector<resourceObject*> mCache;  // every live resource, in load order
+  std::vector<std::string> mPreloadNames;
+  float mProgressStep = 0.0f;
+  float mProgress = 0.0f;
+  std::unique_ptr<CSceneQdfDefault> mLoadingScene;
+  std::vector<resourceObject*> mHeld;  // one reference each, or null
+  LoadingPresenter* mPresenter;
+};
+
+// The owning handle for one counted reference: releases it exactly once,
+// when reset or destroyed. Move-only; share() adds a second reference.
+template <class T>
+class ResourceRef {
+ public:
+  ResourceRef() = default;
+  // Takes over one reference the caller already holds (null is fine).
+  explicit ResourceRef(T* adopted) : mResource(adopted) {}
+  ~ResourceRef() { reset(); }
+  ResourceRef(ResourceRef&& other) noexcept : mResource(std::exchange(other.mResource, nullptr)) {}
+  ResourceRef& operator=(ResourceRef&& other) noexcept {
+    if (this != &other) {
+      reset();
+      mResource = std::exchange(other.mResource, nullptr);
+    }
+    return *this;
+  }
+  ResourceRef(const ResourceRef&) = delete;
+  ResourceRef& operator=(const ResourceRef&) = delete;
+
+  // Loads `pName` through the manager. Null when the load fails or the
+  // resource is not a T; the reference is then released at once.
+  static ResourceRef load(const char* pName) {
+    resourceManager& manager = resourceManager::instance();
+    resourceObject* loaded = manager.load(pName);
+    T* typed = dynamic_cast<T*>(loaded);
+    if (typed == nullptr) manager.release(loaded);
+    return ResourceRef(typed);
+  }
+
+  // A second handle to the same resource (one more reference).
+  ResourceRef share() const {
+    if (mResource) mResource->addRef();
+    return ResourceRef(mResource);
+  }
+  void reset() {
+    if (mResource) resourceManager::instance().release(std::exchange(mResource, nullptr));
+  }
+  // Gives the reference back to the caller, who must release it.
+  T* detach() { return std::exchange(mResource, nullptr); }
+
+  T* get() const { return mResource; }
+  T* operator->() const { return mResource; }
+  T& operator*() const { return *mResource; }
+  explicit operator bool() const { return mResource != nullptr; }
+
+ private:
+  T* mResource = nullptr;
 };

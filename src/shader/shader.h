@@ -6,6 +6,10 @@
 
 class resShader : public resourceObject {
   VESPER_DECLARE_DYNAMIC(resShader)
+ public:
+  bool canLoad(CoreFileStream& stream) override { return hasExtension(stream, {"cg", "fx", "cgfx"}); }
+  // Nothing loads until the effect runtime arrives.
+  bool load(CoreFileStream&) override { return false; }
 };
 
 class shaderManager : public Interface<shaderManager> {

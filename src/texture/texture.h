@@ -101,6 +101,12 @@ class cScreenBuffer : public CoreObject {
 
 class resTexture : public resourceObject {
   VESPER_DECLARE_DYNAMIC(resTexture)
+ public:
+  bool canLoad(CoreFileStream& stream) override {
+    return hasExtension(stream, {"bmp", "jpg", "jpeg", "dds", "hdr", "tga", "png"});
+  }
+  // Nothing loads until the texture decoders arrive.
+  bool load(CoreFileStream&) override { return false; }
 };
 
 class textureManager : public Interface<textureManager> {

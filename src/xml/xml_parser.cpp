@@ -1,0 +1,416 @@
+// The XML parser proper: one pass over NUL-terminated text, stepping by
+// characters of the current encoding. Open elements live on an explicit
+// stack rather than the call stack, so nesting depth is bounded only by
+// memory.
+#include <cstring>
+
+#include "xml/xml_internal.h"
+
+using xml_detail::namesMatch;
+using xml_detail::stepAt;
+using Data = XmlNode::Data;
+
+namespace {
+
+struct RawMarker {
+  const char* open;
+  const char* close;
+};
+// Tried in this order, case-sensitively.
+constexpr RawMarker kRawMarkers[] = {
+    {"<![CDATA[", "]]>"}, {"<!DOCTYPE", ">"}, {"<PRE>", "</PRE>"},
+    {"<Script>", "</Script>"}, {"<!--", "-->"},
+};
+constexpr char kDoctypeSubsetClose[] = "]>";
+
+bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+int rawMarkerAt(const char* p) {
+  // Every marker is "<" followed by one of these; most tags are rejected here.
+  if (p[1] != '!' && p[1] != 'P' && p[1] != 'S') return -1;
+  for (int i = 0; i < static_cast<int>(sizeof kRawMarkers / sizeof kRawMarkers[0]); ++i) {
+    const char* m = kRawMarkers[i].open;
+    if (std::strncmp(p, m, std::strlen(m)) == 0) return i;
+  }
+  return -1;
+}
+
+enum class Tok { End, Raw, EndTagStart, DeclStart, TagStart, TagEnd, ShortClose, Equals, Quoted, Word };
+
+struct Token {
+  Tok kind = Tok::End;
+  const char* start = nullptr;  // where the token begins in the text
+  const char* begin = nullptr;  // content of a word or quoted string
+  const char* end = nullptr;
+};
+
+struct NamedEntity {
+  const char* text;
+  char value;
+};
+constexpr NamedEntity kEntities[] = {
+    {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''},
+};
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+class Parser {
+ public:
+  explicit Parser(const char* text)
+      : mP(text), mLengths(xml_detail::currentLengths()) {}
+
+  // Parses everything into `top`; returns false at the first error.
+  bool run(Data* top) {
+    mOpen.push_back(top);
+    while (parseContentStep()) {
+      if (*mP == '\0') {
+        for (size_t i = 1; i < mOpen.size(); ++i) {
+          if (!mOpen[i]->declaration) {
+            warnUnmatched(mP);
+            break;
+          }
+        }
+        return true;
+      }
+    }
+    return false;
+  }
+
+  XmlError code() const { return mCode; }
+  const char* errorPosition() const { return mErrorAt; }
+  const char* position() const { return mP; }
+
+ private:
+  // Length of the character at `p`, with the common single-byte case inline.
+  int advance(const char* p) const {
+    return mLengths[static_cast<unsigned char>(*p)] == 1 ? 1 : stepAt(mLengths, p);
+  }
+
+  bool fail(XmlError code, const char* at) {
+    mCode = code;
+    mErrorAt = at;
+    return false;
+  }
+  void warnUnmatched(const char* at) {
+    if (mCode == XmlError::None) {
+      mCode = XmlError::UnmatchedEndTagWarning;
+      mErrorAt = at;
+    }
+  }
+
+  Data* current() const { return mOpen.back(); }
+
+  // One text block followed by one markup construct (or the end).
+  bool parseContentStep() {
+    const char* textStart = mP;
+    while (*mP != '\0' && *mP != '<') mP += advance(mP);
+    if (mP > textStart && !addText(textStart, mP)) return false;
+    if (*mP == '\0') return true;
+
+    const int raw = rawMarkerAt(mP);
+    if (raw >= 0) return parseRaw(raw);
+    if (mP[1] == '/') return parseEndTag();
+    return parseTag(mP[1] == '?');
+  }
+
+  Token next() {
+    while (isSeparator(*mP)) ++mP;
+    Token t;
+    t.start = mP;
+    const char c = *mP;
+    if (c == '\0') {
+      t.kind = Tok::End;
+    } else if (c == '<') {
+      if (rawMarkerAt(mP) >= 0) {
+        t.kind = Tok::Raw;
+      } else if (mP[1] == '/') {
+        t.kind = Tok::EndTagStart;
+        mP += 2;
+      } else if (mP[1] == '?') {
+        t.kind = Tok::DeclStart;
+        mP += 2;
+      } else {
+        t.kind = Tok::TagStart;
+        mP += 1;
+      }
+    } else if (c == '>') {
+      t.kind = Tok::TagEnd;
+      mP += 1;
+    } else if (c == '/' && mP[1] == '>') {
+      t.kind = Tok::ShortClose;
+      mP += 2;
+    } else if (c == '=') {
+      t.kind = Tok::Equals;
+      mP += 1;
+    } else if (c == '"' || c == '\'') {
+      const char* q = mP + 1;
+      while (*q != '\0' && *q != c && *q != '<') q += advance(q);
+      if (*q == c) {
+        t.kind = Tok::Quoted;
+        t.begin = mP + 1;
+        t.end = q;
+        mP = q + 1;
+      } else {
+        // No closing quote before "<" or the end: drop the quote and read
+        // a plain word after it.
+        mP += 1;
+        readWord(t);
+      }
+    } else {
+      readWord(t);
+    }
+    return t;
+  }
+
+  void readWord(Token& t) {
+    t.kind = Tok::Word;
+    t.begin = mP;
+    while (*mP != '\0' && !isSeparator(*mP) && *mP != '<' && *mP != '>' && *mP != '=' &&
+           !(*mP == '/' && mP[1] == '>')) {
+      mP += advance(mP);
+    }
+    t.end = mP;
+  }
+
+  // Entity-decodes [b, e) into `out`; code 12 at the offending ampersand.
+  bool decode(std::string& out, const char* b, const char* e) {
+    out.reserve(out.size() + static_cast<size_t>(e - b));
+    const char* q = b;
+    while (q < e) {
+      if (*q != '&') {
+        // Copy the whole run up to the next ampersand at a character start.
+        const char* n = q;
+        while (n < e && *n != '&') n += advance(n);
+        if (n > e) n = e;
+        out.append(q, n);
+        q = n;
+        continue;
+      }
+      bool named = false;
+      for (const NamedEntity& entity : kEntities) {
+        const size_t len = std::strlen(entity.text);
+        if (static_cast<size_t>(e - q) >= len && std::strncmp(q, entity.text, len) == 0) {
+          out.push_back(entity.value);
+          q += len;
+          named = true;
+          break;
+        }
+      }
+      if (named) continue;
+      if (e - q < 2 || q[1] != '#') return fail(XmlError::UnknownCharacterEntity, q);
+      const char* r = q + 2;
+      const bool hex = r < e && (*r == 'x' || *r == 'X');
+      if (hex) ++r;
+      const int base = hex ? 16 : 10;
+      unsigned value = 0;
+      const char* digits = r;
+      for (; r < e && *r != ';'; ++r) {
+        const int d = hex ? hexValue(*r) : ((*r >= '0' && *r <= '9') ? *r - '0' : -1);
+        if (d < 0) return fail(XmlError::UnknownCharacterEntity, q);
+        value = (value * static_cast<unsigned>(base) + static_cast<unsigned>(d)) % 256u;
+      }
+      if (r == digits || r >= e) return fail(XmlError::UnknownCharacterEntity, q);
+      out.push_back(static_cast<char>(value));
+      q = r + 1;
+    }
+    return true;
+  }
+
+  bool addText(const char* b, const char* e) {
+    if (xml_detail::trimWhitespaceOn()) {
+      while (b < e && isSeparator(*b)) ++b;
+      while (e > b && isSeparator(e[-1])) --e;
+      if (b == e) return true;
+    }
+    Data* node = current();
+    std::string text;
+    if (!decode(text, b, e)) return false;
+    node->order.push_back({XmlEntryKind::Text, static_cast<int>(node->texts.size())});
+    node->texts.push_back(std::move(text));
+    return true;
+  }
+
+  bool parseRaw(int marker) {
+    const RawMarker& m = kRawMarkers[marker];
+    const char* start = mP;
+    const char* body = mP + std::strlen(m.open);
+    const char* close = m.close;
+    if (std::strcmp(m.open, "<!DOCTYPE") == 0) {
+      // An internal subset holds markup: the section then ends at "]>".
+      const char* gt = std::strchr(body, '>');
+      const char* lt = std::strchr(body, '<');
+      if (lt != nullptr && (gt == nullptr || lt < gt)) close = kDoctypeSubsetClose;
+    }
+    const char* found = std::strstr(body, close);
+    if (found == nullptr) return fail(XmlError::UnmatchedClearTagEnd, start);
+    Data* node = current();
+    node->order.push_back({XmlEntryKind::Raw, static_cast<int>(node->raws.size())});
+    node->raws.push_back(Data::Raw{std::string(body, found), m.open, close});
+    mP = found + std::strlen(close);
+    return true;
+  }
+
+  bool parseEndTag() {
+    const char* at = mP;
+    mP += 2;
+    const Token word = next();
+    if (word.kind != Tok::Word || word.begin == word.end) return fail(XmlError::MissingEndTagName, word.start);
+    const Token gt = next();
+    if (gt.kind != Tok::TagEnd) return fail(XmlError::MissingEndTagName, gt.start);
+    const std::string name(word.begin, word.end);
+
+    if (mOpen.size() == 1) return fail(XmlError::UnmatchedEndTag, at);
+    const bool matched = namesMatch(current()->name.c_str(), name.c_str());
+    mOpen.pop_back();
+    if (matched) return true;
+    // The open element is closed anyway and the end tag travels upward.
+    warnUnmatched(at);
+    for (;;) {
+      if (mOpen.size() == 1) return fail(XmlError::UnmatchedEndTag, at);
+      const bool match = namesMatch(current()->name.c_str(), name.c_str());
+      mOpen.pop_back();
+      if (match) return true;
+    }
+  }
+
+  bool parseTag(bool declaration) {
+    mP += declaration ? 2 : 1;
+    const Token nameToken = next();
+    if (nameToken.kind != Tok::Word || nameToken.begin == nameToken.end) {
+      return fail(XmlError::MissingStartTagName, nameToken.start);
+    }
+    Data* parent = current();
+    auto* node = new Data;
+    node->refs = 1;  // the parent's reference
+    node->hasName = true;
+    node->declaration = declaration;
+    node->name.assign(nameToken.begin, nameToken.end);
+    node->parent = parent;
+    parent->order.push_back({XmlEntryKind::Child, static_cast<int>(parent->children.size())});
+    parent->children.push_back(node);
+
+    for (;;) {
+      Token t = next();
+      if (t.kind == Tok::Word) {
+        Data::Attribute attribute;
+        attribute.name.assign(t.begin, t.end);
+        const char* afterName = mP;
+        const Token eq = next();
+        if (eq.kind == Tok::Equals) {
+          const Token value = next();
+          if (value.kind != Tok::Word && value.kind != Tok::Quoted) {
+            return fail(XmlError::UnexpectedToken, value.start);
+          }
+          if (!decode(attribute.value, value.begin, value.end)) return false;
+          attribute.hasValue = true;
+        } else {
+          mP = afterName;  // not ours: read it again in the loop
+        }
+        node->attributes.push_back(std::move(attribute));
+      } else if (t.kind == Tok::ShortClose || t.kind == Tok::TagEnd) {
+        if (declaration) stripDeclarationEnd(*node);
+        if (t.kind == Tok::TagEnd) mOpen.push_back(node);
+        return true;
+      } else {
+        return fail(XmlError::UnexpectedToken, t.start);
+      }
+    }
+  }
+
+  // The "?" before a declaration's ">" belongs to no name or value.
+  static void stripDeclarationEnd(Data& node) {
+    auto strip = [](std::string& s) {
+      if (!s.empty() && s.back() == '?') s.pop_back();
+    };
+    if (node.attributes.empty()) {
+      strip(node.name);
+      return;
+    }
+    Data::Attribute& last = node.attributes.back();
+    if (last.hasValue) {
+      strip(last.value);
+    } else {
+      strip(last.name);
+      if (last.name.empty()) node.attributes.pop_back();
+    }
+  }
+
+  const char* mP;
+  const unsigned char* mLengths;
+  std::vector<Data*> mOpen;  // [0] is the document top
+  XmlError mCode = XmlError::None;
+  const char* mErrorAt = nullptr;
+};
+
+void lineAndColumn(const char* text, const char* at, XmlResults& results) {
+  const unsigned char* lengths = xml_detail::currentLengths();
+  int line = 1;
+  int column = 1;
+  for (const char* p = text; p < at && *p != '\0';) {
+    if (*p == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+    p += stepAt(lengths, p);
+  }
+  results.line = line;
+  results.column = column;
+}
+
+}  // namespace
+
+XmlNode XmlNode::parseText(const char* text, const char* pRootName, XmlResults& results) {
+  results = XmlResults();
+  if (text == nullptr) {
+    results.code = XmlError::NoElementsFound;
+    return XmlNode();
+  }
+
+  auto* topData = new Data;
+  XmlNode top(topData);  // the handle owns the tree from here on
+  Parser parser(text);
+  parser.run(topData);
+  XmlError code = parser.code();
+  const char* errorAt = parser.errorPosition();
+
+  if (topData->children.empty()) {
+    code = XmlError::NoXmlTagFound;
+    if (errorAt == nullptr) errorAt = parser.position();
+  }
+  if (topData->order.size() == 1 && topData->order[0].kind == XmlEntryKind::Child) {
+    top = top.getChildAt(0);
+  }
+
+  XmlNode result = top;
+  if (pRootName != nullptr && pRootName[0] != '\0' && static_cast<int>(code) <= 2 &&
+      !namesMatch(top.getName(), pRootName)) {
+    result = XmlNode();
+    XmlNode scope = top;
+    for (int i = 0; i < scope.countChildren();) {
+      XmlNode child = scope.getChildAt(i);
+      if (namesMatch(child.getName(), pRootName)) {
+        result = child;
+        break;
+      }
+      if (child.isDeclaration()) {
+        scope = child;
+        i = 0;
+      } else {
+        ++i;
+      }
+    }
+    if (result.isEmpty()) code = XmlError::FirstTagNotFound;
+  }
+
+  results.code = code;
+  if (code != XmlError::None && code != XmlError::FirstTagNotFound) lineAndColumn(text, errorAt, results);
+  if (static_cast<int>(code) > 2) return XmlNode();
+  return result;
+}
