@@ -95,8 +95,26 @@ class cScreenBuffer : public CoreObject {
   std::unique_ptr<cTexture> mDepth;
 };
 
+// A texture file from the pack: bmp, jpg, jpeg, dds, hdr, tga or png. Owns
+// its texture once loaded; the pixel copy is dropped after the upload.
 class resTexture : public resourceObject {
   VESPER_DECLARE_DYNAMIC(resTexture)
+ public:
+  resTexture() = default;
+  virtual ~resTexture();
+  // Decodes the stream's entry, chosen by extension, into a new texture and
+  // uploads it. False, with no texture, for a malformed or unsupported file;
+  // the reason goes to stderr once, tagged with the entry name.
+  virtual bool load(CoreFileStream& stream);
+  // True for the extensions above, in any letter case.
+  virtual bool canLoad(CoreFileStream& stream);
+  // Deletes the texture (and its GL texture); true.
+  virtual bool unload();
+
+  cTexture* texture() const { return mTexture.get(); }
+
+ private:
+  std::unique_ptr<cTexture> mTexture;
 };
 
 class textureManager : public Interface<textureManager> {
