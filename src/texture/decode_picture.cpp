@@ -63,8 +63,10 @@ TexturePtr decodePicture(const uint8_t* data, size_t size, std::string& reason) 
     reason = "picture size out of range";
     return nullptr;
   }
-  stbi_uc* rgb = stbi_load_from_memory(data, length, &w, &h, &comp, 3);
-  if (!rgb) {
+  // Four channels: stb_image converts JPEG colour faster to that layout.
+  // Its alpha is ignored; only the colour key and a 32-bit BMP set alpha.
+  stbi_uc* rgbx = stbi_load_from_memory(data, length, &w, &h, &comp, 4);
+  if (!rgbx) {
     reason = stbi_failure_reason() ? stbi_failure_reason() : "unreadable picture";
     return nullptr;
   }
@@ -73,22 +75,22 @@ TexturePtr decodePicture(const uint8_t* data, size_t size, std::string& reason) 
   texture->create(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, GL_RGBA8, GL_RGBA,
                   GL_UNSIGNED_BYTE, GL_TEXTURE_2D, GL_NEAREST, GL_REPEAT, 1);
   if (!texture->pixels()) {
-    stbi_image_free(rgb);
+    stbi_image_free(rgbx);
     reason = "picture too large";
     return nullptr;
   }
   const size_t rowBytes = static_cast<size_t>(texture->width()) * 4;
   for (int r = 0; r < h; ++r) {
-    const stbi_uc* src = rgb + static_cast<size_t>(r) * w * 3;
+    const stbi_uc* src = rgbx + static_cast<size_t>(r) * w * 4;
     uint8_t* dst = texture->pixels() + r * rowBytes;
-    for (int x = 0; x < w; ++x, src += 3, dst += 4) {
+    for (int x = 0; x < w; ++x, src += 4, dst += 4) {
       dst[0] = src[0];
       dst[1] = src[1];
       dst[2] = src[2];
       dst[3] = (src[0] == 0 && src[1] == 0 && src[2] == 255) ? 0 : 255;
     }
   }
-  stbi_image_free(rgb);
+  stbi_image_free(rgbx);
 
   if (!applyBmpAlpha(data, size, *texture, w, h)) {
     reason = "32-bit BMP pixel data is truncated";

@@ -3,6 +3,7 @@
 #include <GL/glew.h>
 
 #include <cstring>
+#include <utility>
 
 #include "texture/decode.h"
 
@@ -21,39 +22,42 @@ class PixelSink {
       : mBase(texture.pixels()),
         mStride(static_cast<size_t>(texture.width()) * bytesPerPixel),
         mWidth(width),
-        mTotal(static_cast<uint64_t>(width) * height),
+        mHeight(height),
         mBpp(bytesPerPixel) {}
 
-  bool full() const { return mWritten >= mTotal; }
+  bool full() const { return mRow >= mHeight; }
   // Stores one file pixel (B, G, R[, A]) as R, G, B[, A].
   void put(const uint8_t* bgra) {
-    const uint64_t row = mWritten / mWidth;
-    const uint64_t col = mWritten % mWidth;
-    uint8_t* dst = mBase + row * mStride + col * mBpp;
+    uint8_t* dst = mBase + mRow * mStride + mCol * mBpp;
     dst[0] = bgra[2];
     dst[1] = bgra[1];
     dst[2] = bgra[0];
     if (mBpp == 4) dst[3] = bgra[3];
-    ++mWritten;
+    if (++mCol == mWidth) {
+      mCol = 0;
+      ++mRow;
+    }
+  }
+  // Raw images: whole rows straight from the file, then swapped in place.
+  bool putRows(MemoryReader& in) {
+    const size_t rowBytes = static_cast<size_t>(mWidth) * mBpp;
+    for (; mRow < mHeight; ++mRow) {
+      uint8_t* dst = mBase + mRow * mStride;
+      if (in.read(dst, rowBytes) != rowBytes) return false;
+      for (size_t i = 0; i < rowBytes; i += mBpp) std::swap(dst[i], dst[i + 2]);
+    }
+    return true;
   }
 
  private:
   uint8_t* mBase;
   size_t mStride;
   uint32_t mWidth;
-  uint64_t mTotal;
+  uint32_t mHeight;
   uint32_t mBpp;
-  uint64_t mWritten = 0;
+  size_t mRow = 0;
+  size_t mCol = 0;
 };
-
-bool readRaw(MemoryReader& in, PixelSink& sink, uint32_t bpp) {
-  uint8_t pixel[4];
-  while (!sink.full()) {
-    if (in.read(pixel, bpp) != bpp) return false;
-    sink.put(pixel);
-  }
-  return true;
-}
 
 bool readRle(MemoryReader& in, PixelSink& sink, uint32_t bpp) {
   uint8_t pixel[4];
@@ -120,7 +124,7 @@ TexturePtr decodeTga(const uint8_t* data, size_t size, std::string& reason) {
     return nullptr;
   }
   PixelSink sink(*texture, width, height, bpp);
-  if (!(raw ? readRaw(in, sink, bpp) : readRle(in, sink, bpp))) {
+  if (!(raw ? sink.putRows(in) : readRle(in, sink, bpp))) {
     reason = "file is truncated";
     return nullptr;
   }
