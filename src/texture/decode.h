@@ -50,6 +50,12 @@ class MemoryReader {
   size_t mPos = 0;
 };
 
+// Unsigned 32-bit little-endian value at `p`.
+inline uint32_t le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
 using TexturePtr = std::unique_ptr<cTexture>;
 
 // BMP, JPEG, GIF: 8-bit RGB with the blue colour key; 32-bit BMPs keep their

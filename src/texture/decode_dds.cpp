@@ -13,11 +13,6 @@ constexpr size_t kHeaderSize = 128;
 constexpr uint32_t kRequiredFlags = 0x21007;  // caps, height, width, pixel format, mip-map count
 constexpr uint32_t kAllCubeFaces = 0xFE00;
 
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Bytes of six faces with `levels` DXT1 levels each, as the texture sizes
 // its pixel copy (levels never shrink below 1x1).
 uint64_t cubeBytes(uint32_t width, uint32_t height, uint32_t levels) {

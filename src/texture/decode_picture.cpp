@@ -12,11 +12,6 @@ namespace texture_decode {
 
 namespace {
 
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 bool isPictureFile(const uint8_t* data, size_t size) {
   if (size >= 2 && data[0] == 'B' && data[1] == 'M') return true;
   if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return true;

@@ -26,6 +26,9 @@ class DecodeTest : public ::testing::Test {
     reason.clear();
     return td::decode(format, file.data(), file.size(), reason);
   }
+  td::TexturePtr decodePng(const test_images::PngSpec& spec) {
+    return decode(td::Format::Png, test_images::writePng(spec));
+  }
   // Every strict prefix of a file must fail.
   void expectPrefixesFail(td::Format format, const Bytes& file) {
     for (size_t n = 0; n < file.size(); ++n) {
@@ -138,7 +141,7 @@ TEST_F(DecodeTest, PngColourTypesComeOutAsRgba) {
   rgb.width = 2;
   rgb.height = 2;
   rgb.rows = {10, 20, 30, 40, 50, 60, 70, 80, 90, 0, 0, 255};
-  auto t = decode(td::Format::Png, test_images::writePng(rgb));
+  auto t = decodePng(rgb);
   ASSERT_NE(t, nullptr) << reason;
   EXPECT_TEXEL(*t, 0, 0, 10, 20, 30, 255);
   EXPECT_TEXEL(*t, 1, 0, 40, 50, 60, 255);
@@ -150,7 +153,7 @@ TEST_F(DecodeTest, PngColourTypesComeOutAsRgba) {
   grey.height = 1;
   grey.colourType = PNG_COLOR_TYPE_GRAY;
   grey.rows = {0, 128, 255};
-  t = decode(td::Format::Png, test_images::writePng(grey));
+  t = decodePng(grey);
   ASSERT_NE(t, nullptr) << reason;
   EXPECT_TEXEL(*t, 0, 0, 0, 0, 0, 255);
   EXPECT_TEXEL(*t, 1, 0, 128, 128, 128, 255);
@@ -159,7 +162,7 @@ TEST_F(DecodeTest, PngColourTypesComeOutAsRgba) {
   PngSpec grey2 = grey;  // 2-bit grey expands to 8 bits
   grey2.bitDepth = 2;
   grey2.rows = {0x1B};   // 0, 1, 2 (and a padding 3)
-  t = decode(td::Format::Png, test_images::writePng(grey2));
+  t = decodePng(grey2);
   ASSERT_NE(t, nullptr) << reason;
   EXPECT_TEXEL(*t, 0, 0, 0, 0, 0, 255);
   EXPECT_TEXEL(*t, 1, 0, 85, 85, 85, 255);
@@ -170,7 +173,7 @@ TEST_F(DecodeTest, PngColourTypesComeOutAsRgba) {
   greyAlpha.height = 1;
   greyAlpha.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
   greyAlpha.rows = {60, 7, 200, 255};
-  t = decode(td::Format::Png, test_images::writePng(greyAlpha));
+  t = decodePng(greyAlpha);
   ASSERT_NE(t, nullptr) << reason;
   EXPECT_TEXEL(*t, 0, 0, 60, 60, 60, 7);
   EXPECT_TEXEL(*t, 1, 0, 200, 200, 200, 255);
@@ -181,14 +184,14 @@ TEST_F(DecodeTest, PngColourTypesComeOutAsRgba) {
   palette.colourType = PNG_COLOR_TYPE_PALETTE;
   palette.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
   palette.rows = {2, 0, 1};
-  t = decode(td::Format::Png, test_images::writePng(palette));
+  t = decodePng(palette);
   ASSERT_NE(t, nullptr) << reason;
   EXPECT_TEXEL(*t, 0, 0, 0, 0, 255, 255);
   EXPECT_TEXEL(*t, 1, 0, 255, 0, 0, 255);
   EXPECT_TEXEL(*t, 2, 0, 0, 255, 0, 255);
 
   palette.trns = {17, 128};  // the third entry stays opaque
-  t = decode(td::Format::Png, test_images::writePng(palette));
+  t = decodePng(palette);
   ASSERT_NE(t, nullptr) << reason;
   EXPECT_TEXEL(*t, 0, 0, 0, 0, 255, 255);
   EXPECT_TEXEL(*t, 1, 0, 255, 0, 0, 17);
@@ -200,7 +203,7 @@ TEST_F(DecodeTest, PngColourTypesComeOutAsRgba) {
   rgba16.colourType = PNG_COLOR_TYPE_RGBA;
   rgba16.bitDepth = 16;
   rgba16.rows = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
-  t = decode(td::Format::Png, test_images::writePng(rgba16));
+  t = decodePng(rgba16);
   ASSERT_NE(t, nullptr) << reason;
   EXPECT_TEXEL(*t, 0, 0, 0x12, 0x56, 0x9A, 0xDE);
 }
@@ -211,7 +214,7 @@ TEST_F(DecodeTest, PngRowsLandInWiderPowerOfTwoTexture) {
   spec.width = 3;
   spec.height = 3;
   for (int i = 0; i < 9; ++i) spec.rows.insert(spec.rows.end(), {uint8_t(i), uint8_t(i * 2), uint8_t(i * 3)});
-  const auto t = decode(td::Format::Png, test_images::writePng(spec));
+  const auto t = decodePng(spec);
   ASSERT_NE(t, nullptr) << reason;
   EXPECT_EQ(t->width(), 4u);
   EXPECT_EQ(t->height(), 4u);
