@@ -40,9 +40,6 @@ class MemoryReader {
   char* getLine(char* buffer, size_t capacity);
   bool isEof() const { return mPos >= mSize; }
   size_t remaining() const { return mSize - mPos; }
-  size_t position() const { return mPos; }
-  size_t size() const { return mSize; }
-  const uint8_t* data() const { return mData; }
 
  private:
   const uint8_t* mData;
