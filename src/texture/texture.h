@@ -99,14 +99,26 @@ class cScreenBuffer : public CoreObject {
   std::unique_ptr<cTexture> mDepth;
 };
 
+// A texture file from the pack: bmp, jpg, jpeg, dds, hdr, tga or png. Owns
+// its texture once loaded; the pixel copy is dropped after the upload.
 class resTexture : public resourceObject {
   VESPER_DECLARE_DYNAMIC(resTexture)
  public:
-  bool canLoad(CoreFileStream& stream) override {
-    return hasExtension(stream, {"bmp", "jpg", "jpeg", "dds", "hdr", "tga", "png"});
-  }
-  // Nothing loads until the texture decoders arrive.
-  bool load(CoreFileStream&) override { return false; }
+  resTexture() = default;
+  ~resTexture() override;
+  // Decodes the stream's entry, chosen by extension, into a new texture and
+  // uploads it. False, with no texture, for a malformed or unsupported file;
+  // the reason goes to stderr once, tagged with the entry name.
+  bool load(CoreFileStream& stream) override;
+  // True for the extensions above, in any letter case.
+  bool canLoad(CoreFileStream& stream) override;
+  // Deletes the texture (and its GL texture); true.
+  bool unload() override;
+
+  cTexture* texture() const { return mTexture.get(); }
+
+ private:
+  std::unique_ptr<cTexture> mTexture;
 };
 
 class textureManager : public Interface<textureManager> {

@@ -90,6 +90,9 @@ void cTexture::create(uint32_t width, uint32_t height, uint32_t keepCopy, GLenum
     if (target == GL_TEXTURE_2D && internalFormat == GL_RGBA8) {
       bytes = static_cast<uint64_t>(width) * height * 4;
       mBitsPerPixel = 32;
+    } else if (target == GL_TEXTURE_2D && internalFormat == GL_RGB8) {
+      // 24-bit TGA images are kept as three bytes per pixel.
+      bytes = static_cast<uint64_t>(width) * height * 3;
     } else if (target == GL_TEXTURE_CUBE_MAP && internalFormat == GL_COMPRESSED_RGB_S3TC_DXT1_EXT) {
       for (int face = 0; face < 6; ++face) {
         uint32_t w = width, h = height;
@@ -118,6 +121,9 @@ void cTexture::create(uint32_t width, uint32_t height, uint32_t keepCopy, GLenum
 }
 
 void cTexture::upload() {
+  // Without a context there is no name and nothing to send (and extension
+  // entry points are not loaded).
+  if (!mGlName) return;
   glBindTexture(mTarget, mGlName);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);

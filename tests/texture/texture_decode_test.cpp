@@ -1,0 +1,492 @@
+// Texture file decoders against generated images: pixel-exact results, and
+// clean failures on malformed files. No GL context is needed: textures are
+// created with a pixel copy and never uploaded here.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "texture/decode.h"
+#include "test_images.h"
+
+namespace td = texture_decode;
+using test_images::Bytes;
+
+namespace {
+
+class DecodeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved = textureManager::instance().nonPowerOfTwo();
+    textureManager::instance().setNonPowerOfTwo(true);
+  }
+  void TearDown() override { textureManager::instance().setNonPowerOfTwo(saved); }
+
+  td::TexturePtr decode(td::Format format, const Bytes& file) {
+    reason.clear();
+    return td::decode(format, file.data(), file.size(), reason);
+  }
+  td::TexturePtr decodePng(const test_images::PngSpec& spec) {
+    return decode(td::Format::Png, test_images::writePng(spec));
+  }
+  // Every strict prefix of a file must fail.
+  void expectPrefixesFail(td::Format format, const Bytes& file) {
+    for (size_t n = 0; n < file.size(); ++n) {
+      std::string why;
+      EXPECT_EQ(td::decode(format, file.data(), n, why), nullptr) << "prefix " << n;
+    }
+  }
+  static const uint8_t* texel(const cTexture& t, uint32_t x, uint32_t y, uint32_t bpp = 4) {
+    return t.pixels() + (static_cast<size_t>(y) * t.width() + x) * bpp;
+  }
+
+  bool saved = false;
+  std::string reason;
+};
+
+#define EXPECT_TEXEL(tex, x, y, r, g, b, a)                          \
+  do {                                                               \
+    const uint8_t* p_ = texel(tex, x, y);                            \
+    EXPECT_EQ((std::vector<int>{p_[0], p_[1], p_[2], p_[3]}),        \
+              (std::vector<int>{r, g, b, a}))                        \
+        << "texel " << (x) << "," << (y);                            \
+  } while (0)
+
+// ---------------------------------------------------------------- pictures
+
+TEST_F(DecodeTest, BmpPureBlueIsTransparentAndNearBlueOpaque) {
+  const uint8_t rgb[] = {0, 0, 255, 0, 0, 254, 10, 20, 30,   // top row
+                         255, 255, 255, 0, 0, 255, 0, 1, 255};
+  const auto t = decode(td::Format::Picture, test_images::stbBmp(3, 2, 3, rgb));
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_EQ(t->width(), 3u);
+  EXPECT_EQ(t->height(), 2u);
+  EXPECT_EQ(t->internalFormat(), static_cast<GLenumValue>(GL_RGBA8));
+  EXPECT_TEXEL(*t, 0, 0, 0, 0, 255, 0);
+  EXPECT_TEXEL(*t, 1, 0, 0, 0, 254, 255);
+  EXPECT_TEXEL(*t, 2, 0, 10, 20, 30, 255);
+  EXPECT_TEXEL(*t, 0, 1, 255, 255, 255, 255);
+  EXPECT_TEXEL(*t, 1, 1, 0, 0, 255, 0);
+  EXPECT_TEXEL(*t, 2, 1, 0, 1, 255, 255);
+}
+
+TEST_F(DecodeTest, ThirtyTwoBitBmpKeepsItsAlphaWithEitherHeader) {
+  // Pure blue with alpha 200 keeps 200: the file's alpha wins over the key.
+  const uint8_t rgba[] = {1, 2, 3, 0, 0, 0, 255, 200, 9, 8, 7, 128, 255, 0, 0, 255};
+  for (const Bytes& file : {test_images::bmp32(2, 2, rgba), test_images::stbBmp(2, 2, 4, rgba)}) {
+    const auto t = decode(td::Format::Picture, file);
+    ASSERT_NE(t, nullptr) << reason;
+    EXPECT_TEXEL(*t, 0, 0, 1, 2, 3, 0);
+    EXPECT_TEXEL(*t, 1, 0, 0, 0, 255, 200);
+    EXPECT_TEXEL(*t, 0, 1, 9, 8, 7, 128);
+    EXPECT_TEXEL(*t, 1, 1, 255, 0, 0, 255);
+  }
+}
+
+TEST_F(DecodeTest, JpegAndGifDecodeToOpaqueRgbWithTheBlueKey) {
+  std::vector<uint8_t> rgb(16 * 8 * 3);
+  for (size_t i = 0; i < rgb.size(); i += 3) {
+    const bool left = (i / 3) % 16 < 8;
+    rgb[i] = left ? 200 : 20;
+    rgb[i + 1] = 100;
+    rgb[i + 2] = left ? 30 : 220;
+  }
+  const auto jpeg = decode(td::Format::Picture, test_images::stbJpeg(16, 8, rgb.data()));
+  ASSERT_NE(jpeg, nullptr) << reason;
+  EXPECT_EQ(jpeg->width(), 16u);
+  EXPECT_EQ(jpeg->height(), 8u);
+  // Lossy: colours within a few steps, alpha exact.
+  const uint8_t* l = texel(*jpeg, 2, 3);
+  const uint8_t* r = texel(*jpeg, 13, 3);
+  EXPECT_NEAR(l[0], 200, 6);
+  EXPECT_NEAR(l[2], 30, 6);
+  EXPECT_NEAR(r[0], 20, 6);
+  EXPECT_NEAR(r[2], 220, 6);
+  EXPECT_EQ(l[3], 255);
+
+  const auto gif = decode(td::Format::Picture, test_images::gifBlueRed());
+  ASSERT_NE(gif, nullptr) << reason;
+  EXPECT_EQ(gif->width(), 2u);
+  EXPECT_TEXEL(*gif, 0, 0, 0, 0, 255, 0);
+  EXPECT_TEXEL(*gif, 1, 0, 255, 0, 0, 255);
+}
+
+TEST_F(DecodeTest, MalformedPicturesFail) {
+  EXPECT_EQ(decode(td::Format::Picture, Bytes{}), nullptr);
+  // A PNG named .bmp is not a picture for this decoder.
+  const uint8_t rgb[] = {1, 2, 3};
+  test_images::PngSpec spec;
+  spec.width = spec.height = 1;
+  spec.rows.assign(rgb, rgb + 3);
+  EXPECT_EQ(decode(td::Format::Picture, test_images::writePng(spec)), nullptr);
+  // 32-bit BMP whose pixel data offset points past the end.
+  const uint8_t rgba[16] = {};
+  Bytes bmp = test_images::bmp32(2, 2, rgba);
+  bmp[10] = 0xF0;
+  EXPECT_EQ(decode(td::Format::Picture, bmp), nullptr);
+  // Header claiming a picture far beyond the limits.
+  bmp = test_images::bmp32(2, 2, rgba);
+  bmp[18] = bmp[19] = bmp[20] = 0xFF;
+  bmp[21] = 0x00;
+  EXPECT_EQ(decode(td::Format::Picture, bmp), nullptr);
+  const Bytes gif = test_images::gifBlueRed();
+  expectPrefixesFail(td::Format::Picture, Bytes(gif.begin(), gif.begin() + 20));
+}
+
+// --------------------------------------------------------------------- PNG
+
+TEST_F(DecodeTest, PngColourTypesComeOutAsRgba) {
+  using test_images::PngSpec;
+  PngSpec rgb;
+  rgb.width = 2;
+  rgb.height = 2;
+  rgb.rows = {10, 20, 30, 40, 50, 60, 70, 80, 90, 0, 0, 255};
+  auto t = decodePng(rgb);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 10, 20, 30, 255);
+  EXPECT_TEXEL(*t, 1, 0, 40, 50, 60, 255);
+  EXPECT_TEXEL(*t, 0, 1, 70, 80, 90, 255);
+  EXPECT_TEXEL(*t, 1, 1, 0, 0, 255, 255);  // no colour key for PNG
+
+  PngSpec grey;
+  grey.width = 3;
+  grey.height = 1;
+  grey.colourType = PNG_COLOR_TYPE_GRAY;
+  grey.rows = {0, 128, 255};
+  t = decodePng(grey);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 0, 0, 0, 255);
+  EXPECT_TEXEL(*t, 1, 0, 128, 128, 128, 255);
+  EXPECT_TEXEL(*t, 2, 0, 255, 255, 255, 255);
+
+  PngSpec grey2 = grey;  // 2-bit grey expands to 8 bits
+  grey2.bitDepth = 2;
+  grey2.rows = {0x1B};   // 0, 1, 2 (and a padding 3)
+  t = decodePng(grey2);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 0, 0, 0, 255);
+  EXPECT_TEXEL(*t, 1, 0, 85, 85, 85, 255);
+  EXPECT_TEXEL(*t, 2, 0, 170, 170, 170, 255);
+
+  PngSpec greyAlpha;
+  greyAlpha.width = 2;
+  greyAlpha.height = 1;
+  greyAlpha.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
+  greyAlpha.rows = {60, 7, 200, 255};
+  t = decodePng(greyAlpha);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 60, 60, 60, 7);
+  EXPECT_TEXEL(*t, 1, 0, 200, 200, 200, 255);
+
+  PngSpec palette;
+  palette.width = 3;
+  palette.height = 1;
+  palette.colourType = PNG_COLOR_TYPE_PALETTE;
+  palette.palette = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  palette.rows = {2, 0, 1};
+  t = decodePng(palette);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 0, 0, 255, 255);
+  EXPECT_TEXEL(*t, 1, 0, 255, 0, 0, 255);
+  EXPECT_TEXEL(*t, 2, 0, 0, 255, 0, 255);
+
+  palette.trns = {17, 128};  // the third entry stays opaque
+  t = decodePng(palette);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 0, 0, 255, 255);
+  EXPECT_TEXEL(*t, 1, 0, 255, 0, 0, 17);
+  EXPECT_TEXEL(*t, 2, 0, 0, 255, 0, 128);
+
+  PngSpec rgba16;
+  rgba16.width = 1;
+  rgba16.height = 1;
+  rgba16.colourType = PNG_COLOR_TYPE_RGBA;
+  rgba16.bitDepth = 16;
+  rgba16.rows = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
+  t = decodePng(rgba16);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 0x12, 0x56, 0x9A, 0xDE);
+}
+
+TEST_F(DecodeTest, PngRowsLandInWiderPowerOfTwoTexture) {
+  textureManager::instance().setNonPowerOfTwo(false);
+  test_images::PngSpec spec;
+  spec.width = 3;
+  spec.height = 3;
+  for (int i = 0; i < 9; ++i) spec.rows.insert(spec.rows.end(), {uint8_t(i), uint8_t(i * 2), uint8_t(i * 3)});
+  const auto t = decodePng(spec);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_EQ(t->width(), 4u);
+  EXPECT_EQ(t->height(), 4u);
+  EXPECT_EQ(t->usedWidth(), 3u);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 3; ++x) EXPECT_TEXEL(*t, x, y, y * 3 + x, (y * 3 + x) * 2, (y * 3 + x) * 3, 255);
+    EXPECT_TEXEL(*t, 3, y, 0, 0, 0, 0);  // margin untouched
+  }
+}
+
+TEST_F(DecodeTest, CorruptPngFailsWithReason) {
+  test_images::PngSpec spec;
+  spec.width = 8;
+  spec.height = 8;
+  spec.rows.assign(8 * 8 * 3, 77);
+  const Bytes good = test_images::writePng(spec);
+  ASSERT_NE(decode(td::Format::Png, good), nullptr);
+
+  Bytes bad = good;
+  bad[bad.size() - 20] ^= 0x55;  // inside IDAT: CRC mismatch
+  EXPECT_EQ(decode(td::Format::Png, bad), nullptr);
+  EXPECT_FALSE(reason.empty());
+
+  bad = good;
+  test_images::setPngSize(bad, 100000, 100000);
+  EXPECT_EQ(decode(td::Format::Png, bad), nullptr);
+  bad = good;
+  test_images::setPngSize(bad, 8000, 8000);  // within limits, impossible for the data
+  EXPECT_EQ(decode(td::Format::Png, bad), nullptr);
+  EXPECT_EQ(reason, "image size out of range");
+  expectPrefixesFail(td::Format::Png, good);
+}
+
+// --------------------------------------------------------------------- TGA
+
+TEST_F(DecodeTest, RawTgaKeepsFileRowOrderIn24And32Bits) {
+  const uint8_t rgb[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};  // 2x2, top row first
+  const auto t24 = decode(td::Format::Tga, test_images::stbTga(2, 2, 3, rgb, false));
+  ASSERT_NE(t24, nullptr) << reason;
+  EXPECT_EQ(t24->internalFormat(), static_cast<GLenumValue>(GL_RGB8));
+  EXPECT_EQ(t24->dataSize(), 2u * 2u * 3u);
+  // The file stores the bottom row first; so does the texture.
+  EXPECT_EQ(Bytes(t24->pixels(), t24->pixels() + 12), (Bytes{7, 8, 9, 10, 11, 12, 1, 2, 3, 4, 5, 6}));
+
+  const uint8_t rgba[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  const auto t32 = decode(td::Format::Tga, test_images::stbTga(2, 2, 4, rgba, false));
+  ASSERT_NE(t32, nullptr) << reason;
+  EXPECT_EQ(t32->internalFormat(), static_cast<GLenumValue>(GL_RGBA8));
+  EXPECT_TEXEL(*t32, 0, 0, 9, 10, 11, 12);
+  EXPECT_TEXEL(*t32, 1, 1, 5, 6, 7, 8);
+}
+
+TEST_F(DecodeTest, RunLengthTgaPackets) {
+  Bytes file = test_images::tgaHeader(10, 3, 2, 32);
+  // 0x80: one pixel once; 0x00: one literal; 0x83: four repeats across the
+  // row break.
+  file.insert(file.end(), {0x80, 3, 2, 1, 4});
+  file.insert(file.end(), {0x00, 30, 20, 10, 40});
+  file.insert(file.end(), {0x83, 9, 9, 9, 9});
+  const auto t = decode(td::Format::Tga, file);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 1, 2, 3, 4);
+  EXPECT_TEXEL(*t, 1, 0, 10, 20, 30, 40);
+  EXPECT_TEXEL(*t, 2, 0, 9, 9, 9, 9);
+  EXPECT_TEXEL(*t, 2, 1, 9, 9, 9, 9);
+
+  // stb's run-length writer agrees with the raw file.
+  std::vector<uint8_t> rgb(5 * 4 * 3, 50);
+  rgb[7] = 200;
+  const auto a = decode(td::Format::Tga, test_images::stbTga(5, 4, 3, rgb.data(), true));
+  const auto b = decode(td::Format::Tga, test_images::stbTga(5, 4, 3, rgb.data(), false));
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(Bytes(a->pixels(), a->pixels() + a->dataSize()), Bytes(b->pixels(), b->pixels() + b->dataSize()));
+}
+
+TEST_F(DecodeTest, TgaRowsArePlacedInRoundedTexture) {
+  textureManager::instance().setNonPowerOfTwo(false);
+  Bytes file = test_images::tgaHeader(2, 3, 2, 24);
+  for (uint8_t i = 0; i < 6; ++i) file.insert(file.end(), {uint8_t(i + 100), uint8_t(i), uint8_t(i + 50)});
+  const auto t = decode(td::Format::Tga, file);
+  ASSERT_NE(t, nullptr) << reason;
+  ASSERT_EQ(t->width(), 4u);
+  EXPECT_EQ(t->dataSize(), 4u * 2u * 3u);
+  for (uint8_t i = 0; i < 6; ++i) {
+    const uint8_t* p = texel(*t, i % 3, i / 3, 3);
+    EXPECT_EQ((Bytes{p[0], p[1], p[2]}), (Bytes{uint8_t(i + 50), i, uint8_t(i + 100)}));
+  }
+  EXPECT_EQ(texel(*t, 3, 0, 3)[0], 0);
+}
+
+TEST_F(DecodeTest, MalformedTgaFails) {
+  Bytes withId = test_images::tgaHeader(2, 1, 1, 24);
+  withId[0] = 1;
+  withId.insert(withId.end(), {0, 1, 2, 3});
+  EXPECT_EQ(decode(td::Format::Tga, withId), nullptr);
+  Bytes colourMap = test_images::tgaHeader(2, 1, 1, 24);
+  colourMap[1] = 1;
+  colourMap.insert(colourMap.end(), {1, 2, 3});
+  EXPECT_EQ(decode(td::Format::Tga, colourMap), nullptr);
+  Bytes sixteen = test_images::tgaHeader(2, 1, 1, 16);
+  sixteen.insert(sixteen.end(), {1, 2});
+  EXPECT_EQ(decode(td::Format::Tga, sixteen), nullptr);
+  Bytes huge = test_images::tgaHeader(10, 65535, 65535, 32);
+  huge.insert(huge.end(), {0xFF, 1, 2, 3, 4});
+  EXPECT_EQ(decode(td::Format::Tga, huge), nullptr);
+
+  Bytes rle = test_images::tgaHeader(10, 4, 4, 24);
+  rle.insert(rle.end(), {0x8F, 1, 2, 3});
+  ASSERT_NE(decode(td::Format::Tga, rle), nullptr);
+  expectPrefixesFail(td::Format::Tga, rle);
+  const uint8_t rgba[16] = {};
+  expectPrefixesFail(td::Format::Tga, test_images::stbTga(2, 2, 4, rgba, false));
+}
+
+// --------------------------------------------------------------------- DDS
+
+TEST_F(DecodeTest, DdsCubeMapKeepsEveryLevelInTheCopy) {
+  const Bytes file = test_images::ddsCube(512, 512, 10);
+  const auto t = decode(td::Format::Dds, file);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_EQ(t->target(), static_cast<GLenumValue>(GL_TEXTURE_CUBE_MAP));
+  EXPECT_EQ(t->levels(), 10u);
+  EXPECT_EQ(t->width(), 512u);
+  ASSERT_EQ(t->dataSize(), file.size() - 128);
+  EXPECT_EQ(0, std::memcmp(t->pixels(), file.data() + 128, t->dataSize()));
+}
+
+TEST_F(DecodeTest, DdsHeaderChecksAndShortFilesFail) {
+  const Bytes good = test_images::ddsCube(8, 8, 4);
+  ASSERT_NE(decode(td::Format::Dds, good), nullptr);
+  struct Patch {
+    size_t offset;
+    uint8_t value;
+  };
+  // Magic, header size, a missing flag, depth, pixel format size, FourCC,
+  // one face missing, zero levels, absurd width.
+  for (const Patch& p : {Patch{0, 'X'}, Patch{4, 100}, Patch{8, 0x06}, Patch{24, 1}, Patch{76, 24},
+                         Patch{87, '5'}, Patch{113, 0xFC}, Patch{28, 0}, Patch{19, 0x80}}) {
+    Bytes bad = good;
+    bad[p.offset] = p.value;
+    EXPECT_EQ(decode(td::Format::Dds, bad), nullptr) << "offset " << p.offset;
+  }
+  Bytes manyLevels = good;
+  manyLevels[31] = 0x7F;  // billions of levels must not be walked
+  EXPECT_EQ(decode(td::Format::Dds, manyLevels), nullptr);
+  expectPrefixesFail(td::Format::Dds, good);
+}
+
+// -------------------------------------------------------------------- RGBE
+
+// The RGBE bytes a writer produces for (r, g, b) / 256 * 2^e when the
+// largest of r, g, b is at least 128: exactly r, g, b and e + 128.
+float mantissa(int v, int e) { return std::ldexp(static_cast<float>(v) / 256.0f, e); }
+
+TEST_F(DecodeTest, HdrRowsFirstGivesWideTextureWithRawBytes) {
+  const int w = 1024, h = 512;
+  std::vector<float> rgb(static_cast<size_t>(w) * h * 3);
+  Bytes expected(static_cast<size_t>(w) * h * 4);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const int i = y * w + x;
+      const int r = 128 + (x + y) % 128;
+      const int g = (x * 3) % 256;
+      const int b = x < 300 ? 90 : (y * 5) % 128;  // a flat stretch gives runs
+      const int e = x < 300 ? 1 : (x % 5) - 2;
+      rgb[i * 3] = mantissa(r, e);
+      rgb[i * 3 + 1] = mantissa(g, e);
+      rgb[i * 3 + 2] = mantissa(b, e);
+      expected[i * 4] = static_cast<uint8_t>(r);
+      expected[i * 4 + 1] = static_cast<uint8_t>(g);
+      expected[i * 4 + 2] = static_cast<uint8_t>(b);
+      expected[i * 4 + 3] = static_cast<uint8_t>(e + 128);
+    }
+  }
+  const Bytes file = test_images::stbHdr(w, h, rgb.data());
+  ASSERT_NE(std::string(file.begin(), file.end()).find("-Y 512 +X 1024"), std::string::npos);
+  const auto t = decode(td::Format::Rgbe, file);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_EQ(t->width(), 1024u);
+  EXPECT_EQ(t->height(), 512u);
+  ASSERT_EQ(t->dataSize(), expected.size());
+  EXPECT_EQ(0, std::memcmp(t->pixels(), expected.data(), expected.size()));
+}
+
+TEST_F(DecodeTest, HdrFlatScanlinesAndRepeatPixels) {
+  // Width below 8: written flat.
+  const float rgb[] = {mantissa(200, 0), mantissa(10, 0), mantissa(0, 0),
+                       mantissa(128, 3), mantissa(128, 3), mantissa(255, 3)};
+  auto t = decode(td::Format::Rgbe, test_images::stbHdr(1, 2, rgb));
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 200, 10, 0, 128);
+  EXPECT_TEXEL(*t, 0, 1, 128, 128, 255, 131);
+
+  // Repeat pixels: (1,1,1,2) copies twice, a following (1,1,1,1) 256 times.
+  Bytes file = test_images::hdrHeader("RADIANCE", "-Y 1 +X 260");
+  file.insert(file.end(), {5, 6, 7, 8, 9, 9, 9, 9, 1, 1, 1, 2});
+  t = decode(td::Format::Rgbe, file);
+  EXPECT_EQ(t, nullptr);  // 4 pixels of 260
+  file.insert(file.end(), {1, 1, 1, 1});
+  t = decode(td::Format::Rgbe, file);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 5, 6, 7, 8);
+  for (int x = 1; x < 260; ++x) EXPECT_TEXEL(*t, x, 0, 9, 9, 9, 9);
+
+  // "2 2 x" with the top bit set is a flat pixel, not a run-length mark.
+  file = test_images::hdrHeader("RADIANCE", "-Y 1 +X 8");
+  file.insert(file.end(), {2, 2, 0x80, 4});
+  for (int i = 1; i < 8; ++i) file.insert(file.end(), {uint8_t(i), 0, 0, 0});
+  t = decode(td::Format::Rgbe, file);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 2, 2, 0x80, 4);
+  EXPECT_TEXEL(*t, 7, 0, 7, 0, 0, 0);
+}
+
+TEST_F(DecodeTest, HdrColumnsFirstFillsColumns) {
+  Bytes file = test_images::hdrHeader("RADIANCE", "+X 2 -Y 3");
+  for (uint8_t i = 0; i < 6; ++i) file.insert(file.end(), {i, 0, 0, 128});
+  const auto t = decode(td::Format::Rgbe, file);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_EQ(t->width(), 2u);
+  EXPECT_EQ(t->height(), 3u);
+  EXPECT_EQ(texel(*t, 0, 2)[0], 2);
+  EXPECT_EQ(texel(*t, 1, 0)[0], 3);
+}
+
+TEST_F(DecodeTest, MalformedHdrFails) {
+  const Bytes pixel = {10, 20, 30, 128};
+  auto withBody = [&](Bytes file, const Bytes& body) {
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+  };
+  EXPECT_NE(decode(td::Format::Rgbe, withBody(test_images::hdrHeader("RADIANCE", "-Y 1 +X 1"), pixel)), nullptr);
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(test_images::hdrHeader("RGBE", "-Y 1 +X 1"), pixel)), nullptr);
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(test_images::hdrHeader("RADIANCE2", "-Y 1 +X 1"), pixel)), nullptr);
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(test_images::hdrHeader("RADIANCE", "-Y 1 +Z 1"), pixel)), nullptr);
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(test_images::hdrHeader("RADIANCE", "-Y 0 +X 1"), pixel)), nullptr);
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(test_images::hdrHeader("RADIANCE", "-Y 99999999 +X 99999999"), pixel)), nullptr);
+  Bytes noEnd;
+  test_images::appendText(noEnd, "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n");
+  EXPECT_EQ(decode(td::Format::Rgbe, noEnd), nullptr);
+  EXPECT_EQ(reason, "header has no end");
+  Bytes otherFormat;
+  test_images::appendText(otherFormat, "#?RADIANCE\nFORMAT=32-bit_rle_xyze\n\n-Y 1 +X 1\n");
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(otherFormat, pixel)), nullptr);
+
+  const Bytes header8 = test_images::hdrHeader("RADIANCE", "-Y 1 +X 8");
+  // A repeat pixel first has nothing to repeat.
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(test_images::hdrHeader("RADIANCE", "-Y 1 +X 2"), {1, 1, 1, 1, 1, 1, 1, 1})), nullptr);
+  // Run-length scanline: a run of 9 (137) and a literal of 9 both pass 8.
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(header8, {2, 2, 0, 8, 137, 5})), nullptr);
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(header8, {2, 2, 0, 8, 9, 1, 2, 3, 4, 5, 6, 7, 8, 9})), nullptr);
+  // Declared scanline length differs from the resolution.
+  EXPECT_EQ(decode(td::Format::Rgbe, withBody(header8, {2, 2, 0, 9, 136, 5, 136, 5, 136, 5, 136, 5})), nullptr);
+  const Bytes rle = withBody(header8, {2, 2, 0, 8, 136, 5, 136, 6, 4, 1, 2, 3, 4, 4, 5, 6, 7, 8, 136, 128});
+  const auto t = decode(td::Format::Rgbe, rle);
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 3, 0, 5, 6, 4, 128);
+  EXPECT_TEXEL(*t, 7, 0, 5, 6, 8, 128);
+  expectPrefixesFail(td::Format::Rgbe, rle);
+}
+
+TEST(TextureFormats, ExtensionsPickDecoders) {
+  EXPECT_EQ(td::formatForExtension("BMP"), td::Format::Picture);
+  EXPECT_EQ(td::formatForExtension("jpeg"), td::Format::Picture);
+  EXPECT_EQ(td::formatForExtension("gif"), td::Format::Picture);
+  EXPECT_EQ(td::formatForExtension("Png"), td::Format::Png);
+  EXPECT_EQ(td::formatForExtension("hdr"), td::Format::Rgbe);
+  EXPECT_EQ(td::formatForExtension("dds"), td::Format::Dds);
+  EXPECT_EQ(td::formatForExtension("tga"), td::Format::Tga);
+  EXPECT_EQ(td::formatForExtension("pngx"), td::Format::None);
+  EXPECT_EQ(td::formatForExtension(""), td::Format::None);
+}
+
+}  // namespace
