@@ -8,6 +8,8 @@ namespace fx {
 namespace {
 
 constexpr int kMaxStructDepth = 8;
+// Arrays of structs of arrays multiply; a table this long is no real effect.
+constexpr size_t kMaxLeaves = 4096;
 
 const StructDecl* findStruct(const EffectSource& source, const std::string& name) {
   for (const auto& s : source.structs) {
@@ -23,6 +25,10 @@ bool flattenValue(const EffectSource& source, const std::string& typeName, const
                   int depth, std::vector<LeafParam>& leaves, std::string& error) {
   if (depth > kMaxStructDepth) {
     error = "'" + decl.name + "' nests structs too deeply";
+    return false;
+  }
+  if (leaves.size() >= kMaxLeaves) {
+    error = "more than " + std::to_string(kMaxLeaves) + " leaf parameters";
     return false;
   }
   if (arraySize > 0) {

@@ -213,6 +213,11 @@ TEST(EffectParameters, BadSamplerStatesAndUnknownStructsAreRejected) {
   EXPECT_NE(error.find("MagFilter"), std::string::npos);
   EXPECT_FALSE(fx::Effect::fromText("sampler2D s = sampler_state { Anisotropy = 4; };", "a", error));
   EXPECT_FALSE(fx::Effect::fromText("struct S { Missing m; };", "a", error));
+  EXPECT_FALSE(fx::Effect::fromText("struct S { S m; };", "a", error));
+  // Nested arrays multiply: the table is capped instead of exhausting memory.
+  EXPECT_FALSE(fx::Effect::fromText(
+      "struct A { float4 v[4096]; }; struct B { A a[4096]; }; B b[4096];", "a", error));
+  EXPECT_NE(error.find("leaf parameters"), std::string::npos) << error;
 }
 
 TEST(EffectMatrices, InverseAndProduct) {
