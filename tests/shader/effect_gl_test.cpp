@@ -167,6 +167,51 @@ TEST_F(TechniqueTest, FirstValidTechniqueWinsWithItsPassesInOrder) {
   expectColour(pixel(kW / 2, kH / 2), 0, 255, 0);
 }
 
+TEST_F(TechniqueTest, FailuresNameFileTechniquePassAndCompilerLog) {
+  ::testing::internal::CaptureStderr();
+  resShader* e = load("data\\shader\\choice.cgfx");
+  resShader* s = load("data\\shader\\syntax.cgfx");
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  ASSERT_NE(e, nullptr);
+  ASSERT_NE(s, nullptr);
+  EXPECT_NE(log.find("shader: data\\shader\\choice.cgfx: technique \"doesNotCompile\" pass \"a\": "
+                     "fragment program 'broken' failed to compile:\n"),
+            std::string::npos)
+      << log;
+  // Mesa's log, with the line mapped back to the effect file (line 3).
+  EXPECT_NE(log.find("0:3("), std::string::npos) << log;
+  EXPECT_NE(log.find("notDeclared"), std::string::npos) << log;
+  EXPECT_NE(log.find("shader: data\\shader\\choice.cgfx(7): technique \"unknownState\" pass \"a\": "
+                     "unknown state 'FogEnable'"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("shader: data\\shader\\syntax.cgfx:2: "), std::string::npos) << log;
+  // The techniques after the chosen one are never compiled.
+  EXPECT_EQ(log.find("alsoGood"), std::string::npos);
+}
+
+TEST_F(TechniqueTest, CheckToolPrintsTheChosenTechniqueAndTable) {
+  testing_support::TempDir files;
+  testing_support::writeFile(files.file("ok.cgfx"), coreEffect("msaa.cgfx"));
+  testing_support::writeFile(files.file("bad.cgfx"), bytes("float4 a;\nvoid fs() { gl_FragColor = b; }\n"
+                                                           "technique t { pass p { FragmentProgram = compile fp fs(); } }"));
+  const auto ok = testing_support::runCommand(testing_support::builtProgram("vesper-effectc") + " " +
+                                              files.file("ok.cgfx"));
+  EXPECT_EQ(ok.exitStatus, 0) << ok.stdErr;
+  EXPECT_NE(ok.stdOut.find("technique: accumulate (1 of 1)"), std::string::npos) << ok.stdOut;
+  EXPECT_NE(ok.stdOut.find("pass 2: divide"), std::string::npos);
+  EXPECT_NE(ok.stdOut.find("parameter: div                  semantic: -              type: float"),
+            std::string::npos)
+      << ok.stdOut;
+  const auto bad = testing_support::runCommand(testing_support::builtProgram("vesper-effectc") + " " +
+                                               files.file("bad.cgfx"));
+  EXPECT_EQ(bad.exitStatus, 1);
+  EXPECT_NE(bad.stdOut.find("no valid technique"), std::string::npos);
+  EXPECT_NE(bad.stdErr.find("technique \"t\" pass \"p\": fragment program 'fs' failed to compile"),
+            std::string::npos)
+      << bad.stdErr;
+}
+
 TEST_F(TechniqueTest, UnusableEffectsShareTheFallbackWithoutDestroyingIt) {
   resShader* dummy = load(coreName("dummyShader.cgfx"));
   ASSERT_NE(dummy, nullptr);
