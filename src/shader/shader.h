@@ -42,7 +42,7 @@ class resShader : public resourceObject {
   virtual bool reload();
 
   // The effect in use (own or borrowed); null when unloaded.
-  fx::Effect* effectHandle() const { return mEffect; }
+  virtual fx::Effect* effectHandle() const { return mEffect; }
   // Number of passes of the chosen technique; 0 when none.
   virtual uint32_t passCount() const;
   // The flat table of leaf parameters (empty when unloaded).

@@ -207,6 +207,33 @@ TEST(EffectParameters, NameAndSemanticSetEveryMatchOfASupportedType) {
   EXPECT_FLOAT_EQ(slotOf(*e, "shEyePos").v[0], 1.0f);
 }
 
+TEST(EffectParameters, EngineWideNamesReachTheirDeclarations) {
+  const char kEngine[] = R"(
+float4 shAmbient; float4 shLightColor; float4 shKe; float4 shKa; float4 shKd; float4 shKs;
+float shShininess; float3 shEyePos; float3 shLightPos; float4 shMqoColor;
+sampler2D shBaseTexture; sampler2D shOverlapTexture;
+float TIME_RATE; float TIME_RATE_EFFECT; float2 ViewportSize;
+float SCREEN_RATIO_W; float SCREEN_RATIO_H; float SCREEN_RATIO_R;
+)";
+  std::string error;
+  auto e = fx::Effect::fromText(kEngine, "engine.cgfx", error);
+  ASSERT_TRUE(e) << error;
+  float value = 1;
+  for (const auto& p : e->parameters()) {
+    const float v[4] = {value, value + 1, value + 2, value + 3};
+    const uint32_t tex = static_cast<uint32_t>(value);
+    e->setParameter(p.name.c_str(), p.type.isSampler() ? static_cast<const void*>(&tex) : v);
+    const fx::ParamSlot& s = *e->slot(p.handle);
+    if (p.type.isSampler()) {
+      EXPECT_EQ(s.texture, tex) << p.name;
+    } else {
+      for (int i = 0; i < p.type.cols; ++i) EXPECT_FLOAT_EQ(s.v[i], value + static_cast<float>(i)) << p.name;
+    }
+    value += 10;
+  }
+  EXPECT_EQ(e->parameters().size(), 18u);
+}
+
 TEST(EffectParameters, BadSamplerStatesAndUnknownStructsAreRejected) {
   std::string error;
   EXPECT_FALSE(fx::Effect::fromText("sampler2D s = sampler_state { MagFilter = LinearMipMapLinear; };", "a", error));
