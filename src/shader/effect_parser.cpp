@@ -456,9 +456,11 @@ class Parser {
   bool value(std::vector<std::string>& out, bool stopAtAngle = false) {
     int depth = 0;
     bool negate = false;
+    bool afterValue = false;  // two values in a row mean a missing ';'
     for (;;) {
       const Token& t = peek();
       if (t.kind == Tok::End) return fail("unexpected end of file in a value");
+      if (t.kind != Tok::Punct && afterValue) return fail("expected ';'");
       if (t.kind == Tok::Punct) {
         const char c = t.text[0];
         if (depth == 0 && (c == ';' || (stopAtAngle && c == '>'))) break;
@@ -468,9 +470,11 @@ class Parser {
           if (--depth < 0) return fail("unbalanced brackets in a value");
         }
         negate = c == '-';
+        afterValue = c == '}' || c == ')';
         next();
         continue;
       }
+      afterValue = true;
       next();
       if (t.kind == Tok::Ident && isPunct('(')) continue;  // constructor
       std::string v(t.text);

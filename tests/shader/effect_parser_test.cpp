@@ -98,6 +98,8 @@ TEST(EffectParser, SyntaxErrorsCarryTheirLine) {
     int line;
   } cases[] = {
       {"float4 a\nfloat b;", 2},
+      {"float4 c = {1, 0, 0, 1}\n\nvoid fs() {}\n\n\n", 3},
+      {"technique t { pass p { BlendEnable = true\n DepthMask = false; } }", 2},
       {"float4 a;\n\ntechnique t { pass p { VertexProgram = compile vp entry(1); } }", 3},
       {"float4 a[0];", 1},
       {"float4 a[2][2];", 1},
