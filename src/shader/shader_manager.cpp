@@ -1,6 +1,135 @@
 // Shader manager and effect resources.
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+#include "files/files.h"
+#include "shader/effect.h"
 #include "shader/shader.h"
 
 VESPER_IMPLEMENT_DYNAMIC(resShader, resourceObject)
 VESPER_IMPLEMENT_INTERFACE(shaderManager)
 VESPER_IMPLEMENT_DYNAMIC(shaderManager, Interface<shaderManager>)
+
+namespace {
+
+const std::vector<shaderParam>& emptyTable() {
+  static const std::vector<shaderParam> table;
+  return table;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// resShader
+
+resShader::resShader() = default;
+
+resShader::~resShader() { unload(); }
+
+bool resShader::canLoad(CoreFileStream& stream) { return hasExtension(stream, {"cg", "fx", "cgfx"}); }
+
+bool resShader::load(CoreFileStream& stream) {
+  resourceObject::load(stream);
+  const std::string& mName = getName();
+  // Whole entry plus two zero bytes, so the text is terminated.
+  const uint64_t size = stream.getSize();
+  std::vector<char> text(static_cast<size_t>(size) + 2, '\0');
+  if (size) stream.read(text.data(), static_cast<int32_t>(size));
+  std::string error;
+  mOwnEffect = fx::Effect::fromText(std::string_view(text.data(), static_cast<size_t>(size)), mName, error);
+  if (!mOwnEffect) {
+    std::fprintf(stderr, "shader: %s:%s\n", mName.c_str(), error.c_str());
+  }
+  if (mOwnEffect && mOwnEffect->chooseTechnique() && mOwnEffect->passCount() > 0) {
+    mEffect = mOwnEffect.get();
+    return true;
+  }
+  unload();
+  if (mName == kDummyShaderName) CoreDebug::criticalError(critical::kDummyShader);
+  mFallback = loadEffect(kDummyShaderName);
+  // An empty fallback entry gives nothing to draw with: as fatal as a broken one.
+  if (!mFallback) CoreDebug::criticalError(critical::kDummyShader);
+  mEffect = mFallback->effectHandle();
+  return true;
+}
+
+bool resShader::unload() {
+  if (mFallback) {
+    resShader* f = mFallback;
+    mFallback = nullptr;
+    releaseEffect(f);
+  }
+  // A borrowed effect is never destroyed here: only the owner's is.
+  mOwnEffect.reset();
+  mEffect = nullptr;
+  return true;
+}
+
+uint32_t resShader::passCount() const { return mEffect ? static_cast<uint32_t>(mEffect->passCount()) : 0; }
+
+const std::vector<shaderParam>& resShader::parameters() const {
+  return mEffect ? mEffect->parameters() : emptyTable();
+}
+
+void resShader::setPassState(uint32_t pass) {
+  if (mEffect) mEffect->setPassState(pass);
+}
+
+void resShader::resetPassState(uint32_t pass) {
+  if (mEffect) mEffect->resetPassState(pass);
+}
+
+void resShader::setParameter(const char* pName, const void* values) {
+  if (mEffect) mEffect->setParameter(pName, values);
+}
+
+void resShader::setStateMatrix(const char* pName, uint32_t flags) {
+  if (mEffect) mEffect->setStateMatrix(pName, flags);
+}
+
+// ---------------------------------------------------------------------------
+// Sharing by name
+
+resShader* loadEffect(const char* pName) {
+  resourceObject* loaded = resourceManager::instance().load(pName);
+  if (loaded != nullptr && !loaded->isKindOf("resShader")) {
+    resourceManager::instance().release(loaded);
+    return nullptr;
+  }
+  return static_cast<resShader*>(loaded);
+}
+
+void releaseEffect(resShader* effect) {
+  if (effect) resourceManager::instance().release(effect);
+}
+
+// ---------------------------------------------------------------------------
+// shaderManager
+
+bool shaderManager::initialize() {
+  // The state table, managed samplers and immediate parameter setting are
+  // built into the runtime; nothing needs a GL context yet.
+  mContextReady = true;
+  return true;
+}
+
+bool shaderManager::terminate() {
+  mContextReady = false;
+  mCurrent = nullptr;
+  return true;
+}
+
+bool shaderManager::setCurrentEffect(resShader* effect) {
+  if (!effect) return false;
+  mCurrent = effect;
+  return true;
+}
+
+void shaderManager::setParameter(const char* name, const void* values) {
+  if (mCurrent) mCurrent->setParameter(name, values);
+}
+
+void shaderManager::setStateMatrix(const char* name, uint32_t flags) {
+  if (mCurrent) mCurrent->setStateMatrix(name, flags);
+}

@@ -1,0 +1,156 @@
+// The effect runtime: one parsed effect turned into GL programs, a chosen
+// technique, a flat parameter table with a name/semantic index, pass states
+// that are set and reset, and managed sampler textures. Internal to
+// src/shader/ (and its tests and tools). Main thread only; everything but
+// construction needs the current GL context.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "shader/effect_source.h"
+
+namespace fx {
+
+// ---------------------------------------------------------------------------
+// Pass states (state_table.cpp).
+
+// One resolved state assignment of a pass.
+struct StateSetting {
+  uint8_t id = 0;
+  uint32_t e[4] = {};  // enums and booleans
+  float f[4] = {};     // numbers
+};
+// A state's value before a pass changed it.
+using SavedState = StateSetting;
+
+// Resolves `NAME = VALUE` against the state table (names and enum values
+// without regard to case). False with a reason for an unknown state or value.
+bool resolveState(const Assignment& a, StateSetting& out, std::string& error);
+void captureState(uint8_t id, SavedState& out);
+void applyState(const StateSetting& s);
+void restoreState(const SavedState& s);
+// Every state name the table knows, in its CgFX spelling.
+std::vector<std::string> stateNames();
+
+// One texture parameter of a sampler_state block.
+struct SamplerSetting {
+  uint32_t pname = 0;
+  int32_t value = 0;
+};
+bool resolveSamplerState(const Assignment& a, SamplerSetting& out, std::string& error);
+
+// ---------------------------------------------------------------------------
+// Effects (effect.cpp).
+
+// How setParameter treats a leaf, decided once from its type.
+enum class SetKind : uint8_t { None, Float1, Float2, Float3, Float4, Matrix4, Sampler };
+
+// A leaf parameter's value, owned by the effect and uploaded to every pass.
+struct ParamSlot {
+  TypeInfo type;
+  SetKind kind = SetKind::None;
+  float v[16] = {};  // matrices row-major
+  uint32_t texture = 0;
+  uint32_t target = 0;  // GL texture target of samplers
+  int unit = -1;        // texture unit of samplers
+  std::vector<SamplerSetting> samplerStates;
+};
+
+// One table row, as callers see it.
+struct ParamInfo {
+  std::string name;
+  std::string semantic;
+  uint32_t handle = 0;  // index into the effect's slots
+  TypeInfo type;
+};
+
+class Effect {
+ public:
+  // Parses and flattens `text`; touches no GL. Null with a reason
+  // ("LINE: message") on bad input. `fileName` is used in diagnostics.
+  static std::unique_ptr<Effect> fromText(std::string_view text, const std::string& fileName,
+                                          std::string& error);
+  ~Effect();  // deletes the GL programs it created (context must be current)
+  Effect(const Effect&) = delete;
+  Effect& operator=(const Effect&) = delete;
+
+  // Compiles techniques in file order until one validates; prints every
+  // failure on stderr. False when none does (or no GL is available).
+  bool chooseTechnique();
+  int techniqueIndex() const { return mTechnique; }
+  const std::string& techniqueName() const;
+  size_t passCount() const { return mPasses.size(); }
+  const std::string& passName(size_t i) const { return mPasses[i].name; }
+  const std::vector<ParamInfo>& parameters() const { return mParams; }
+  const EffectSource& source() const { return mSource; }
+
+  // Applies pass i's states (remembering the previous values), binds its
+  // program and samplers and uploads every value. Out of range: nothing.
+  void setPassState(size_t i);
+  // Restores what setPassState(i) changed.
+  void resetPassState(size_t i);
+
+  // Sets every leaf whose name or semantic equals `name` (see the type
+  // table in shader.h). Null/empty name or null values: nothing.
+  void setParameter(const char* name, const void* values);
+  // Binds a GL matrix (flags: high nibble matrix, low nibble transform).
+  void setStateMatrix(const char* name, uint32_t flags);
+  // Reads a leaf's stored value (tests and tools).
+  const ParamSlot* slot(uint32_t handle) const {
+    return handle < mSlots.size() ? &mSlots[handle] : nullptr;
+  }
+
+ private:
+  struct Pass {
+    std::string name;
+    uint32_t program = 0;
+    std::vector<int32_t> locations;  // per slot; -1 when the program lacks it
+    std::vector<StateSetting> states;
+    std::vector<SavedState> saved;
+    int32_t savedProgram = 0;
+    int32_t savedActiveTexture = 0;
+  };
+  // Open-addressing index from names and semantics to slot lists.
+  struct IndexEntry {
+    uint64_t hash = 0;
+    std::string key;
+    uint32_t first = 0;
+    uint32_t count = 0;
+  };
+
+  Effect() = default;
+  void buildIndex();
+  const IndexEntry* find(const char* name) const;
+  uint32_t shader(Stage stage, const std::string& entry, const std::string& where, bool& ok);
+  uint32_t program(const std::string& vs, const std::string& fs, const std::string& where, bool& ok);
+  void upload(const ParamSlot& s, int32_t location) const;
+  void bindSampler(const ParamSlot& s) const;
+  void setSlot(uint32_t handle, const void* values);
+
+  std::string mFileName;
+  std::string mText;
+  EffectSource mSource;
+  std::vector<ParamInfo> mParams;
+  std::vector<ParamSlot> mSlots;
+  std::vector<IndexEntry> mIndex;  // size is a power of two
+  std::vector<uint32_t> mIndexSlots;
+  std::vector<Pass> mPasses;
+  int mTechnique = -1;
+  const Pass* mActive = nullptr;
+  // Compiled once per effect; 0 records a failure so it is reported once.
+  std::map<std::pair<int, std::string>, uint32_t> mShaders;
+  std::map<std::pair<std::string, std::string>, uint32_t> mPrograms;
+};
+
+// 4x4 helpers on row-major matrices (exposed for tests).
+void multiply4(const float* a, const float* b, float* out);
+bool invert4(const float* m, float* out);
+void transpose4(const float* m, float* out);
+
+}  // namespace fx

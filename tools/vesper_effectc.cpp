@@ -1,0 +1,69 @@
+// vesper-effectc: compiles effect files on a hidden GL context and prints
+// what the engine would use: the chosen technique, its passes and the
+// parameter table. Compile errors go to stderr with file, technique and pass.
+#include <GL/glew.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "shader/effect.h"
+#include "support/gl_context.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vesper-effectc FILE.cgfx...\n"
+    "Compiles each effect (GLSL 1.20 on the current display, or SDL_VIDEODRIVER=offscreen)\n"
+    "and prints its chosen technique, passes and parameters. Exit status 1 when any\n"
+    "effect has no valid technique.\n";
+
+bool check(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "vesper-effectc: %s: cannot read\n", path);
+    return false;
+  }
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string error;
+  auto effect = fx::Effect::fromText(text, path, error);
+  std::printf("effect: %s\n", path);
+  if (!effect) {
+    std::fprintf(stderr, "%s:%s\n", path, error.c_str());
+    std::printf("  syntax error\n");
+    return false;
+  }
+  const bool valid = effect->chooseTechnique();
+  if (valid) {
+    std::printf("  technique: %s (%d of %zu)\n", effect->techniqueName().c_str(), effect->techniqueIndex() + 1,
+                effect->source().techniques.size());
+    for (size_t i = 0; i < effect->passCount(); ++i)
+      std::printf("  pass %zu: %s\n", i, effect->passName(i).c_str());
+  } else {
+    std::printf("  no valid technique\n");
+  }
+  for (const auto& p : effect->parameters()) {
+    std::printf("  parameter: %-20s semantic: %-14s type: %s\n", p.name.c_str(),
+                p.semantic.empty() ? "-" : p.semantic.c_str(), fx::typeName(p.type).c_str());
+  }
+  return valid;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  testing_support::GlContext gl(64, 64);
+  if (!gl.ok()) {
+    std::fprintf(stderr, "vesper-effectc: no OpenGL context (run under X or with SDL_VIDEODRIVER=offscreen)\n");
+    return 1;
+  }
+  bool ok = true;
+  for (int i = 1; i < argc; ++i) ok = check(argv[i]) && ok;
+  return ok ? 0 : 1;
+}
