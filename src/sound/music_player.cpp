@@ -110,18 +110,30 @@ int32_t SoundPlayer::openTrack() {
   return soundResult::ok;
 }
 
-int32_t SoundPlayer::playFromStart() {
+int32_t SoundPlayer::playFromStart() { return playFrom(0); }
+
+int32_t SoundPlayer::playFrom(uint32_t ms) {
   if (!mBuffer) return soundResult::endReached;
   loop = false;
   if (mStreaming) {
-    mMessages.post(soundMessage::start, 0);
+    mMessages.post(soundMessage::start, ms);
     mEvent.wait();
     return soundResult::ok;
   }
   if (!alwaysRestart && mBuffer->isPlaying()) return soundResult::ok;
-  mBuffer->setCurrentPosition(0);
+  const uint32_t start = startByteFor(ms, mFormat);
+  if (start >= mBuffer->size()) return soundResult::ok;
+  mBuffer->setCurrentPosition(start);
   mBuffer->play(false);
   return soundResult::ok;
+}
+
+uint32_t SoundPlayer::startByteFor(uint32_t ms, const WaveFormat& format) {
+  const uint32_t align = format.blockAlign ? format.blockAlign : 1;
+  const auto start = static_cast<uint32_t>(static_cast<double>(ms) / 1000.0 * format.avgBytesPerSec);
+  const uint32_t rest = start % align;
+  if (rest == 0) return start;
+  return rest * 2 > align ? start - rest + align : start - rest;
 }
 
 void SoundPlayer::setVolume(int32_t hundredthsDb) {
@@ -175,11 +187,7 @@ void SoundPlayer::workerStart(uint32_t message, uintptr_t ms, WorkerState& state
   mEvent.reset();
   mBuffer->stop();
   mBuffer->setCurrentPosition(0);
-  const uint32_t align = mFormat.blockAlign;
-  auto startByte = static_cast<uint32_t>(static_cast<double>(ms) / 1000.0 * mFormat.avgBytesPerSec);
-  const uint32_t rest = startByte % align;
-  // To the nearer block; exactly half a block rounds down.
-  if (rest != 0) startByte = rest * 2 > align ? startByte - rest + align : startByte - rest;
+  const uint32_t startByte = startByteFor(static_cast<uint32_t>(ms), mFormat);
   state.ending = false;
   bool markEnd = false;
   uint32_t endMark = 0;

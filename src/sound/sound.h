@@ -202,6 +202,12 @@ class SoundPlayer {
   int32_t openTrack();
   // Plays the track from its first sample: 1, or 7 without a buffer.
   int32_t playFromStart();
+  // Plays from `ms` milliseconds into the track, the start rounded to a
+  // whole block (startByteFor): 1, or 7 without a buffer. For rehearsals.
+  int32_t playFrom(uint32_t ms);
+  // The byte a start at `ms` begins at: ms / 1000 × bytes per second,
+  // truncated, then rounded to the nearer block (exactly half rounds down).
+  static uint32_t startByteFor(uint32_t ms, const WaveFormat& format);
   // Hundredths of a decibel, 0 (full) to -10000 (silent).
   void setVolume(int32_t hundredthsDb);
   // Stops and ends the worker (the buffer is stopped before the thread
@@ -213,6 +219,7 @@ class SoundPlayer {
   bool streaming() const { return mStreaming; }
   uint32_t segmentSize() const { return mSegmentSize; }
   const WaveFormat& format() const { return mFormat; }
+  CSoundLoader* decoder() const { return mDecoder.get(); }
   std::shared_ptr<platform::SoundBuffer> buffer() const { return mBuffer; }
   // Worker loop iterations so far (lets a caller that drives a manual
   // device wait for the worker to catch up).
