@@ -163,7 +163,14 @@ void SoundBuffer::mixInto(int32_t* mix, uint32_t frames) {
     while (mConverter->available() < outBytes && mPlaying) {
       const uint32_t got = takeSource(mScratch.data(), sourceBytes);
       mConverter->put(mScratch.data(), got);
-      if (!mPlaying) mConverter->flush();
+      if (!mPlaying) {
+        // SDL's resampler holds back its last few milliseconds even on a
+        // flush; a tenth of a second of silence pushes them out.
+        const uint32_t padBytes = (mFormat.rate / 10) * frameBytes;
+        mScratch.assign(std::max<size_t>(mScratch.size(), padBytes), mFormat.bits == 8 ? 0x80 : 0);
+        mConverter->put(mScratch.data(), padBytes);
+        mConverter->flush();
+      }
     }
     produced = mConverter->get(mScratch.data(), outBytes) / kOutputFrameBytes * kOutputFrameBytes;
   }

@@ -230,8 +230,8 @@ class SoundPlayer {
   std::string trackName = "music.ogg";
   // true: playFromStart restarts a static buffer even while it plays.
   bool alwaysRestart = true;
-  // Passed to the decoder; playFromStart clears it.
-  bool loop = false;
+  // Passed to the decoder; playFromStart clears it. Read by the worker.
+  std::atomic<bool> loop{false};
 
   static constexpr uint32_t kSegmentCount = 12;
   static constexpr uint32_t kRingSeconds = 3;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -151,6 +152,29 @@ TEST_F(PlayerTest, VolumeSilencesAndUnityIsExact) {
     return static_cast<int16_t>(v[frame * 4 + 2] | v[frame * 4 + 3] << 8);
   };
   EXPECT_NEAR(sample(out, 10), 0x4000 * 0.5012, 1.0);
+}
+
+TEST_F(PlayerTest, OtherFormatsAreConvertedToStereo44k) {
+  // 22.05 kHz mono: every output frame has equal channels, and the track
+  // lasts twice as many output frames as it has.
+  std::vector<uint8_t> pcm;
+  for (int i = 0; i < 11025; ++i) {
+    put16(pcm, static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(i * 0.05))));
+  }
+  WaveSpec spec;
+  spec.channels = 1;
+  spec.rate = 22050;
+  SoundPlayer player;
+  open(player, makeWave(pcm, spec));
+  ASSERT_EQ(player.playFromStart(), soundResult::ok);
+  const auto out = playOut(player, 4410, 100000);
+  size_t lastSound = 0;
+  for (size_t f = 0; f < out.size() / 4; ++f) {
+    ASSERT_EQ(out[f * 4], out[f * 4 + 2]) << f;
+    ASSERT_EQ(out[f * 4 + 1], out[f * 4 + 3]) << f;
+    if (out[f * 4] || out[f * 4 + 1]) lastSound = f;
+  }
+  EXPECT_NEAR(static_cast<double>(lastSound), 22050.0, 64.0);
 }
 
 TEST_F(PlayerTest, StartPositionRoundsToTheNearerBlock) {
