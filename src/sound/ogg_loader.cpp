@@ -105,7 +105,7 @@ uint64_t OggVorbisLoader::currentBytes() {
   return at < 0 ? 0 : static_cast<uint64_t>(at) * format.channels * format.bitsPerSample / 8;
 }
 
-bool OggVorbisLoader::readPcm(uint8_t* out, uint64_t bytes) {
+bool OggVorbisLoader::readSource(uint8_t* out, uint64_t bytes) {
   uint64_t got = 0;
   int section = 0;
   while (got < bytes) {
@@ -115,36 +115,26 @@ bool OggVorbisLoader::readPcm(uint8_t* out, uint64_t bytes) {
     if (n <= 0) break;
     got += static_cast<uint64_t>(n);
   }
-  // A short stream leaves zero-filled (silent) bytes; only the count matters.
+  // A stream shorter than its stated length leaves zero-filled (silent)
+  // bytes, as the reads stop at the first failed call.
   return true;
 }
 
+bool OggVorbisLoader::rewindSource() { return ov_pcm_seek(mVorbis.get(), 0) == 0; }
+
 int32_t OggVorbisLoader::decode(WaveFormat* formatOut, void** buffer, int64_t start, int64_t size,
                                 bool loop) {
-  if (!sourceInfo) return soundResult::notOpen;
-  if (!mOpen || !mVorbis) {
-    if (!openSource()) {
-      releaseSource();
-      return soundResult::cannotRead;
-    }
-  }
-  if (formatOut && formatOut != &format) *formatOut = format;
-  if (!buffer) return soundResult::ok;
-  std::free(*buffer);
-  *buffer = nullptr;
-
+  const int32_t begun = beginDecode(formatOut, buffer);
+  if (begun != 0) return begun;
   if (size <= 0) {
     *buffer = std::calloc(std::max<uint32_t>(totalBytes, 1), 1);
-    if (!*buffer) {
-      releaseSource();
-      return soundResult::cannotRead;
+    if (*buffer) {
+      rewindSource();
+      readSource(static_cast<uint8_t*>(*buffer), totalBytes);
     }
-    ov_pcm_seek(mVorbis.get(), 0);
-    readPcm(static_cast<uint8_t*>(*buffer), totalBytes);
     releaseSource();
-    return soundResult::ok;
+    return *buffer ? soundResult::ok : soundResult::cannotRead;
   }
-
   auto* out = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
   *buffer = out;
   if (!out) return soundResult::cannotRead;
@@ -153,27 +143,7 @@ int32_t OggVorbisLoader::decode(WaveFormat* formatOut, void** buffer, int64_t st
                                                  format.avgBytesPerSec * format.samplesPerSec);
     ov_pcm_seek(mVorbis.get(), sample);
   }
-  const uint64_t current = currentBytes();
-  const uint64_t want = static_cast<uint64_t>(size);
-  if (current + want <= totalBytes) {
-    readPcm(out, want);
-    position += static_cast<uint32_t>(want);
-    return soundResult::ok;
-  }
-  if (!loop && current >= totalBytes) return soundResult::atEnd;  // zero-filled: silence
-  const uint64_t remaining = totalBytes > current ? totalBytes - current : 0;
-  readPcm(out, remaining);
-  position += static_cast<uint32_t>(remaining);
-  if (!loop || totalBytes == 0) return soundResult::endReached;
-  uint64_t filled = remaining;
-  while (filled < want) {
-    const uint64_t run = std::min<uint64_t>(want - filled, totalBytes);
-    ov_pcm_seek(mVorbis.get(), 0);
-    readPcm(out + filled, run);
-    filled += run;
-  }
-  position = static_cast<uint32_t>(want - remaining);
-  return soundResult::ok;
+  return readStretch(out, currentBytes(), static_cast<uint64_t>(size), loop);
 }
 
 int32_t OggVorbisLoader::seekBytes(uint32_t bytes, int32_t origin) {

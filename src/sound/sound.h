@@ -97,6 +97,22 @@ class CSoundLoader {
  protected:
   // Releases the source (file, decoder state) without touching the fields.
   virtual void releaseSource() {}
+  // Opens the source and fills format and total bytes; false on failure.
+  virtual bool openSource() = 0;
+  virtual bool sourceOpen() const = 0;
+  // Reads `bytes` decoded bytes at the current position; false when short.
+  virtual bool readSource(uint8_t* out, uint64_t bytes) = 0;
+  // Moves the read position to the first sample.
+  virtual bool rewindSource() = 0;
+
+  // The start of every decode: opens the source when needed (2 on failure),
+  // hands out the format and frees the caller's previous buffer. Returns 0
+  // when the decode goes on, else the decode's result.
+  int32_t beginDecode(WaveFormat* formatOut, void** buffer);
+  // The three read cases from `current` bytes into the data: fits (1);
+  // already at the end (8, silence); runs past it (7 with silence, or with
+  // `loop` wrapping to the first sample, 1). 2 on a failed read.
+  int32_t readStretch(uint8_t* out, uint64_t current, uint64_t want, bool loop);
   // The silence byte of the decoded format.
   uint8_t silenceByte() const { return format.bitsPerSample == 8 ? 0x80 : 0; }
 
@@ -121,10 +137,12 @@ class WaveLoader final : public CSoundLoader {
 
  protected:
   void releaseSource() override;
+  bool openSource() override;
+  bool sourceOpen() const override { return mStream != nullptr; }
+  bool readSource(uint8_t* out, uint64_t bytes) override;
+  bool rewindSource() override;
 
  private:
-  bool openSource();
-  bool readData(uint8_t* out, uint64_t bytes);
   int32_t failRead(void** buffer);
 
   std::unique_ptr<RiffStream> mStream;
@@ -152,10 +170,12 @@ class OggVorbisLoader final : public CSoundLoader {
 
  protected:
   void releaseSource() override;
+  bool openSource() override;
+  bool sourceOpen() const override { return mOpen && mVorbis; }
+  bool readSource(uint8_t* out, uint64_t bytes) override;
+  bool rewindSource() override;
 
  private:
-  bool openSource();
-  bool readPcm(uint8_t* out, uint64_t bytes);
   uint64_t currentBytes();
 
   bool mOpen = false;

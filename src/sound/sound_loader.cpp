@@ -2,6 +2,8 @@
 // block, the locked read and the queries.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "sound/sound.h"
@@ -69,4 +71,45 @@ bool CSoundLoader::probe(const char* name, const void* memory, uint32_t memorySi
   const bool accepted = open(name, memory, memorySize) == soundResult::ok;
   close();
   return accepted;
+}
+
+int32_t CSoundLoader::beginDecode(WaveFormat* formatOut, void** buffer) {
+  if (!sourceInfo) return soundResult::notOpen;
+  if (!sourceOpen() && !openSource()) {
+    releaseSource();
+    return soundResult::cannotRead;
+  }
+  if (formatOut && formatOut != &format) *formatOut = format;
+  if (!buffer) return soundResult::ok;
+  std::free(*buffer);
+  *buffer = nullptr;
+  return 0;
+}
+
+int32_t CSoundLoader::readStretch(uint8_t* out, uint64_t current, uint64_t want, bool loop) {
+  if (current + want <= totalBytes) {
+    if (!readSource(out, want)) return soundResult::cannotRead;
+    position += static_cast<uint32_t>(want);
+    return soundResult::ok;
+  }
+  if (!loop && current >= totalBytes) {
+    std::memset(out, silenceByte(), want);
+    return soundResult::atEnd;
+  }
+  const uint64_t remaining = totalBytes > current ? totalBytes - current : 0;
+  if (!readSource(out, remaining)) return soundResult::cannotRead;
+  position += static_cast<uint32_t>(remaining);
+  if (!loop || totalBytes == 0) {
+    std::memset(out + remaining, silenceByte(), want - remaining);
+    return soundResult::endReached;
+  }
+  // Looping: continue from the first sample, wrapping as often as needed.
+  uint64_t filled = remaining;
+  while (filled < want) {
+    const uint64_t run = std::min<uint64_t>(want - filled, totalBytes);
+    if (!rewindSource() || !readSource(out + filled, run)) return soundResult::cannotRead;
+    filled += run;
+  }
+  position = static_cast<uint32_t>(want - remaining);
+  return soundResult::ok;
 }

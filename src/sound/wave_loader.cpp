@@ -127,9 +127,11 @@ bool WaveLoader::openSource() {
   return false;
 }
 
-bool WaveLoader::readData(uint8_t* out, uint64_t bytes) {
+bool WaveLoader::readSource(uint8_t* out, uint64_t bytes) {
   return mStream->read(out, bytes) == bytes;
 }
+
+bool WaveLoader::rewindSource() { return mStream->seek(mDataStart); }
 
 int32_t WaveLoader::failRead(void** buffer) {
   std::free(*buffer);
@@ -140,26 +142,16 @@ int32_t WaveLoader::failRead(void** buffer) {
 
 int32_t WaveLoader::decode(WaveFormat* formatOut, void** buffer, int64_t start, int64_t size,
                            bool loop) {
-  if (!sourceInfo) return soundResult::notOpen;
-  if (!mStream && !openSource()) {
-    releaseSource();
-    return soundResult::cannotRead;
-  }
-  if (formatOut && formatOut != &format) *formatOut = format;
-  if (!buffer) return soundResult::ok;
-  std::free(*buffer);
-  *buffer = nullptr;
-
+  const int32_t begun = beginDecode(formatOut, buffer);
+  if (begun != 0) return begun;
   if (size <= 0) {
     *buffer = std::calloc(std::max<uint32_t>(totalBytes, 1), 1);
-    if (!*buffer) return failRead(buffer);
-    if (!mStream->seek(mDataStart) || !readData(static_cast<uint8_t*>(*buffer), totalBytes)) {
+    if (!*buffer || !rewindSource() || !readSource(static_cast<uint8_t*>(*buffer), totalBytes)) {
       return failRead(buffer);
     }
     releaseSource();
     return soundResult::ok;
   }
-
   if (start >= 0 && !mStream->seek(mDataStart + static_cast<uint64_t>(start))) {
     // A start past the end of the file leaves the reader at the end.
     mStream->seek(mStream->size());
@@ -168,33 +160,9 @@ int32_t WaveLoader::decode(WaveFormat* formatOut, void** buffer, int64_t start, 
   *buffer = out;
   if (!out) return failRead(buffer);
   const uint64_t at = mStream->tell();
-  const uint64_t current = at > mDataStart ? at - mDataStart : 0;
-  const uint64_t want = static_cast<uint64_t>(size);
-  if (current + want <= totalBytes) {
-    if (!readData(out, want)) return failRead(buffer);
-    position += static_cast<uint32_t>(want);
-    return soundResult::ok;
-  }
-  if (!loop && current >= totalBytes) {
-    std::memset(out, silenceByte(), want);
-    return soundResult::atEnd;
-  }
-  const uint64_t remaining = totalBytes > current ? totalBytes - current : 0;
-  if (!readData(out, remaining)) return failRead(buffer);
-  position += static_cast<uint32_t>(remaining);
-  if (!loop || totalBytes == 0) {
-    std::memset(out + remaining, silenceByte(), want - remaining);
-    return soundResult::endReached;
-  }
-  // Looping: continue from the first sample, wrapping as often as needed.
-  uint64_t filled = remaining;
-  while (filled < want) {
-    const uint64_t run = std::min<uint64_t>(want - filled, totalBytes);
-    if (!mStream->seek(mDataStart) || !readData(out + filled, run)) return failRead(buffer);
-    filled += run;
-  }
-  position = static_cast<uint32_t>(want - remaining);
-  return soundResult::ok;
+  const int32_t result =
+      readStretch(out, at > mDataStart ? at - mDataStart : 0, static_cast<uint64_t>(size), loop);
+  return result == soundResult::cannotRead ? failRead(buffer) : result;
 }
 
 int32_t WaveLoader::seekBytes(uint32_t bytes, int32_t origin) {
