@@ -1,0 +1,62 @@
+// The SDL audio device behind SoundOutput: 44.1 kHz, stereo, signed 16-bit,
+// fed by the audio callback from the mixed sound buffers.
+#include <SDL.h>
+
+#include "platform/sound_output.h"
+
+namespace platform {
+namespace {
+
+class SdlSoundOutput final : public SoundOutput {
+ public:
+  ~SdlSoundOutput() override {
+    // Closing the device waits for a running callback, so no buffer is
+    // touched after this.
+    if (mDevice) SDL_CloseAudioDevice(mDevice);
+    if (mInitialised) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+
+  bool open(std::string& error) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+      error = SDL_GetError();
+      return false;
+    }
+    mInitialised = true;
+    SDL_AudioSpec want;
+    SDL_zero(want);
+    want.freq = static_cast<int>(kOutputRate);
+    want.format = AUDIO_S16SYS;
+    want.channels = static_cast<Uint8>(kOutputChannels);
+    want.samples = 1024;
+    want.callback = &SdlSoundOutput::callback;
+    want.userdata = this;
+    SDL_AudioSpec have;
+    // No changes allowed: SDL converts if the hardware wants another format.
+    mDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (mDevice == 0) {
+      error = SDL_GetError();
+      return false;
+    }
+    SDL_PauseAudioDevice(mDevice, 0);
+    return true;
+  }
+
+ private:
+  static void SDLCALL callback(void* user, Uint8* stream, int len) {
+    static_cast<SdlSoundOutput*>(user)->render(reinterpret_cast<int16_t*>(stream),
+                                               static_cast<uint32_t>(len) / kOutputFrameBytes);
+  }
+
+  SDL_AudioDeviceID mDevice = 0;
+  bool mInitialised = false;
+};
+
+}  // namespace
+
+std::unique_ptr<SoundOutput> openSdlSoundOutput(std::string& error) {
+  auto output = std::make_unique<SdlSoundOutput>();
+  if (!output->open(error)) return nullptr;
+  return output;
+}
+
+}  // namespace platform

@@ -1,0 +1,344 @@
+// The music player: one track in one sound buffer, filled once (short
+// tracks) or streamed by a worker thread through a ring of 12 segments of a
+// quarter second. Also the demo's music clock, cDemoSound.
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/platform.h"
+#include "sound/sound.h"
+
+namespace {
+
+// The process-wide device, shared by every player instance; released when
+// the last instance shuts down. Used from the main thread only.
+std::unique_ptr<platform::SoundOutput> gDevice;
+int gInstances = 0;
+// Stands in for the primary buffer: held from device start until a track
+// is open, needed again by each openTrack.
+bool gPrimaryHeld = false;
+SoundOutputFactory gFactory = &platform::openSdlSoundOutput;
+
+void trackMessage(const char* pattern, const std::string& track) {
+  std::vector<char> text(std::strlen(pattern) + track.size() + 1);
+  std::snprintf(text.data(), text.size(), pattern, track.c_str());
+  platform::messageBox("", text.data());
+}
+
+constexpr char kNoDecoderText[] =
+    "Sound::%sの読み取りインターフェイス取得に失敗.\n"
+    "ファイルが存在するかもしくは対応形式か確認して下さい.";
+constexpr char kReadFailedText[] = "Sound::%sの読み取りに失敗.";
+
+}  // namespace
+
+void setSoundOutputFactory(SoundOutputFactory factory) {
+  gFactory = factory ? factory : &platform::openSdlSoundOutput;
+}
+
+platform::SoundOutput* soundOutput() { return gDevice.get(); }
+
+SoundPlayer::SoundPlayer() { ++gInstances; }
+
+SoundPlayer::~SoundPlayer() { shutdown(); }
+
+int32_t SoundPlayer::startDevice(void* window) {
+  if (gDevice) return soundResult::otherFailure;
+  std::string error;
+  gDevice = gFactory(error);
+  if (!gDevice) {
+    mDeviceError = error.empty() ? "unknown error" : error;
+    return soundResult::noDevice;
+  }
+  gPrimaryHeld = true;
+  return soundResult::ok;
+}
+
+int32_t SoundPlayer::openTrack() {
+  const char* name = trackName.c_str();
+  std::unique_ptr<CSoundLoader> decoder = std::make_unique<WaveLoader>();
+  if (!decoder->probe(name)) {
+    decoder = std::make_unique<OggVorbisLoader>();
+    if (!decoder->probe(name)) {
+      trackMessage(kNoDecoderText, trackName);
+      return soundResult::noDecoder;
+    }
+  }
+  if (decoder->open(name) != soundResult::ok) {
+    trackMessage(kReadFailedText, trackName);
+    return soundResult::cannotRead;
+  }
+  releaseTrack();
+  mDecoder = std::move(decoder);
+  if (!gPrimaryHeld) {
+    if (!gDevice) return soundResult::openFailed;
+    gPrimaryHeld = true;
+  }
+  const uint32_t total = mDecoder->getTotalBytes();
+  mDecoder->getFormat(&mFormat);
+  if (mFormat.formatTag != 1 && mFormat.formatTag != 0xFFFE) return soundResult::otherFailure;
+  platform::PcmFormat pcm;
+  pcm.rate = mFormat.samplesPerSec;
+  pcm.channels = mFormat.channels;
+  pcm.bits = mFormat.bitsPerSample;
+
+  if (total < kStaticLimit) {
+    mStreaming = false;
+    void* data = nullptr;
+    if (mDecoder->readLocked(&data, 0, 0, false) != soundResult::ok) {
+      std::free(data);
+      return soundResult::otherFailure;
+    }
+    mBuffer = gDevice->createBuffer(pcm, total);
+    const bool written = mBuffer && writeBuffer(0, total, data);
+    std::free(data);
+    if (!written) return soundResult::otherFailure;
+  } else {
+    stopWorker();
+    mEvent.reset();
+    mWorker = std::thread(&SoundPlayer::workerMain, this);
+    mEvent.wait();
+    mStreaming = true;
+    mBuffer.reset();
+    const uint32_t align = mFormat.blockAlign;
+    mSegmentSize = kRingSeconds * mFormat.avgBytesPerSec / kSegmentCount / align * align;
+    if (mSegmentSize) mBuffer = gDevice->createBuffer(pcm, mSegmentSize * kSegmentCount);
+    if (!mBuffer) return soundResult::otherFailure;
+  }
+  gPrimaryHeld = false;
+  return soundResult::ok;
+}
+
+int32_t SoundPlayer::playFromStart() { return playFrom(0); }
+
+int32_t SoundPlayer::playFrom(uint32_t ms) {
+  if (!mBuffer) return soundResult::endReached;
+  loop = false;
+  if (mStreaming) {
+    mMessages.post(soundMessage::start, ms);
+    mEvent.wait();
+    return soundResult::ok;
+  }
+  if (!alwaysRestart && mBuffer->isPlaying()) return soundResult::ok;
+  const uint32_t start = startByteFor(ms, mFormat);
+  if (start >= mBuffer->size()) return soundResult::ok;
+  mBuffer->setCurrentPosition(start);
+  mBuffer->play(false);
+  return soundResult::ok;
+}
+
+uint32_t SoundPlayer::startByteFor(uint32_t ms, const WaveFormat& format) {
+  const uint32_t align = format.blockAlign ? format.blockAlign : 1;
+  const auto start = static_cast<uint32_t>(static_cast<double>(ms) / 1000.0 * format.avgBytesPerSec);
+  const uint32_t rest = start % align;
+  if (rest == 0) return start;
+  return rest * 2 > align ? start - rest + align : start - rest;
+}
+
+void SoundPlayer::setVolume(int32_t hundredthsDb) {
+  if (mBuffer) mBuffer->setVolume(hundredthsDb);
+}
+
+bool SoundPlayer::isPlaying() const { return mBuffer && mBuffer->isPlaying(); }
+
+void SoundPlayer::stopWorker() {
+  if (!mWorker.joinable()) return;
+  mMessages.post(platform::kThreadQuit);
+  mWorker.join();
+}
+
+void SoundPlayer::releaseTrack() {
+  stopWorker();
+  if (mBuffer) {
+    mBuffer->stop();
+    if (gDevice) gDevice->releaseBuffer(mBuffer);
+    mBuffer.reset();
+  }
+  mDecoder.reset();
+  mStreaming = false;
+  mSegmentSize = 0;
+}
+
+void SoundPlayer::shutdown() {
+  releaseTrack();
+  if (!mCounted) return;
+  mCounted = false;
+  if (--gInstances == 0) {
+    gPrimaryHeld = false;
+    gDevice.reset();
+  }
+}
+
+bool SoundPlayer::writeBuffer(uint32_t offset, uint32_t size, const void* data) {
+  if (!data || !mBuffer) return false;
+  return mBuffer->write(offset, data, size);
+}
+
+// Worker state lives on the worker's stack; the player's fields it reads
+// (buffer, decoder, format, segment size, loop) do not change while it runs.
+struct SoundPlayer::WorkerState {
+  uint32_t write = 0;  // W: the ring offset of the next segment to fill
+  bool active = false;
+  bool ending = false;  // the track's last segment is in the ring
+};
+
+void SoundPlayer::workerStart(uint32_t message, uintptr_t ms, WorkerState& state) {
+  mEvent.reset();
+  mBuffer->stop();
+  mBuffer->setCurrentPosition(0);
+  const uint32_t startByte = startByteFor(static_cast<uint32_t>(ms), mFormat);
+  state.ending = false;
+  bool markEnd = false;
+  uint32_t endMark = 0;
+  if (mDecoder->seekBytes(startByte, SEEK_SET) != soundResult::ok) {
+    std::vector<uint8_t> silence(mSegmentSize, mFormat.bitsPerSample == 8 ? 0x80 : 0);
+    writeBuffer(0, mSegmentSize, silence.data());
+    state.write = mSegmentSize;
+  } else {
+    void* data = nullptr;
+    const uint32_t before = mDecoder->getPosition();
+    const int32_t result = mDecoder->readLocked(&data, -1, static_cast<int32_t>(mSegmentSize), loop);
+    state.write = 0;
+    if (result != soundResult::cannotRead) {
+      writeBuffer(0, mSegmentSize, data);
+      state.write = mSegmentSize;
+      if (result == soundResult::endReached || result == soundResult::atEnd) {
+        markEnd = true;
+        endMark = result == soundResult::atEnd ? 0 : mDecoder->getPosition() - before;
+      }
+    }
+    std::free(data);
+  }
+  if (message == soundMessage::start) {
+    mBuffer->play(true);
+    state.active = true;
+    if (markEnd) {
+      mBuffer->setEndMark(endMark);
+      state.ending = true;
+    }
+  }
+  mEvent.set();
+}
+
+void SoundPlayer::workerPoll(WorkerState& state) {
+  const uint32_t ring = kSegmentCount * mSegmentSize;
+  if (!state.ending) {
+    const uint32_t middle = (mBuffer->currentPosition() + mSegmentSize / 2) % ring;
+    const bool notWrapped =
+        state.write == 0 && middle >= ring - mSegmentSize * (kSegmentCount / 2);
+    if (middle >= state.write && !notWrapped) {
+      void* data = nullptr;
+      const uint32_t before = mDecoder->getPosition();
+      const int32_t result =
+          mDecoder->readLocked(&data, -1, static_cast<int32_t>(mSegmentSize), loop);
+      if (result != soundResult::cannotRead) writeBuffer(state.write, mSegmentSize, data);
+      if (result == soundResult::endReached || result == soundResult::atEnd) {
+        // The last segment: let the buffer play the track's final bytes and
+        // stop right after them.
+        const uint32_t tail = result == soundResult::atEnd ? 0 : mDecoder->getPosition() - before;
+        mBuffer->setEndMark(state.write + tail);
+        state.ending = true;
+      }
+      state.write = (state.write + mSegmentSize) % ring;
+      std::free(data);
+    }
+  }
+  if (state.ending && !mBuffer->isPlaying()) {
+    mBuffer->setCurrentPosition(0);
+    state.write = 0;
+    state.active = false;
+    state.ending = false;
+  }
+}
+
+void SoundPlayer::workerMain() {
+  mEvent.reset();
+  mEvent.set();  // the message queue exists: openTrack may go on
+  WorkerState state;
+  for (;;) {
+    platform::ThreadMessage message;
+    if (mMessages.peek(message)) {
+      switch (message.id) {
+        case soundMessage::prepare:
+        case soundMessage::start:
+          workerStart(message.id, message.wParam, state);
+          break;
+        case soundMessage::acknowledge:
+          mEvent.reset();
+          mEvent.set();
+          break;
+        case soundMessage::stop:
+        case soundMessage::stopAlso:
+          mEvent.reset();
+          mBuffer->stop();
+          mBuffer->setCurrentPosition(0);
+          state = WorkerState{};
+          mEvent.set();
+          break;
+        case platform::kThreadQuit:
+          if (mBuffer) mBuffer->stop();
+          return;
+        default:
+          break;
+      }
+    } else if (state.active) {
+      workerPoll(state);
+    }
+    ++mPolls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+cDemoSound::~cDemoSound() {
+  if (player) player->shutdown();
+  player.reset();
+}
+
+bool cDemoSound::openMusic(void* window) {
+  player = std::make_unique<SoundPlayer>();
+  player->trackName = trackName;
+  int32_t result = player->startDevice(window);
+  if (result == soundResult::ok) result = player->openTrack();
+  if (result == soundResult::ok) {
+    mFailure = soundResult::ok;
+    return true;
+  }
+  mFailure = result;
+  mDeviceError = player->deviceError();
+  player->shutdown();
+  player.reset();
+  return false;
+}
+
+uint32_t cDemoSound::getPositionMs() {
+  const uint32_t now = platform::ticksMs();
+  if (isPlaying()) elapsed += now - lastTick;
+  lastTick = now;
+  return elapsed;
+}
+
+bool cDemoSound::isPlaying() const { return player && player->isPlaying(); }
+
+std::string cDemoSound::failureMessage() const {
+  switch (mFailure) {
+    case soundResult::ok:
+      return "";
+    case soundResult::noDevice:
+      return "vesper: no sound device (" + mDeviceError +
+             "); set SDL_AUDIODRIVER=dummy to play without sound";
+    case soundResult::noDecoder:
+      return "vesper: " + trackName + " is missing or neither RIFF WAVE nor Ogg Vorbis";
+    case soundResult::cannotRead:
+      return "vesper: cannot read " + trackName;
+    default:
+      return "vesper: the music player could not start (code " + std::to_string(mFailure) + ")";
+  }
+}
+
+int reportSoundStartupFailure(const cDemoSound& sound) {
+  std::fprintf(stderr, "%s\n", sound.failureMessage().c_str());
+  return kSoundStartupExitStatus;
+}
