@@ -11,6 +11,19 @@
 
 namespace testing_support {
 
+namespace {
+
+// Runs before any test: the environment every test expects.
+const bool gEnvironmentReady = [] {
+  setenv("VESPER_HEADLESS", "1", 0);
+  setenv("SDL_AUDIODRIVER", "dummy", 0);
+  setenv("VESPER_BUILD_DIR", VESPER_TEST_BUILD_DIR, 0);
+  setenv("VESPER_SOURCE_DIR", VESPER_TEST_SOURCE_DIR, 0);
+  return true;
+}();
+
+}  // namespace
+
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "vesper-test-XXXXXX").string();
   char* made = mkdtemp(pattern.data());
@@ -99,8 +112,9 @@ ChildResult runCommand(const std::string& commandLine) {
 }
 
 std::string builtProgram(const std::string& name) {
+  (void)gEnvironmentReady;
   const char* dir = std::getenv("VESPER_BUILD_DIR");
-  return std::string(dir ? dir : ".") + "/" + (name == "vesper" ? "src/" : "tools/") + name;
+  return std::string(dir ? dir : VESPER_TEST_BUILD_DIR) + "/" + (name == "vesper" ? "src/" : "tools/") + name;
 }
 
 }  // namespace testing_support
