@@ -113,18 +113,6 @@ void intermediateCommand::reset() {
   mMaterialCount = 0;
 }
 
-template <class Cmd, class... Args>
-bool intermediateCommand::record(Args... args) {
-  const int layer = mCurrentLayer;
-  uint8_t* cursor = mLayerCursor[layer];
-  // Compare remaining room, never a pointer past the end.
-  if (!cursor || static_cast<size_t>(mLayerEnd[layer] - cursor) < sizeof(Cmd)) return false;
-  new (cursor) Cmd(args...);
-  mLayerCursor[layer] = cursor + sizeof(Cmd);
-  ++mLayerCount[layer];
-  return true;
-}
-
 bool intermediateCommand::beginDraw() {
   mCurrentLayer = 6;
   return record<cmdBeginDraw>();

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "core/core.h"
 
@@ -194,6 +195,25 @@ class intermediateCommand : public Interface<intermediateCommand> {
   // material arena is full or the list is not initialised.
   drawMaterial* newMaterial();
 
+  // Appends any command record to the current layer; the record must be
+  // trivially destructible and derive from cmdBase. False when it does not fit.
+  template <class Cmd, class... Args>
+  bool record(Args... args) {
+    static_assert(sizeof(Cmd) % 16 == 0, "record sizes are multiples of 16");
+    const int layer = mCurrentLayer;
+    uint8_t* cursor = mLayerCursor[layer];
+    // Compare the room left, never a pointer past the end.
+    if (!cursor || static_cast<size_t>(mLayerEnd[layer] - cursor) < sizeof(Cmd)) return false;
+    new (cursor) Cmd(args...);
+    mLayerCursor[layer] = cursor + sizeof(Cmd);
+    ++mLayerCount[layer];
+    return true;
+  }
+  // Chooses the layer recording appends to (0..6; others are ignored).
+  void setCurrentLayer(int layer) {
+    if (layer >= 0 && layer < kLayerCount) mCurrentLayer = layer;
+  }
+
   void setCurrentMaterial(const drawMaterial* material) { mCurrentMaterial = material; }
   const drawMaterial* currentMaterial() const { return mCurrentMaterial; }
   int currentLayer() const { return mCurrentLayer; }
@@ -204,9 +224,6 @@ class intermediateCommand : public Interface<intermediateCommand> {
   void setArenaSizesForTesting(size_t layerBytes, size_t materialBytes);
 
  private:
-  template <class Cmd, class... Args>
-  bool record(Args... args);
-
   std::unique_ptr<uint8_t[]> mMaterialArena;
   uint8_t* mMaterialCursor = nullptr;
   uint8_t* mMaterialEnd = nullptr;
