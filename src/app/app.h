@@ -146,8 +146,9 @@ enum class LauncherAction { None, Run, Close, HomePage };
 // Draws the dialog with Dear ImGui inside the current ImGui frame and applies
 // the user's clicks to `dialog`; returns the button pressed this frame.
 LauncherAction drawLauncher(LauncherDialog& dialog);
-// The address the home-page button opens.
-inline constexpr const char kHomePage[] = "https://example.org/vesper";
+// The address the home-page button opens, and the button's text.
+inline constexpr const char kHomePage[] = "https://example.org/";
+inline constexpr const char kHomePageLabel[] = "example.org";
 
 // ---------------------------------------------------------------------------
 // Render window.

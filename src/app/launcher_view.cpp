@@ -99,11 +99,16 @@ int listBox(const char* id, LauncherControl control, const std::vector<std::stri
 
 bool checkBox(const char* label, LauncherControl control, bool value, bool enabled) {
   const LauncherRect r = LauncherLayout::rect(control);
-  ImGui::SetCursorPos(ImVec2(r.x, r.y - 2.0f));
+  ImGui::SetCursorPos(ImVec2(r.x, r.y));
+  // A compact box, so the spaced-out labels fit their group as in the
+  // dialog template.
+  ImGui::PushStyleVar(ImGuiStyleVar_FramePadding, ImVec2(1.0f, 1.0f));
+  ImGui::PushStyleVar(ImGuiStyleVar_ItemInnerSpacing, ImVec2(2.0f, 2.0f));
   ImGui::BeginDisabled(!enabled);
   bool v = value;
   const bool clicked = ImGui::Checkbox(label, &v);
   ImGui::EndDisabled();
+  ImGui::PopStyleVar(2);
   return clicked && enabled;
 }
 
@@ -171,7 +176,7 @@ LauncherAction drawLauncher(LauncherDialog& dialog) {
     dialog.clickLowQuality();
   }
 
-  if (button("example.org/vesper", LauncherControl::HomePage)) action = LauncherAction::HomePage;
+  if (button(kHomePageLabel, LauncherControl::HomePage)) action = LauncherAction::HomePage;
   ImGui::PushStyleColor(ImGuiCol_Button, IM_COL32(46, 110, 200, 255));
   if (button("Run", LauncherControl::Run)) action = LauncherAction::Run;
   ImGui::PopStyleColor();

@@ -66,8 +66,18 @@ bool systemManager::initialize() {
   CWindowGL& w = *mWindow;
   int ox = 0, oy = 0;
   platform::displayOrigin(s.display, ox, oy);
-  bool ready = w.Create("Vesper", ox, oy, s.screenWidth, s.screenHeight) && w.createGLContext() &&
-               w.makeCurrent();
+  // Windowed: centred on the desktop. Integer halves truncate toward zero,
+  // so a window larger than the desktop gets negative coordinates. The
+  // window is created there rather than moved after creation: a move of a
+  // still unmapped window is misreported by SDL under some window managers.
+  int x = ox, y = oy;
+  platform::DisplayMode desk;
+  if (!s.fullScreen && platform::desktopMode(s.display, desk)) {
+    x = ox + (desk.width - s.screenWidth) / 2;
+    y = oy + (desk.height - s.screenHeight) / 2;
+  }
+  const bool ready = w.Create("Vesper", x, y, s.screenWidth, s.screenHeight) &&
+                     w.createGLContext() && w.makeCurrent();
   if (!ready) {
     // Nothing can be shown without a window and context; the show must not
     // pretend to run.
@@ -79,13 +89,6 @@ bool systemManager::initialize() {
     platform::showCursor(false);
     platform::setAlwaysOnTop(w.handle(), false);
   } else {
-    platform::DisplayMode desk;
-    if (platform::desktopMode(s.display, desk)) {
-      // Integer halves truncate toward zero, so a window larger than the
-      // desktop gets negative coordinates.
-      platform::setWindowPosition(w.handle(), ox + (desk.width - s.screenWidth) / 2,
-                                  oy + (desk.height - s.screenHeight) / 2);
-    }
     w.setFullScreen(false);
     platform::showCursor(true);
     platform::setAlwaysOnTop(w.handle(), s.alwaysOnTop);

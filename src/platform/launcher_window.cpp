@@ -31,7 +31,7 @@ bool LauncherWindow::open(int display, int width, int height, std::string& reaso
   int ox = 0, oy = 0;
   displayOrigin(display, ox, oy);
   setGlAttributes();
-  mWindow = createWindow("Vesper", ox + (desk.width - width) / 2, oy + (desk.height - height) / 2,
+  mWindow = createWindow("Vesper Launcher", ox + (desk.width - width) / 2, oy + (desk.height - height) / 2,
                          width, height, reason);
   if (!mWindow) return false;
   mContext = createGlContext(mWindow);

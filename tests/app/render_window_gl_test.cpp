@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "app/app.h"
 #include "platform/platform.h"
@@ -172,6 +173,93 @@ TEST_F(RenderWindow, FullScreenAtTheDesktopModeAndGammaRestoredOnExit) {
   ASSERT_TRUE(platform::gammaRamp(probe, after));
   EXPECT_EQ(std::memcmp(before, after, sizeof before), 0);
   platform::destroyWindow(probe);
+}
+
+}  // namespace
+
+// Dragging needs a window manager: a private display with openbox.
+#include "app/private_display.h"
+
+namespace {
+
+class DraggedWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display = std::make_unique<testing_support::PrivateDisplay>(true);
+    if (!display->ok()) GTEST_SKIP() << "cannot start a private Xvfb";
+    char buf[4096];
+    ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
+    cwd = buf;
+    testing_support::makePack(dir.file("vesper.pak"), {{"data\\a.txt", testing_support::bytes("a")}});
+    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  }
+  void TearDown() override {
+    if (started) systemManager::instance().terminate();
+    if (!cwd.empty()) {
+      EXPECT_EQ(chdir(cwd.c_str()), 0);
+    }
+  }
+  void start(bool fullScreen, int w, int h) {
+    settingsManager& s = settingsManager::instance();
+    s.fullScreen = fullScreen;
+    s.screenWidth = w;
+    s.screenHeight = h;
+    s.vSync = false;
+    s.bigScreen = false;
+    ASSERT_TRUE(systemManager::instance().initialize());
+    started = true;
+    pumpEvents(300);
+  }
+  static void pumpEvents(int ms) {
+    platform::Event e;
+    const uint32_t end = platform::ticksMs() + static_cast<uint32_t>(ms);
+    while (platform::ticksMs() < end) {
+      while (platform::systemEvents().poll(e)) platform::systemEvents().dispatch(e);
+      platform::sleepMs(5);
+    }
+  }
+  // Drags from the window's middle by (dx, dy) while the queue is drained.
+  void drag(int dx, int dy) {
+    int x = 0, y = 0, w = 0, h = 0;
+    platform::windowPosition(systemManager::instance().window()->handle(), x, y);
+    platform::windowSize(systemManager::instance().window()->handle(), w, h);
+    const std::string cmd = "xdotool mousemove " + std::to_string(x + w / 2) + " " +
+                            std::to_string(y + h / 2) +
+                            " sleep 0.3 mousedown 1 sleep 0.3 mousemove_relative -- " +
+                            std::to_string(dx) + " " + std::to_string(dy) +
+                            " sleep 0.3 mouseup 1";
+    std::thread pointer([cmd] { runCommand(cmd); });
+    pumpEvents(2000);
+    pointer.join();
+    pumpEvents(200);
+  }
+  std::unique_ptr<testing_support::PrivateDisplay> display;
+  testing_support::TempDir dir;
+  std::string cwd;
+  bool started = false;
+};
+
+TEST_F(DraggedWindow, WindowedMovesWithTheButtonHeld) {
+  start(false, 320, 180);
+  const platform::WindowHandle h = systemManager::instance().window()->handle();
+  int x0 = 0, y0 = 0;
+  platform::windowPosition(h, x0, y0);
+  drag(150, 90);
+  int x1 = 0, y1 = 0;
+  platform::windowPosition(h, x1, y1);
+  EXPECT_EQ(x1 - x0, 150);
+  EXPECT_EQ(y1 - y0, 90);
+}
+
+TEST_F(DraggedWindow, FullScreenStaysPut) {
+  start(true, 1920, 1080);
+  ASSERT_TRUE(systemManager::instance().window()->isFullScreen());
+  const platform::WindowHandle h = systemManager::instance().window()->handle();
+  drag(150, 90);
+  int x = -1, y = -1;
+  platform::windowPosition(h, x, y);
+  EXPECT_EQ(x, 0);
+  EXPECT_EQ(y, 0);
 }
 
 }  // namespace
