@@ -2,13 +2,16 @@
 // states, the closing-fade sequence, quads and front-buffer capture.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "render/render.h"
 #include "support/gl_context.h"
+#include "support/support.h"
 #include "texture/texture.h"
 
 namespace {
@@ -295,6 +298,48 @@ TEST_F(Renderer, CaptureReadsTheFrontBufferBottomRowFirst) {
   EXPECT_EQ(readBuffer, GL_BACK);
   EXPECT_FALSE(renderer.captureScreen(nullptr, kW, kH));
   EXPECT_FALSE(renderer.captureScreen("x.png", 0, kH));
+}
+
+// Decodes an RGBA or RGB PNG into RGBA rows, top row first.
+bool readPng(const std::string& path, uint32_t& w, uint32_t& h, std::vector<uint8_t>& rgba) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return false;
+  image.format = PNG_FORMAT_RGBA;
+  w = image.width;
+  h = image.height;
+  rgba.resize(PNG_IMAGE_SIZE(image));
+  return png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr) != 0;
+}
+
+TEST_F(Renderer, CaptureScreenWritesAPngOfWhatWasDrawn) {
+  gl.show();
+  glDrawBuffer(GL_FRONT);
+  clearTo(0, 0, 1);
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, 0, kW, kH / 2);
+  clearTo(1, 0, 0);
+  glDisable(GL_SCISSOR_TEST);
+  glFlush();
+  glDrawBuffer(GL_BACK);
+  testing_support::TempDir dir;
+  const std::string file = dir.file("capture.png");
+  if (!renderer.captureScreen(file.c_str(), kW, kH)) {
+    GTEST_SKIP() << "no PNG writer is linked into this build";
+  }
+  uint32_t w = 0, h = 0;
+  std::vector<uint8_t> px;
+  ASSERT_TRUE(readPng(file, w, h, px));
+  EXPECT_EQ(w, static_cast<uint32_t>(kW));
+  EXPECT_EQ(h, static_cast<uint32_t>(kH));
+  // The file's first row is the top of the screen: blue; its last, red.
+  EXPECT_EQ(px[2], 255);
+  EXPECT_EQ(px[0], 0);
+  EXPECT_EQ(px[3], 255);
+  const size_t last = static_cast<size_t>(kH - 1) * kW * 4;
+  EXPECT_EQ(px[last], 255);
+  EXPECT_EQ(px[last + 2], 0);
 }
 
 // The frame's path through the list allocates nothing.
