@@ -250,33 +250,23 @@ class systemManager : public Interface<systemManager> {
   uint32_t mLastRateTime = 0;
 };
 
-class settingsManager : public Interface<settingsManager> {
+// The settings record is the DisplaySettings base: other managers read its
+// fields directly (settingsManager::instance().screenWidth, ...).
+class settingsManager : public Interface<settingsManager>, public DisplaySettings {
   VESPER_DECLARE_DYNAMIC(settingsManager)
  public:
   static settingsManager& instance();
   uint16_t getPriority() const override { return 1; }
   // Shows the launcher (or takes its preselection with --run) and fills the
-  // record; false on Close or when the launcher cannot be shown.
+  // record; false on Close.
   bool initialize() override;
 
   // The command line's choices; set by the entry point before initialisation.
   LaunchOptions options;
-
-  // The settings record, filled once by initialize.
+  // The display modes the launcher offered.
   std::vector<Resolution> resolutions;
-  int32_t screenWidth = 800;
-  int32_t screenHeight = 600;
-  int32_t aspectWidth = 16;
-  int32_t aspectHeight = 9;
-  bool fullScreen = true;
-  bool vSync = true;
-  int32_t sampleCount = 0;
-  bool alwaysOnTop = false;
-  bool bigScreen = false;
-  bool lowQuality = false;
-  bool loopShow = false;
-  int display = 0;
 
+ private:
   void store(const DisplaySettings& s);
 };
 

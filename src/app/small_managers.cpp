@@ -27,16 +27,8 @@ namespace {
 }  // namespace
 
 void settingsManager::store(const DisplaySettings& s) {
-  screenWidth = s.screenWidth;
-  screenHeight = s.screenHeight;
-  aspectWidth = s.aspectWidth;
-  aspectHeight = s.aspectHeight;
-  fullScreen = s.fullScreen;
-  vSync = s.vSync;
-  sampleCount = s.sampleCount;
-  alwaysOnTop = s.alwaysOnTop;
-  bigScreen = s.bigScreen;
-  lowQuality = s.lowQuality;
+  static_cast<DisplaySettings&>(*this) = s;
+  // Not the dialog's: only the command line sets these.
   loopShow = options.loop;
   display = options.display;
 }

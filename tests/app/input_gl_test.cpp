@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/app.h"
-#include "app/private_display.h"
+#include "app/fixtures.h"
 #include "platform/platform.h"
 
 namespace {
@@ -26,70 +26,46 @@ class SystemStart : public ::testing::Test {
   void SetUp() override {
     display = std::make_unique<testing_support::PrivateDisplay>(false);
     if (!display->ok()) GTEST_SKIP() << "cannot start a private Xvfb";
-    char buf[4096];
-    ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-    cwd = buf;
-    testing_support::makePack(dir.file("vesper.pak"), {{"data\\a.txt", testing_support::bytes("a")}});
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-    settingsManager& s = settingsManager::instance();
-    s.vSync = false;
-    s.bigScreen = false;
-    s.fullScreen = false;
-    s.screenWidth = 320;
-    s.screenHeight = 180;
+    packDir = std::make_unique<testing_support::PackDirectory>();
+    ASSERT_TRUE(packDir->ok());
   }
   void TearDown() override {
     systemManager& m = systemManager::instance();
     m.keyUpListener = m.wheelListener = m.mouseMoveListener = systemManager::Listener{};
     m.buttonDownListener = m.buttonUpListener = systemManager::Listener{};
-    if (m.window()) m.terminate();
-    if (!cwd.empty()) {
-      EXPECT_EQ(chdir(cwd.c_str()), 0);
-    }
+    packDir.reset();
   }
   // initialize's duration in milliseconds and its result.
-  std::pair<uint32_t, bool> timedInitialize() {
+  static std::pair<uint32_t, bool> timedInitialize(bool fullScreen, int w, int h, bool bigScreen) {
     const uint32_t start = platform::ticksMs();
-    const bool ok = systemManager::instance().initialize();
+    const bool ok = testing_support::PackDirectory::start(fullScreen, w, h, bigScreen);
     return {platform::ticksMs() - start, ok};
   }
   std::unique_ptr<testing_support::PrivateDisplay> display;
-  testing_support::TempDir dir;
-  std::string cwd;
+  std::unique_ptr<testing_support::PackDirectory> packDir;
 };
 
 TEST_F(SystemStart, BigScreenWaitsThreeSecondsOnlyInFullScreen) {
-  settingsManager& s = settingsManager::instance();
-  s.bigScreen = true;
-  s.fullScreen = false;
-  auto [ms, ok] = timedInitialize();
+  auto [ms, ok] = timedInitialize(false, 320, 180, true);
   EXPECT_TRUE(ok);
   EXPECT_LT(ms, 2500u);
   systemManager::instance().terminate();
 
-  s.fullScreen = true;
-  s.screenWidth = 1920;
-  s.screenHeight = 1080;
-  std::tie(ms, ok) = timedInitialize();
+  std::tie(ms, ok) = timedInitialize(true, 1920, 1080, true);
   EXPECT_TRUE(ok);
   EXPECT_GE(ms, 3000u);
 }
 
 TEST_F(SystemStart, EscapeDuringTheBigScreenWaitEndsStartUp) {
-  settingsManager& s = settingsManager::instance();
-  s.bigScreen = true;
-  s.fullScreen = true;
-  s.screenWidth = 1920;
-  s.screenHeight = 1080;
   std::thread key([] { runCommand("sleep 1.2; xdotool key Escape"); });
-  const auto [ms, ok] = timedInitialize();
+  const auto [ms, ok] = timedInitialize(true, 1920, 1080, true);
   key.join();
   EXPECT_FALSE(ok);
   EXPECT_LT(ms, 2900u);
 }
 
 TEST_F(SystemStart, InputReachesTheListeners) {
-  ASSERT_TRUE(systemManager::instance().initialize());
+  ASSERT_TRUE(testing_support::PackDirectory::start(false, 320, 180));
   Seen seen;
   systemManager& m = systemManager::instance();
   m.keyUpListener.object = &seen;
@@ -120,12 +96,7 @@ TEST_F(SystemStart, InputReachesTheListeners) {
                           " sleep 0.2 click 3 sleep 0.1 click 2 sleep 0.1 click 4 sleep 0.1 " +
                           "key a sleep 0.1 key F2";
   std::thread input([cmd] { runCommand(cmd); });
-  platform::Event e;
-  const uint32_t end = platform::ticksMs() + 2500;
-  while (platform::ticksMs() < end) {
-    while (platform::systemEvents().poll(e)) platform::systemEvents().dispatch(e);
-    platform::sleepMs(5);
-  }
+  testing_support::pumpEvents(2500);
   input.join();
   EXPECT_GE(seen.moves, 1);
   EXPECT_EQ(seen.lastX, 30);

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "app/app.h"
-#include "app/private_display.h"
+#include "app/fixtures.h"
 #include "platform/platform.h"
 #include "platform/window.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app.h"
-#include "app/private_display.h"
+#include "app/fixtures.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/app.h"
+#include "app/fixtures.h"
 #include "platform/platform.h"
 #include "render/render.h"
 #include "support/support.h"
@@ -53,34 +54,15 @@ class RenderWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!platform::displayAvailable()) GTEST_SKIP() << "no display";
-    char buf[4096];
-    ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-    cwd = buf;
-    testing_support::makePack(dir.file("vesper.pak"), {{"data\\a.txt", testing_support::bytes("a")}});
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
-  }
-  void TearDown() override {
-    if (started) systemManager::instance().terminate();
-    if (!cwd.empty()) {
-      EXPECT_EQ(chdir(cwd.c_str()), 0);
-    }
+    ASSERT_TRUE(packDir.ok());
   }
   void start(bool fullScreen, int w, int h) {
-    settingsManager& s = settingsManager::instance();
-    s.fullScreen = fullScreen;
-    s.screenWidth = w;
-    s.screenHeight = h;
-    s.vSync = false;
-    s.bigScreen = false;
-    ASSERT_TRUE(systemManager::instance().initialize());
-    started = true;
+    ASSERT_TRUE(testing_support::PackDirectory::start(fullScreen, w, h));
     window = systemManager::instance().window();
     ASSERT_NE(window, nullptr);
     pump(150);
   }
-  testing_support::TempDir dir;
-  std::string cwd;
-  bool started = false;
+  testing_support::PackDirectory packDir;
   CWindowGL* window = nullptr;
 };
 
@@ -112,32 +94,6 @@ TEST_F(RenderWindow, WindowedIsTitledCentredAndOfTheExactClientSize) {
   intermediateCommand::instance().terminate();
 }
 
-TEST_F(RenderWindow, AltF4PostsQuitWithCodeZero) {
-  start(false, 320, 180);
-  SDL_Window* sdl = SDL_GL_GetCurrentWindow();
-  SDL_RaiseWindow(sdl);
-  SDL_SetWindowInputFocus(sdl);
-  pump(100);
-  // Other Alt combinations do nothing.
-  runCommand("xdotool key alt+F3 alt+F4");
-  platform::Event e;
-  bool quit = false;
-  int keyDowns = 0;
-  const uint32_t end = SDL_GetTicks() + 3000;
-  while (!quit && SDL_GetTicks() < end) {
-    while (platform::systemEvents().poll(e)) {
-      if (e.type == platform::EventType::KeyDown) ++keyDowns;
-      if (e.type == platform::EventType::Quit) {
-        quit = true;
-        EXPECT_EQ(e.exitCode, 0);
-      }
-    }
-    SDL_Delay(5);
-  }
-  EXPECT_TRUE(quit);
-  EXPECT_GE(keyDowns, 2);
-}
-
 TEST_F(RenderWindow, FullScreenAtAModeTheDisplayLacksStaysAtTheOriginAndRuns) {
   start(true, 640, 360);  // Xvfb offers only its screen size
   EXPECT_FALSE(window->isFullScreen());
@@ -164,7 +120,6 @@ TEST_F(RenderWindow, FullScreenAtTheDesktopModeAndGammaRestoredOnExit) {
   ASSERT_TRUE(platform::gammaRamp(window->handle(), bright));
   EXPECT_GT(bright[0][127], before[0][127]);
   systemManager::instance().terminate();
-  started = false;
   // A new window reads the desktop's ramp again.
   std::string reason;
   platform::WindowHandle probe = platform::createWindow("probe", 0, 0, 16, 16, reason);
@@ -178,45 +133,22 @@ TEST_F(RenderWindow, FullScreenAtTheDesktopModeAndGammaRestoredOnExit) {
 }  // namespace
 
 // Dragging needs a window manager: a private display with openbox.
-#include "app/private_display.h"
 
 namespace {
 
 class DraggedWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    display = std::make_unique<testing_support::PrivateDisplay>(true);
+    display = std::make_unique<testing_support::PrivateDisplay>(windowManager());
     if (!display->ok()) GTEST_SKIP() << "cannot start a private Xvfb";
-    char buf[4096];
-    ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-    cwd = buf;
-    testing_support::makePack(dir.file("vesper.pak"), {{"data\\a.txt", testing_support::bytes("a")}});
-    ASSERT_EQ(chdir(dir.path().c_str()), 0);
+    packDir = std::make_unique<testing_support::PackDirectory>();
+    ASSERT_TRUE(packDir->ok());
   }
-  void TearDown() override {
-    if (started) systemManager::instance().terminate();
-    if (!cwd.empty()) {
-      EXPECT_EQ(chdir(cwd.c_str()), 0);
-    }
-  }
+  void TearDown() override { packDir.reset(); }
+  virtual bool windowManager() const { return true; }
   void start(bool fullScreen, int w, int h) {
-    settingsManager& s = settingsManager::instance();
-    s.fullScreen = fullScreen;
-    s.screenWidth = w;
-    s.screenHeight = h;
-    s.vSync = false;
-    s.bigScreen = false;
-    ASSERT_TRUE(systemManager::instance().initialize());
-    started = true;
-    pumpEvents(300);
-  }
-  static void pumpEvents(int ms) {
-    platform::Event e;
-    const uint32_t end = platform::ticksMs() + static_cast<uint32_t>(ms);
-    while (platform::ticksMs() < end) {
-      while (platform::systemEvents().poll(e)) platform::systemEvents().dispatch(e);
-      platform::sleepMs(5);
-    }
+    ASSERT_TRUE(testing_support::PackDirectory::start(fullScreen, w, h));
+    testing_support::pumpEvents(300);
   }
   // Drags from the window's middle by (dx, dy) while the queue is drained.
   void drag(int dx, int dy) {
@@ -229,14 +161,12 @@ class DraggedWindow : public ::testing::Test {
                             std::to_string(dx) + " " + std::to_string(dy) +
                             " sleep 0.3 mouseup 1";
     std::thread pointer([cmd] { runCommand(cmd); });
-    pumpEvents(2000);
+    testing_support::pumpEvents(2000);
     pointer.join();
-    pumpEvents(200);
+    testing_support::pumpEvents(200);
   }
   std::unique_ptr<testing_support::PrivateDisplay> display;
-  testing_support::TempDir dir;
-  std::string cwd;
-  bool started = false;
+  std::unique_ptr<testing_support::PackDirectory> packDir;
 };
 
 TEST_F(DraggedWindow, WindowedMovesWithTheButtonHeld) {
@@ -260,6 +190,40 @@ TEST_F(DraggedWindow, FullScreenStaysPut) {
   platform::windowPosition(h, x, y);
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 0);
+}
+
+// Keys go to the focused window: a private display, so no other test's
+// window takes the focus; no window manager, so Alt+F4 reaches the program
+// as a key press.
+class KeyedWindow : public DraggedWindow {
+ protected:
+  bool windowManager() const override { return false; }
+};
+
+TEST_F(KeyedWindow, AltF4PostsQuitWithCodeZero) {
+  start(false, 320, 180);
+  SDL_Window* sdl = SDL_GL_GetCurrentWindow();
+  SDL_RaiseWindow(sdl);
+  SDL_SetWindowInputFocus(sdl);
+  testing_support::pumpEvents(100);
+  // Other Alt combinations do nothing.
+  runCommand("xdotool key alt+F3 alt+F4");
+  platform::Event e;
+  bool quit = false;
+  int keyDowns = 0;
+  const uint32_t end = SDL_GetTicks() + 3000;
+  while (!quit && SDL_GetTicks() < end) {
+    while (platform::systemEvents().poll(e)) {
+      if (e.type == platform::EventType::KeyDown) ++keyDowns;
+      if (e.type == platform::EventType::Quit) {
+        quit = true;
+        EXPECT_EQ(e.exitCode, 0);
+      }
+    }
+    SDL_Delay(5);
+  }
+  EXPECT_TRUE(quit);
+  EXPECT_GE(keyDowns, 2);
 }
 
 }  // namespace

@@ -84,6 +84,21 @@ class Renderer : public ::testing::Test {
     list.popMatrix(GL_PROJECTION);
     list.endDraw();
   }
+  // Shows the window and paints its front buffer: bottom half red, top half
+  // blue. Painted there directly, as the software driver does not keep the
+  // presented image in it. The back buffer gets green, which must not be read.
+  void drawFrontHalves() {
+    gl.show();
+    glDrawBuffer(GL_FRONT);
+    clearTo(0, 0, 1);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 0, kW, kH / 2);
+    clearTo(1, 0, 0);
+    glDisable(GL_SCISSOR_TEST);
+    glFlush();
+    glDrawBuffer(GL_BACK);
+    clearTo(0, 1, 0);
+  }
   // Every pixel of the viewport within 2 of (r, g, b).
   void expectEverywhere(int r, int g, int b) {
     const std::vector<uint8_t> px = gl.readPixels(0, 0, kW, kH);
@@ -259,20 +274,7 @@ TEST_F(Renderer, QuadWithoutAnyMaterialDrawsNothing) {
 
 TEST_F(Renderer, CaptureReadsTheFrontBufferBottomRowFirst) {
   textureManager::instance().setNonPowerOfTwo(false);
-  gl.show();
-  // The front buffer: bottom half red, top half blue. Drawn there directly,
-  // as the software driver does not keep the presented image in it. The back
-  // buffer holds green, which must not be read.
-  glDrawBuffer(GL_FRONT);
-  glDisable(GL_SCISSOR_TEST);
-  clearTo(0, 0, 1);
-  glEnable(GL_SCISSOR_TEST);
-  glScissor(0, 0, kW, kH / 2);
-  clearTo(1, 0, 0);
-  glDisable(GL_SCISSOR_TEST);
-  glFlush();
-  glDrawBuffer(GL_BACK);
-  clearTo(0, 1, 0);
+  drawFrontHalves();
   glReadBuffer(GL_BACK);
   const std::unique_ptr<cTexture> t = renderer.captureToTexture(kW, kH);
   ASSERT_NE(t->pixels(), nullptr);
@@ -314,15 +316,7 @@ bool readPng(const std::string& path, uint32_t& w, uint32_t& h, std::vector<uint
 }
 
 TEST_F(Renderer, CaptureScreenWritesAPngOfWhatWasDrawn) {
-  gl.show();
-  glDrawBuffer(GL_FRONT);
-  clearTo(0, 0, 1);
-  glEnable(GL_SCISSOR_TEST);
-  glScissor(0, 0, kW, kH / 2);
-  clearTo(1, 0, 0);
-  glDisable(GL_SCISSOR_TEST);
-  glFlush();
-  glDrawBuffer(GL_BACK);
+  drawFrontHalves();
   testing_support::TempDir dir;
   const std::string file = dir.file("capture.png");
   if (!renderer.captureScreen(file.c_str(), kW, kH)) {

@@ -1,9 +1,8 @@
-// A private Xvfb (optionally with the openbox window manager) for tests that
-// move the pointer, click or drag: other tests sharing a display cannot steal
-// their clicks. Must be created before the process starts SDL video.
+// Fixtures of the application-shell tests that need a display.
 #pragma once
 
 #include <SDL.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,10 +11,15 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/app.h"
+#include "platform/platform.h"
 #include "support/support.h"
 
 namespace testing_support {
 
+// A private Xvfb (optionally with the openbox window manager) for tests that
+// move the pointer, click or drag: other tests sharing a display cannot steal
+// their clicks. Must be created before the process starts SDL video.
 class PrivateDisplay {
  public:
   explicit PrivateDisplay(bool windowManager) {
@@ -81,5 +85,51 @@ class PrivateDisplay {
   pid_t mXvfb = -1;
   pid_t mWm = -1;
 };
+
+// A working directory holding a small valid vesper.pak, for starting the
+// system manager; the previous directory comes back on destruction. Stops a
+// system manager started with start().
+class PackDirectory {
+ public:
+  PackDirectory() {
+    char buf[4096];
+    if (!getcwd(buf, sizeof buf)) return;
+    makePack(mDir.file("vesper.pak"), {{"data\\a.txt", bytes("a")}});
+    if (chdir(mDir.path().c_str()) == 0) mPrevious = buf;
+  }
+  ~PackDirectory() {
+    if (systemManager::instance().window()) systemManager::instance().terminate();
+    if (!mPrevious.empty()) {
+      EXPECT_EQ(chdir(mPrevious.c_str()), 0);
+    }
+  }
+  bool ok() const { return !mPrevious.empty(); }
+  // Runs the system manager's start-up with these display settings.
+  static bool start(bool fullScreen, int width, int height, bool bigScreen = false) {
+    settingsManager& s = settingsManager::instance();
+    s.fullScreen = fullScreen;
+    s.screenWidth = width;
+    s.screenHeight = height;
+    s.vSync = false;
+    s.bigScreen = bigScreen;
+    return systemManager::instance().initialize();
+  }
+  PackDirectory(const PackDirectory&) = delete;
+  PackDirectory& operator=(const PackDirectory&) = delete;
+
+ private:
+  TempDir mDir;
+  std::string mPrevious;
+};
+
+// Drains the system event queue, dispatching to the listeners, for `ms`.
+inline void pumpEvents(int ms) {
+  platform::Event e;
+  const uint32_t end = platform::ticksMs() + static_cast<uint32_t>(ms);
+  while (platform::ticksMs() < end) {
+    while (platform::systemEvents().poll(e)) platform::systemEvents().dispatch(e);
+    platform::sleepMs(5);
+  }
+}
 
 }  // namespace testing_support
