@@ -85,6 +85,11 @@ bool LauncherWindow::frame(const std::function<void()>& draw) {
     glReadPixels(0, 0, mWidth, mHeight, GL_RGBA, GL_UNSIGNED_BYTE, mLastFrame.data());
   }
   SDL_GL_SwapWindow(mWindow->sdl);
+  // A dialog needs no more than about 60 frames a second; without a vertical
+  // blank to wait for (Xvfb) the loop would spin.
+  const uint32_t now = SDL_GetTicks();
+  if (now - mLastFrameMs < 16) SDL_Delay(16 - (now - mLastFrameMs));
+  mLastFrameMs = SDL_GetTicks();
   return keepOpen;
 }
 

@@ -124,6 +124,7 @@ class LauncherWindow {
   int mWidth = 0;
   int mHeight = 0;
   bool mKeepFrames = false;
+  uint32_t mLastFrameMs = 0;
   std::vector<uint8_t> mLastFrame;
 };
 
