@@ -82,11 +82,13 @@ void drawArtwork(ImDrawList* dl) {
 
 // A list box filling its control rectangle; returns the clicked row or -1.
 int listBox(const char* id, LauncherControl control, const std::vector<std::string>& rows,
-            int selected, bool scrollToSelected) {
+            int selected) {
   const LauncherRect r = LauncherLayout::rect(control);
   ImGui::SetCursorPos(ImVec2(r.x, r.y));
   int clicked = -1;
   if (ImGui::BeginListBox(id, ImVec2(r.w, r.h))) {
+    // A list scrolls to its preselected row when it first appears.
+    const bool scrollToSelected = ImGui::IsWindowAppearing();
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
       const bool isSelected = i == selected;
       if (ImGui::Selectable(rows[static_cast<size_t>(i)].c_str(), isSelected)) clicked = i;
@@ -132,10 +134,6 @@ bool LauncherLayout::emptySpot(float x, float y) {
 }
 
 LauncherAction drawLauncher(LauncherDialog& dialog) {
-  // The first frame scrolls each list to its preselected row.
-  static int frames = 0;
-  const bool first = frames++ < 2;
-
   ImGui::SetNextWindowPos(ImVec2(0, 0));
   ImGui::SetNextWindowSize(ImVec2(LauncherLayout::kWidth, LauncherLayout::kHeight));
   ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0, 0));
@@ -149,14 +147,14 @@ LauncherAction drawLauncher(LauncherDialog& dialog) {
 
   LauncherAction action = LauncherAction::None;
   const int res = listBox("##resolution", LauncherControl::ResolutionList, dialog.resolutionLabels(),
-                          dialog.resolutionRow(), first);
+                          dialog.resolutionRow());
   if (res >= 0) dialog.selectResolution(res);
   const int asp = listBox("##aspect", LauncherControl::AspectList, LauncherDialog::aspectLabels(),
-                          dialog.aspectRow(), first);
+                          dialog.aspectRow());
   if (asp >= 0) dialog.selectAspect(asp);
   ImGui::BeginDisabled(!dialog.samplesEnabled());
   const int fsaa = listBox("##fsaa", LauncherControl::SampleList, LauncherDialog::sampleLabels(),
-                           dialog.sampleRow(), first);
+                           dialog.sampleRow());
   ImGui::EndDisabled();
   if (fsaa >= 0) dialog.selectSamples(fsaa);
 
