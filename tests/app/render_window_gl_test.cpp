@@ -94,6 +94,14 @@ TEST_F(RenderWindow, WindowedIsTitledCentredAndOfTheExactClientSize) {
   intermediateCommand::instance().terminate();
 }
 
+TEST_F(RenderWindow, WindowedLargerThanTheDesktopGetsNegativeCoordinates) {
+  start(false, 2000, 1200);
+  const std::string info = xwininfo(xWindowOf(*window));
+  EXPECT_EQ(field(info, "Absolute upper-left X"), (1920 - 2000) / 2);
+  EXPECT_EQ(field(info, "Absolute upper-left Y"), (1080 - 1200) / 2);
+  EXPECT_EQ(field(info, "Width"), 2000);
+}
+
 TEST_F(RenderWindow, FullScreenAtAModeTheDisplayLacksStaysAtTheOriginAndRuns) {
   start(true, 640, 360);  // Xvfb offers only its screen size
   EXPECT_FALSE(window->isFullScreen());
