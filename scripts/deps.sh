@@ -9,6 +9,7 @@ packages=(
   libvorbis-dev libogg-dev libstb-dev libimgui-dev libmd-dev
   # tests, headless runs and fuzzing
   xvfb xauth libgl1-mesa-dri libgtest-dev libgmock-dev clang libclang-rt-14-dev
+  openbox xdotool x11-utils
   # benchmarks
   libpugixml-dev
 )

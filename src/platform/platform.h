@@ -28,6 +28,13 @@ enum class EventType : uint8_t {
   Quit,     // ends the main loop with `exitCode`
   KeyDown,  // `key` holds one of the Key values below
   Other,    // anything else; dispatched to the window listeners
+  // Window input, dispatched to the handler set with setInputHandler
+  // (platform/window.h).
+  KeyUp,       // `key`: the engine's key code
+  MouseMove,   // `x`, `y`: client coordinates
+  ButtonDown,  // `x`, `y`, `button`: 0 left, 1 right, 2 middle
+  ButtonUp,    // as ButtonDown
+  Wheel,       // `delta`: signed wheel steps times 120
 };
 
 enum Key : int32_t {
@@ -39,6 +46,10 @@ struct Event {
   EventType type = EventType::Null;
   int32_t key = KeyOther;
   int32_t exitCode = 0;
+  int16_t x = 0;
+  int16_t y = 0;
+  int32_t button = 0;
+  int32_t delta = 0;
 };
 
 // The source the main loop drains. The SDL implementation is returned by
@@ -61,5 +72,6 @@ void postQuit(int32_t exitCode);
 uint32_t ticksMs();
 uint64_t performanceCounter();
 uint64_t performanceFrequency();
+void sleepMs(uint32_t ms);
 
 }  // namespace platform

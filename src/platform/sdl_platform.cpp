@@ -1,6 +1,7 @@
 // SDL implementation of the platform layer's spine: fatal exit, message
 // boxes, the event queue and the clocks.
 #include "platform/platform.h"
+#include "platform/window.h"
 
 #include <SDL.h>
 
@@ -27,6 +28,23 @@ bool headlessRequested() {
 // plain int so fatal exits during static construction need no constructor.
 int gBoxesEnabled = -1;
 
+const InputHandler* gInputHandler = nullptr;
+
+// The engine's key numbering: upper-case letters, digits, function keys from
+// 0x70, Escape 27; other keys keep SDL's code.
+int32_t engineKey(SDL_Keycode sym) {
+  if (sym >= SDLK_a && sym <= SDLK_z) return static_cast<int32_t>(sym - SDLK_a + 'A');
+  if (sym >= SDLK_F1 && sym <= SDLK_F12) return static_cast<int32_t>(0x70 + (sym - SDLK_F1));
+  if (sym == SDLK_ESCAPE) return KeyEscape;
+  return static_cast<int32_t>(sym);
+}
+
+int32_t engineButton(Uint8 button) {
+  if (button == SDL_BUTTON_RIGHT) return 1;
+  if (button == SDL_BUTTON_MIDDLE) return 2;
+  return 0;
+}
+
 bool quitCodeEventRegistered = false;
 Uint32 quitCodeEvent = 0;
 
@@ -46,12 +64,49 @@ class SdlEvents final : public EventSource {
       out.key = e.key.keysym.sym == SDLK_ESCAPE ? KeyEscape : KeyOther;
       // Alt+F4 arrives as a plain key press when no window manager runs.
       if (e.key.keysym.sym == SDLK_F4 && (e.key.keysym.mod & KMOD_ALT)) postQuit(0);
+    } else if (e.type == SDL_KEYUP) {
+      out.type = EventType::KeyUp;
+      out.key = engineKey(e.key.keysym.sym);
+    } else if (e.type == SDL_MOUSEMOTION) {
+      out.type = EventType::MouseMove;
+      out.x = static_cast<int16_t>(e.motion.x);
+      out.y = static_cast<int16_t>(e.motion.y);
+    } else if (e.type == SDL_MOUSEBUTTONDOWN || e.type == SDL_MOUSEBUTTONUP) {
+      out.type = e.type == SDL_MOUSEBUTTONDOWN ? EventType::ButtonDown : EventType::ButtonUp;
+      out.x = static_cast<int16_t>(e.button.x);
+      out.y = static_cast<int16_t>(e.button.y);
+      out.button = engineButton(e.button.button);
+    } else if (e.type == SDL_MOUSEWHEEL) {
+      out.type = EventType::Wheel;
+      out.delta = e.wheel.y * 120;
     } else {
       out.type = EventType::Other;
     }
     return true;
   }
-  void dispatch(const Event&) override {}
+  void dispatch(const Event& e) override {
+    const InputHandler* h = gInputHandler;
+    if (!h) return;
+    switch (e.type) {
+      case EventType::KeyUp:
+        if (h->keyUp) h->keyUp(h->user, e.key);
+        break;
+      case EventType::MouseMove:
+        if (h->mouseMove) h->mouseMove(h->user, e.x, e.y);
+        break;
+      case EventType::ButtonDown:
+        if (h->buttonDown) h->buttonDown(h->user, e.x, e.y, e.button);
+        break;
+      case EventType::ButtonUp:
+        if (h->buttonUp) h->buttonUp(h->user, e.x, e.y, e.button);
+        break;
+      case EventType::Wheel:
+        if (h->wheel) h->wheel(h->user, e.delta);
+        break;
+      default:
+        break;
+    }
+  }
 };
 
 }  // namespace
@@ -102,8 +157,11 @@ void postQuit(int32_t exitCode) {
   SDL_PushEvent(&e);
 }
 
+void setInputHandler(const InputHandler* handler) { gInputHandler = handler; }
+
 uint32_t ticksMs() { return SDL_GetTicks(); }
 uint64_t performanceCounter() { return SDL_GetPerformanceCounter(); }
 uint64_t performanceFrequency() { return SDL_GetPerformanceFrequency(); }
+void sleepMs(uint32_t ms) { SDL_Delay(ms); }
 
 }  // namespace platform

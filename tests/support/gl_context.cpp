@@ -54,6 +54,17 @@ std::vector<uint8_t> GlContext::readPixels(int x, int y, int w, int h) const {
   return out;
 }
 
+void GlContext::show() {
+  SDL_Window* w = static_cast<SDL_Window*>(mWindow);
+  SDL_ShowWindow(w);
+  for (int i = 0; i < 100 && !(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN); ++i) {
+    SDL_PumpEvents();
+    SDL_Delay(5);
+  }
+  SDL_PumpEvents();
+  SDL_Delay(50);
+}
+
 void GlContext::swap() { SDL_GL_SwapWindow(static_cast<SDL_Window*>(mWindow)); }
 
 }  // namespace testing_support

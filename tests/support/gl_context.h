@@ -17,6 +17,9 @@ class GlContext {
   // Reads back the back buffer's RGBA pixels, row 0 at the bottom.
   std::vector<uint8_t> readPixels(int x, int y, int w, int h) const;
   void swap();
+  // Maps the window (a hidden window has no front buffer to read back) and
+  // waits until the display shows it.
+  void show();
   GlContext(const GlContext&) = delete;
   GlContext& operator=(const GlContext&) = delete;
 

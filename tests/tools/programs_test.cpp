@@ -108,7 +108,7 @@ TEST(VesperPack, ExtractRefusesNamesThatLeaveTheTarget) {
 
 TEST(Vesper, CriticalErrorsOnMissingOrBrokenPack) {
   TempDir dir;
-  const std::string vesper = builtProgram("vesper") + " --headless --data " + dir.path();
+  const std::string vesper = builtProgram("vesper") + " --run --headless --data " + dir.path();
   auto r = runCommand(vesper);
   EXPECT_EQ(r.exitStatus, 3);
   EXPECT_NE(r.stdErr.find("Critical error:[mPackageFp + \"could not open vesper.pak\"]\n"), std::string::npos)

@@ -1,0 +1,121 @@
+// The system manager's start-up on a private display: the big-screen wait
+// and the input listeners, driven by real key and pointer events.
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "app/app.h"
+#include "app/fixtures.h"
+#include "platform/platform.h"
+
+namespace {
+
+using testing_support::runCommand;
+
+struct Seen {
+  std::vector<int32_t> keys;
+  std::vector<int32_t> wheel;
+  int moves = 0;
+  int16_t lastX = -1, lastY = -1;
+  std::vector<int32_t> down, up;
+};
+
+class SystemStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display = std::make_unique<testing_support::PrivateDisplay>(false);
+    if (!display->ok()) GTEST_SKIP() << "cannot start a private Xvfb";
+    packDir = std::make_unique<testing_support::PackDirectory>();
+    ASSERT_TRUE(packDir->ok());
+  }
+  void TearDown() override {
+    systemManager& m = systemManager::instance();
+    m.keyUpListener = m.wheelListener = m.mouseMoveListener = systemManager::Listener{};
+    m.buttonDownListener = m.buttonUpListener = systemManager::Listener{};
+    packDir.reset();
+  }
+  // initialize's duration in milliseconds and its result.
+  static std::pair<uint32_t, bool> timedInitialize(bool fullScreen, int w, int h, bool bigScreen) {
+    const uint32_t start = platform::ticksMs();
+    const bool ok = testing_support::PackDirectory::start(fullScreen, w, h, bigScreen);
+    return {platform::ticksMs() - start, ok};
+  }
+  std::unique_ptr<testing_support::PrivateDisplay> display;
+  std::unique_ptr<testing_support::PackDirectory> packDir;
+};
+
+TEST_F(SystemStart, BigScreenWaitsThreeSecondsOnlyInFullScreen) {
+  auto [ms, ok] = timedInitialize(false, 320, 180, true);
+  EXPECT_TRUE(ok);
+  EXPECT_LT(ms, 2500u);
+  systemManager::instance().terminate();
+
+  std::tie(ms, ok) = timedInitialize(true, 1920, 1080, true);
+  EXPECT_TRUE(ok);
+  EXPECT_GE(ms, 3000u);
+}
+
+TEST_F(SystemStart, EscapeDuringTheBigScreenWaitEndsStartUp) {
+  // The key is queued once video is up: on a loaded machine X-level input
+  // can reach the display before the window exists and be lost.
+  std::thread key([] {
+    for (int i = 0; i < 500 && !SDL_WasInit(SDL_INIT_VIDEO); ++i) SDL_Delay(10);
+    SDL_Delay(200);
+    SDL_Event e;
+    SDL_zero(e);
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = SDLK_ESCAPE;
+    SDL_PushEvent(&e);
+  });
+  const auto [ms, ok] = timedInitialize(true, 1920, 1080, true);
+  key.join();
+  EXPECT_FALSE(ok);
+  EXPECT_LT(ms, 2900u);
+}
+
+TEST_F(SystemStart, InputReachesTheListeners) {
+  ASSERT_TRUE(testing_support::PackDirectory::start(false, 320, 180));
+  Seen seen;
+  systemManager& m = systemManager::instance();
+  m.keyUpListener.object = &seen;
+  m.keyUpListener.keyUp = [](void* o, int32_t k) { static_cast<Seen*>(o)->keys.push_back(k); };
+  m.wheelListener.object = &seen;
+  m.wheelListener.wheel = [](void* o, int32_t d) { static_cast<Seen*>(o)->wheel.push_back(d); };
+  m.mouseMoveListener.object = &seen;
+  m.mouseMoveListener.mouseMove = [](void* o, int16_t x, int16_t y) {
+    auto* s = static_cast<Seen*>(o);
+    ++s->moves;
+    s->lastX = x;
+    s->lastY = y;
+  };
+  m.buttonDownListener.object = &seen;
+  m.buttonDownListener.button = [](void* o, int16_t, int16_t, int32_t b) {
+    static_cast<Seen*>(o)->down.push_back(b);
+  };
+  m.buttonUpListener.object = &seen;
+  m.buttonUpListener.button = [](void* o, int16_t, int16_t, int32_t b) {
+    static_cast<Seen*>(o)->up.push_back(b);
+  };
+  // A listener without an object is never called.
+  m.buttonUpListener.object = nullptr;
+
+  int x = 0, y = 0;
+  platform::windowPosition(m.window()->handle(), x, y);
+  const std::string cmd = "xdotool mousemove " + std::to_string(x + 30) + " " + std::to_string(y + 40) +
+                          " sleep 0.2 click 3 sleep 0.1 click 2 sleep 0.1 click 4 sleep 0.1 " +
+                          "key a sleep 0.1 key F2";
+  std::thread input([cmd] { runCommand(cmd); });
+  testing_support::pumpEvents(2500);
+  input.join();
+  EXPECT_GE(seen.moves, 1);
+  EXPECT_EQ(seen.lastX, 30);
+  EXPECT_EQ(seen.lastY, 40);
+  EXPECT_EQ(seen.down, (std::vector<int32_t>{1, 2}));
+  EXPECT_TRUE(seen.up.empty());
+  EXPECT_EQ(seen.wheel, (std::vector<int32_t>{120}));
+  EXPECT_EQ(seen.keys, (std::vector<int32_t>{'A', 0x71}));
+}
+
+}  // namespace
