@@ -9,6 +9,6 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "==> playing build/production"
   exec build/src/vesper --data build/production "$@"
 else
-  echo "==> no display: running headless on build/production"
-  exec build/src/vesper --data build/production --headless "$@"
+  echo "==> no display: running headless (no launcher) on build/production"
+  exec build/src/vesper --data build/production --run --headless "$@"
 fi
