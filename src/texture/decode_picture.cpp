@@ -40,6 +40,24 @@ bool applyBmpAlpha(const uint8_t* data, size_t size, cTexture& texture, int widt
   return true;
 }
 
+// RGB from `src` to `dst` (which may be the same block) with alpha 0 for the
+// colour key and 255 elsewhere; the alpha stb_image wrote is ignored. Whole
+// pixels as 32-bit words (byte order R, G, B, A in memory), so the compiler
+// can vectorise the loop.
+void applyColourKey(const uint8_t* src, uint8_t* dst, size_t count) {
+  static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "pixel words assume little-endian");
+  constexpr uint32_t kRgbMask = 0x00FFFFFFu;
+  constexpr uint32_t kBlue = 0x00FF0000u;
+  constexpr uint32_t kOpaque = 0xFF000000u;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t p;
+    std::memcpy(&p, src + i * 4, 4);
+    const uint32_t rgb = p & kRgbMask;
+    const uint32_t out = rgb == kBlue ? rgb : (rgb | kOpaque);
+    std::memcpy(dst + i * 4, &out, 4);
+  }
+}
+
 }  // namespace
 
 TexturePtr decodePicture(const uint8_t* data, size_t size, std::string& reason) {
@@ -67,25 +85,34 @@ TexturePtr decodePicture(const uint8_t* data, size_t size, std::string& reason) 
   }
 
   auto texture = std::make_unique<cTexture>();
-  texture->create(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, GL_RGBA8, GL_RGBA,
+  // Created without a pixel copy first: when no padding to powers of two is
+  // needed, stb_image's own buffer becomes the copy (no second 16 MB block to
+  // fault in, no copying pass).
+  texture->create(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 0, GL_RGBA8, GL_RGBA,
                   GL_UNSIGNED_BYTE, GL_TEXTURE_2D, GL_NEAREST, GL_REPEAT, 1);
-  if (!texture->pixels()) {
-    stbi_image_free(rgbx);
-    reason = "picture too large";
-    return nullptr;
-  }
-  const size_t rowBytes = static_cast<size_t>(texture->width()) * 4;
-  for (int r = 0; r < h; ++r) {
-    const stbi_uc* src = rgbx + static_cast<size_t>(r) * w * 4;
-    uint8_t* dst = texture->pixels() + r * rowBytes;
-    for (int x = 0; x < w; ++x, src += 4, dst += 4) {
-      dst[0] = src[0];
-      dst[1] = src[1];
-      dst[2] = src[2];
-      dst[3] = (src[0] == 0 && src[1] == 0 && src[2] == 255) ? 0 : 255;
+  const size_t pixelCount = static_cast<size_t>(w) * h;
+  if (texture->width() == static_cast<uint32_t>(w) && texture->height() == static_cast<uint32_t>(h)) {
+    applyColourKey(rgbx, rgbx, pixelCount);
+    if (!texture->adoptPixels(rgbx, pixelCount * 4, &stbi_image_free)) {
+      stbi_image_free(rgbx);
+      reason = "picture too large";
+      return nullptr;
     }
+  } else {
+    texture->create(static_cast<uint32_t>(w), static_cast<uint32_t>(h), 1, GL_RGBA8, GL_RGBA,
+                    GL_UNSIGNED_BYTE, GL_TEXTURE_2D, GL_NEAREST, GL_REPEAT, 1);
+    if (!texture->pixels()) {
+      stbi_image_free(rgbx);
+      reason = "picture too large";
+      return nullptr;
+    }
+    const size_t rowBytes = static_cast<size_t>(texture->width()) * 4;
+    for (int r = 0; r < h; ++r) {
+      applyColourKey(rgbx + static_cast<size_t>(r) * w * 4, texture->pixels() + r * rowBytes,
+                     static_cast<size_t>(w));
+    }
+    stbi_image_free(rgbx);
   }
-  stbi_image_free(rgbx);
 
   if (!applyBmpAlpha(data, size, *texture, w, h)) {
     reason = "32-bit BMP pixel data is truncated";

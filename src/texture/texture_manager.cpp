@@ -1,6 +1,7 @@
 // Texture objects and the texture manager.
 #include <GL/glew.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "texture/texture.h"
@@ -106,7 +107,10 @@ void cTexture::create(uint32_t width, uint32_t height, uint32_t keepCopy, GLenum
     // Sizes beyond 32 bits cannot be described by the data size field.
     if (bytes > 0 && bytes <= UINT32_MAX) {
       mDataSize = static_cast<uint32_t>(bytes);
-      mPixels.reset(new uint8_t[mDataSize]());
+      // calloc: large fresh blocks come zeroed from the system without a
+      // clearing pass; decoders overwrite them anyway.
+      mPixels = PixelBlock(static_cast<uint8_t*>(std::calloc(mDataSize, 1)), &releaseBlock);
+      if (!mPixels) mDataSize = 0;
     }
   }
 
@@ -163,4 +167,17 @@ void cTexture::upload() {
 void cTexture::releaseCopy() {
   mPixels.reset();
   mDataSize = 0;
+}
+
+void cTexture::releaseBlock(void* block) { std::free(block); }
+
+bool cTexture::adoptPixels(uint8_t* block, uint64_t size, void (*release)(void*)) {
+  if (!block || !release || mPixels || mTarget != GL_TEXTURE_2D || mInternalFormat != GL_RGBA8) return false;
+  const uint64_t bytes = static_cast<uint64_t>(mWidth) * mHeight * 4;
+  if (size != bytes || bytes > UINT32_MAX) return false;
+  mPixels = PixelBlock(block, release);
+  mKeepCopy = 1;
+  mDataSize = static_cast<uint32_t>(bytes);
+  mBitsPerPixel = 32;
+  return true;
 }
