@@ -70,6 +70,32 @@ TEST_F(DecodeTest, BmpPureBlueIsTransparentAndNearBlueOpaque) {
   EXPECT_TEXEL(*t, 2, 1, 0, 1, 255, 255);
 }
 
+// Exact sizes hand stb_image's buffer to the texture; rounded sizes copy
+// rows into a wider block. Both must key the same pixels and size the copy.
+TEST_F(DecodeTest, PictureKeyMatchesInExactAndRoundedTextures) {
+  const uint8_t rgb[] = {0, 0, 255, 0, 0, 254, 10, 20, 30,
+                         255, 255, 255, 0, 0, 255, 0, 1, 255};
+  const Bytes file = test_images::stbBmp(3, 2, 3, rgb);
+  const auto exact = decode(td::Format::Picture, file);
+  ASSERT_NE(exact, nullptr) << reason;
+  EXPECT_EQ(exact->dataSize(), 3u * 2 * 4);
+  EXPECT_EQ(exact->bitsPerPixel(), 32u);
+  textureManager::instance().setNonPowerOfTwo(false);
+  const auto rounded = decode(td::Format::Picture, file);
+  ASSERT_NE(rounded, nullptr) << reason;
+  ASSERT_EQ(rounded->width(), 4u);
+  EXPECT_EQ(rounded->dataSize(), 4u * 2 * 4);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) {
+      const uint8_t* a = exact->pixels() + (y * 3 + x) * 4;
+      EXPECT_EQ(Bytes(a, a + 4), Bytes(rounded->pixels() + (y * 4 + x) * 4, rounded->pixels() + (y * 4 + x) * 4 + 4))
+          << x << "," << y;
+    }
+    EXPECT_TEXEL(*rounded, 3, y, 0, 0, 0, 0);  // margin untouched
+  }
+  EXPECT_TEXEL(*exact, 1, 1, 0, 0, 255, 0);
+}
+
 TEST_F(DecodeTest, ThirtyTwoBitBmpKeepsItsAlphaWithEitherHeader) {
   // Pure blue with alpha 200 keeps 200: the file's alpha wins over the key.
   const uint8_t rgba[] = {1, 2, 3, 0, 0, 0, 255, 200, 9, 8, 7, 128, 255, 0, 0, 255};
