@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,7 +19,18 @@ namespace xml_detail {
 class Arena {
  public:
   static Arena* create(size_t sizeHint);
-  void* allocate(size_t size, size_t align);
+  // `align` must be a power of two.
+  void* allocate(size_t size, size_t align) {
+    size_t pad = (0 - reinterpret_cast<uintptr_t>(mCursor)) & (align - 1);
+    if (pad + size > mLeft) {
+      addBlock(size + align);
+      pad = (0 - reinterpret_cast<uintptr_t>(mCursor)) & (align - 1);
+    }
+    char* p = mCursor + pad;
+    mCursor = p + size;
+    mLeft -= pad + size;
+    return p;
+  }
   // Room for `length` characters and a terminator.
   char* allocateChars(size_t length) { return static_cast<char*>(allocate(length + 1, 1)); }
   char* copyString(const char* b, const char* e);

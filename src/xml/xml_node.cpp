@@ -39,18 +39,6 @@ void Arena::addBlock(size_t minimum) {
   if (mNextBlock < (size_t{1} << 22)) mNextBlock *= 2;
 }
 
-void* Arena::allocate(size_t size, size_t align) {
-  size_t pad = (align - reinterpret_cast<uintptr_t>(mCursor) % align) % align;
-  if (mCursor == nullptr || pad + size > mLeft) {
-    addBlock(size + align);
-    pad = (align - reinterpret_cast<uintptr_t>(mCursor) % align) % align;
-  }
-  char* p = mCursor + pad;
-  mCursor = p + size;
-  mLeft -= pad + size;
-  return p;
-}
-
 char* Arena::copyString(const char* b, const char* e) {
   const size_t n = static_cast<size_t>(e - b);
   char* s = allocateChars(n);
