@@ -1,4 +1,7 @@
 // XmlNode handles: reference counting and the queries on a parsed tree.
+#include <cstdint>
+#include <cstring>
+#include <new>
 #include <utility>
 
 #include "xml/xml_internal.h"
@@ -18,8 +21,42 @@ void releaseNode(XmlNode::Data* node) {
       child->parent = nullptr;
       if (--child->refs == 0) dead.push_back(child);
     }
-    delete d;
+    d->arena->destroyNode(d);
   }
+}
+
+Arena* Arena::create(size_t sizeHint) {
+  auto* arena = new Arena(sizeHint < 1024 ? 1024 : sizeHint);
+  return arena;
+}
+
+void Arena::addBlock(size_t minimum) {
+  const size_t size = minimum > mNextBlock ? minimum : mNextBlock;
+  mBlocks.emplace_back(new char[size]);
+  mCursor = mBlocks.back().get();
+  mLeft = size;
+  // Geometric growth keeps the block count small for large documents.
+  if (mNextBlock < (size_t{1} << 22)) mNextBlock *= 2;
+}
+
+char* Arena::copyString(const char* b, const char* e) {
+  const size_t n = static_cast<size_t>(e - b);
+  char* s = allocateChars(n);
+  std::memcpy(s, b, n);
+  s[n] = '\0';
+  return s;
+}
+
+XmlNode::Data* Arena::newNode() {
+  auto* node = new (allocate(sizeof(XmlNode::Data), alignof(XmlNode::Data))) XmlNode::Data;
+  node->arena = this;
+  ++mLiveNodes;
+  return node;
+}
+
+void Arena::destroyNode(XmlNode::Data* node) {
+  node->~Data();
+  if (--mLiveNodes == 0) delete this;
 }
 
 bool namesMatch(const char* a, const char* b) {
@@ -71,7 +108,7 @@ XmlNode& XmlNode::operator=(XmlNode&& other) noexcept {
 XmlNode::~XmlNode() { xml_detail::releaseNode(mNode); }
 
 const char* XmlNode::getName() const {
-  return (mNode && mNode->hasName) ? mNode->name.c_str() : nullptr;
+  return (mNode && mNode->hasName) ? mNode->name : nullptr;
 }
 
 bool XmlNode::isDeclaration() const { return mNode && mNode->declaration; }
@@ -80,25 +117,25 @@ XmlNode XmlNode::getParent() const { return XmlNode(mNode ? mNode->parent : null
 
 const char* XmlNode::getAttribute(const char* pName) const {
   if (!mNode || pName == nullptr) return nullptr;
-  for (const Data::Attribute& a : mNode->attributes) {
-    if (namesMatch(a.name.c_str(), pName)) return a.hasValue ? a.value.c_str() : nullptr;
+  for (int i = 0; i < mNode->attributeCount; ++i) {
+    const Data::Attribute& a = mNode->attributes[i];
+    if (namesMatch(a.name, pName)) return a.value;
   }
   return nullptr;
 }
 
 int XmlNode::countAttributes() const {
-  return mNode ? static_cast<int>(mNode->attributes.size()) : 0;
+  return mNode ? mNode->attributeCount : 0;
 }
 
 const char* XmlNode::getAttributeName(int index) const {
   if (index < 0 || index >= countAttributes()) return nullptr;
-  return mNode->attributes[static_cast<size_t>(index)].name.c_str();
+  return mNode->attributes[index].name;
 }
 
 const char* XmlNode::getAttributeValue(int index) const {
   if (index < 0 || index >= countAttributes()) return nullptr;
-  const Data::Attribute& a = mNode->attributes[static_cast<size_t>(index)];
-  return a.hasValue ? a.value.c_str() : nullptr;
+  return mNode->attributes[index].value;
 }
 
 int XmlNode::countChildren(const char* pName) const {
@@ -106,7 +143,7 @@ int XmlNode::countChildren(const char* pName) const {
   if (pName == nullptr) return static_cast<int>(mNode->children.size());
   int n = 0;
   for (const Data* c : mNode->children) {
-    if (namesMatch(c->name.c_str(), pName)) ++n;
+    if (namesMatch(c->name, pName)) ++n;
   }
   return n;
 }
@@ -114,7 +151,7 @@ int XmlNode::countChildren(const char* pName) const {
 XmlNode XmlNode::getChild(const char* pName, int index) const {
   if (!mNode || index < 0) return XmlNode();
   for (Data* c : mNode->children) {
-    if ((pName == nullptr || namesMatch(c->name.c_str(), pName)) && index-- == 0) return XmlNode(c);
+    if ((pName == nullptr || namesMatch(c->name, pName)) && index-- == 0) return XmlNode(c);
   }
   return XmlNode();
 }
@@ -129,7 +166,7 @@ XmlNode XmlNode::findNextChild(const char* pName, int& position) const {
   const int count = static_cast<int>(mNode->children.size());
   for (int i = position < 0 ? 0 : position; i < count; ++i) {
     Data* c = mNode->children[static_cast<size_t>(i)];
-    if (pName == nullptr || namesMatch(c->name.c_str(), pName)) {
+    if (pName == nullptr || namesMatch(c->name, pName)) {
       position = i + 1;
       return XmlNode(c);
     }
@@ -141,7 +178,7 @@ int XmlNode::countTexts() const { return mNode ? static_cast<int>(mNode->texts.s
 
 const char* XmlNode::getText(int index) const {
   if (index < 0 || index >= countTexts()) return nullptr;
-  return mNode->texts[static_cast<size_t>(index)].c_str();
+  return mNode->texts[static_cast<size_t>(index)];
 }
 
 int XmlNode::countRawSections() const { return mNode ? static_cast<int>(mNode->raws.size()) : 0; }
@@ -149,7 +186,7 @@ int XmlNode::countRawSections() const { return mNode ? static_cast<int>(mNode->r
 XmlRawSection XmlNode::getRawSection(int index) const {
   if (index < 0 || index >= countRawSections()) return XmlRawSection();
   const Data::Raw& r = mNode->raws[static_cast<size_t>(index)];
-  return XmlRawSection{r.text.c_str(), r.openMarker, r.closeMarker};
+  return XmlRawSection{r.text, r.openMarker, r.closeMarker};
 }
 
 int XmlNode::countEntries() const { return mNode ? static_cast<int>(mNode->order.size()) : 0; }

@@ -61,8 +61,8 @@ int hexValue(char c) {
 
 class Parser {
  public:
-  explicit Parser(const char* text)
-      : mP(text), mLengths(xml_detail::currentLengths()) {}
+  Parser(const char* text, xml_detail::Arena* arena)
+      : mP(text), mLengths(xml_detail::currentLengths()), mArena(arena) {}
 
   // Parses everything into `top`; returns false at the first error.
   bool run(Data* top) {
@@ -177,9 +177,12 @@ class Parser {
     t.end = mP;
   }
 
-  // Entity-decodes [b, e) into `out`; code 12 at the offending ampersand.
-  bool decode(std::string& out, const char* b, const char* e) {
-    out.reserve(out.size() + static_cast<size_t>(e - b));
+  // Entity-decodes [b, e) into a new arena string (decoding never lengthens
+  // the text, so its size is known up front); code 12 at the offending
+  // ampersand, with `result` left unset.
+  bool decode(char*& result, const char* b, const char* e) {
+    char* const start = mArena->allocateChars(static_cast<size_t>(e - b));
+    char* out = start;
     const char* q = b;
     while (q < e) {
       if (*q != '&') {
@@ -187,7 +190,8 @@ class Parser {
         const char* n = q;
         while (n < e && *n != '&') n += advance(n);
         if (n > e) n = e;
-        out.append(q, n);
+        std::memcpy(out, q, static_cast<size_t>(n - q));
+        out += n - q;
         q = n;
         continue;
       }
@@ -195,7 +199,7 @@ class Parser {
       for (const NamedEntity& entity : kEntities) {
         const size_t len = std::strlen(entity.text);
         if (static_cast<size_t>(e - q) >= len && std::strncmp(q, entity.text, len) == 0) {
-          out.push_back(entity.value);
+          *out++ = entity.value;
           q += len;
           named = true;
           break;
@@ -215,9 +219,11 @@ class Parser {
         value = (value * static_cast<unsigned>(base) + static_cast<unsigned>(d)) % 256u;
       }
       if (r == digits || r >= e) return fail(XmlError::UnknownCharacterEntity, q);
-      out.push_back(static_cast<char>(value));
+      *out++ = static_cast<char>(value);
       q = r + 1;
     }
+    *out = '\0';
+    result = start;
     return true;
   }
 
@@ -228,10 +234,10 @@ class Parser {
       if (b == e) return true;
     }
     Data* node = current();
-    std::string text;
+    char* text = nullptr;
     if (!decode(text, b, e)) return false;
     node->order.push_back({XmlEntryKind::Text, static_cast<int>(node->texts.size())});
-    node->texts.push_back(std::move(text));
+    node->texts.push_back(text);
     return true;
   }
 
@@ -250,7 +256,7 @@ class Parser {
     if (found == nullptr) return fail(XmlError::UnmatchedClearTagEnd, start);
     Data* node = current();
     node->order.push_back({XmlEntryKind::Raw, static_cast<int>(node->raws.size())});
-    node->raws.push_back(Data::Raw{std::string(body, found), m.open, close});
+    node->raws.push_back(Data::Raw{mArena->copyString(body, found), m.open, close});
     mP = found + std::strlen(close);
     return true;
   }
@@ -262,17 +268,18 @@ class Parser {
     if (word.kind != Tok::Word || word.begin == word.end) return fail(XmlError::MissingEndTagName, word.start);
     const Token gt = next();
     if (gt.kind != Tok::TagEnd) return fail(XmlError::MissingEndTagName, gt.start);
-    const std::string name(word.begin, word.end);
+    std::string& name = mEndName;
+    name.assign(word.begin, word.end);
 
     if (mOpen.size() == 1) return fail(XmlError::UnmatchedEndTag, at);
-    const bool matched = namesMatch(current()->name.c_str(), name.c_str());
+    const bool matched = namesMatch(current()->name, name.c_str());
     mOpen.pop_back();
     if (matched) return true;
     // The open element is closed anyway and the end tag travels upward.
     warnUnmatched(at);
     for (;;) {
       if (mOpen.size() == 1) return fail(XmlError::UnmatchedEndTag, at);
-      const bool match = namesMatch(current()->name.c_str(), name.c_str());
+      const bool match = namesMatch(current()->name, name.c_str());
       mOpen.pop_back();
       if (match) return true;
     }
@@ -285,20 +292,23 @@ class Parser {
       return fail(XmlError::MissingStartTagName, nameToken.start);
     }
     Data* parent = current();
-    auto* node = new Data;
+    Data* node = mArena->newNode();
     node->refs = 1;  // the parent's reference
     node->hasName = true;
     node->declaration = declaration;
-    node->name.assign(nameToken.begin, nameToken.end);
+    node->name = mArena->copyString(nameToken.begin, nameToken.end);
     node->parent = parent;
     parent->order.push_back({XmlEntryKind::Child, static_cast<int>(parent->children.size())});
     parent->children.push_back(node);
 
+    // Attributes gather in a reused scratch list and move into the arena
+    // once the tag is complete.
+    std::vector<Data::Attribute>& attributes = mAttributes;
+    attributes.clear();
     for (;;) {
       Token t = next();
       if (t.kind == Tok::Word) {
-        Data::Attribute attribute;
-        attribute.name.assign(t.begin, t.end);
+        Data::Attribute attribute{mArena->copyString(t.begin, t.end), nullptr};
         const char* afterName = mP;
         const Token eq = next();
         if (eq.kind == Tok::Equals) {
@@ -307,13 +317,18 @@ class Parser {
             return fail(XmlError::UnexpectedToken, value.start);
           }
           if (!decode(attribute.value, value.begin, value.end)) return false;
-          attribute.hasValue = true;
         } else {
           mP = afterName;  // not ours: read it again in the loop
         }
-        node->attributes.push_back(std::move(attribute));
+        attributes.push_back(attribute);
       } else if (t.kind == Tok::ShortClose || t.kind == Tok::TagEnd) {
-        if (declaration) stripDeclarationEnd(*node);
+        if (declaration) stripDeclarationEnd(*node, attributes);
+        if (!attributes.empty()) {
+          node->attributeCount = static_cast<int>(attributes.size());
+          node->attributes = static_cast<Data::Attribute*>(
+              mArena->allocate(sizeof(Data::Attribute) * attributes.size(), alignof(Data::Attribute)));
+          std::memcpy(node->attributes, attributes.data(), sizeof(Data::Attribute) * attributes.size());
+        }
         if (t.kind == Tok::TagEnd) mOpen.push_back(node);
         return true;
       } else {
@@ -323,26 +338,30 @@ class Parser {
   }
 
   // The "?" before a declaration's ">" belongs to no name or value.
-  static void stripDeclarationEnd(Data& node) {
-    auto strip = [](std::string& s) {
-      if (!s.empty() && s.back() == '?') s.pop_back();
+  static void stripDeclarationEnd(Data& node, std::vector<Data::Attribute>& attributes) {
+    auto strip = [](char* s) {
+      const size_t n = std::strlen(s);
+      if (n > 0 && s[n - 1] == '?') s[n - 1] = '\0';
     };
-    if (node.attributes.empty()) {
+    if (attributes.empty()) {
       strip(node.name);
       return;
     }
-    Data::Attribute& last = node.attributes.back();
-    if (last.hasValue) {
+    Data::Attribute& last = attributes.back();
+    if (last.value != nullptr) {
       strip(last.value);
     } else {
       strip(last.name);
-      if (last.name.empty()) node.attributes.pop_back();
+      if (last.name[0] == '\0') attributes.pop_back();
     }
   }
 
   const char* mP;
   const unsigned char* mLengths;
+  xml_detail::Arena* mArena;
   std::vector<Data*> mOpen;  // [0] is the document top
+  std::vector<Data::Attribute> mAttributes;  // scratch for the tag being read
+  std::string mEndName;  // scratch for the end tag being read
   XmlError mCode = XmlError::None;
   const char* mErrorAt = nullptr;
 };
@@ -373,9 +392,13 @@ XmlNode XmlNode::parseText(const char* text, const char* pRootName, XmlResults& 
     return XmlNode();
   }
 
-  auto* topData = new Data;
-  XmlNode top(topData);  // the handle owns the tree from here on
-  Parser parser(text);
+  // Names and decoded texts never outgrow the input, so a first block of
+  // about its size usually holds the whole document.
+  const size_t length = std::strlen(text);
+  xml_detail::Arena* arena = xml_detail::Arena::create(length + length / 2 + 256);
+  Data* topData = arena->newNode();
+  XmlNode top(topData);  // the handle owns the tree (and the arena) from here on
+  Parser parser(text, arena);
   parser.run(topData);
   XmlError code = parser.code();
   const char* errorAt = parser.errorPosition();
