@@ -131,7 +131,10 @@ int main(int argc, char** argv) {
   }
   settingsManager::instance().options = options;
 
-  if (!initializeAll()) return 0;
+  if (!initializeAll()) {
+    abandonStartup();
+    return startupExitStatus();
+  }
   const FrameManagers managers = engineFrameManagers();
   const int code = runMainLoop(platform::systemEvents(), systemManager::instance().exitRequested,
                                [&managers] { return runFrame(managers); });

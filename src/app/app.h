@@ -224,6 +224,9 @@ class systemManager : public Interface<systemManager> {
 
   // The render window; null before initialize and after terminate.
   CWindowGL* window() const { return mWindow.get(); }
+  // Destroys the render window (restoring gamma and the display mode);
+  // for a start-up that failed after the window was opened.
+  void releaseWindow();
   // Frames counted in the last whole second (the frame-rate counter).
   uint32_t framesPerSecond() const { return mFramesPerSecond; }
 
@@ -318,6 +321,17 @@ class applicationManager : public Interface<applicationManager> {
  public:
   static applicationManager& instance();
 };
+
+// A start-up that fails ends the program without a termination pass. A
+// manager whose initialize fails for a reason the user must see writes one
+// line to stderr and records the exit status here (0, the default, is a
+// plain Close of the launcher).
+void setStartupExitStatus(int status);
+int startupExitStatus();
+// After a failed initialisation: undoes what outlives the process on Linux
+// (display mode, gamma ramp) by closing the render window and the video
+// subsystem. Managers are not terminated.
+void abandonStartup();
 
 // The five managers the frame driver calls, as the live instances.
 FrameManagers engineFrameManagers();

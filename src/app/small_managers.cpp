@@ -1,6 +1,5 @@
 // Settings, flag, profile, message and application managers.
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/app.h"
 #include "platform/platform.h"
@@ -18,10 +17,12 @@ VESPER_IMPLEMENT_DYNAMIC(applicationManager, Interface<applicationManager>)
 
 namespace {
 
-// A start-up failure that is not a critical error: one line, status 1.
-[[noreturn]] void startupFailure(const std::string& reason) {
+// A start-up failure that is not a critical error: one line, and the
+// program ends with status 1 once initialisation has stopped.
+bool startupFailure(const std::string& reason) {
   std::fprintf(stderr, "vesper: %s\n", reason.c_str());
-  std::exit(1);
+  setStartupExitStatus(1);
+  return false;
 }
 
 }  // namespace
@@ -35,12 +36,14 @@ void settingsManager::store(const DisplaySettings& s) {
 
 bool settingsManager::initialize() {
   std::string reason;
-  if (!platform::initVideo(options.headless, reason)) startupFailure(reason);
+  if (!platform::initVideo(options.headless, reason)) return startupFailure(reason);
   if (options.display < 0 || options.display >= platform::displayCount()) {
-    startupFailure("no display " + std::to_string(options.display));
+    return startupFailure("no display " + std::to_string(options.display));
   }
   platform::DisplayMode desk;
-  if (!platform::desktopMode(options.display, desk)) startupFailure("cannot read the desktop mode");
+  if (!platform::desktopMode(options.display, desk)) {
+    return startupFailure("cannot read the desktop mode");
+  }
   LauncherDialog dialog(platform::displayModes(options.display), Resolution{desk.width, desk.height});
   dialog.applyOptions(options);
   resolutions = dialog.resolutions();
@@ -48,11 +51,13 @@ bool settingsManager::initialize() {
     store(dialog.run());
     return true;
   }
-  if (platform::videoIsOffscreen()) startupFailure("the launcher needs a display (use --run)");
+  if (platform::videoIsOffscreen()) {
+    return startupFailure("the launcher needs a display (use --run)");
+  }
 
   platform::LauncherWindow window;
   if (!window.open(options.display, LauncherLayout::kWidth, LauncherLayout::kHeight, reason)) {
-    startupFailure("cannot show the launcher: " + reason);
+    return startupFailure("cannot show the launcher: " + reason);
   }
   platform::setDragTest(window.handle(), [](int x, int y) {
     return LauncherLayout::emptySpot(static_cast<float>(x), static_cast<float>(y));

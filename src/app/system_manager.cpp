@@ -1,7 +1,6 @@
 // System manager: pack file, render window and GL context, input listeners,
 // pause/step and the frame-rate counter.
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/app.h"
 #include "files/files.h"
@@ -82,7 +81,8 @@ bool systemManager::initialize() {
     // Nothing can be shown without a window and context; the show must not
     // pretend to run.
     std::fprintf(stderr, "vesper: cannot open the render window\n");
-    std::exit(1);
+    setStartupExitStatus(1);
+    return false;
   }
   if (s.fullScreen) {
     w.setFullScreen(true);
@@ -119,6 +119,8 @@ bool systemManager::terminate() {
   return true;
 }
 
+void systemManager::releaseWindow() { mWindow.reset(); }
+
 bool systemManager::update() {
   if (!mPaused && mStepRequested) {
     pause();
@@ -136,4 +138,21 @@ bool systemManager::update() {
                      static_cast<double>(profileManager::instance().frameTime()));
   }
   return true;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+int gStartupExitStatus = 0;
+}  // namespace
+
+void setStartupExitStatus(int status) { gStartupExitStatus = status; }
+int startupExitStatus() { return gStartupExitStatus; }
+
+void abandonStartup() {
+  platform::setInputHandler(nullptr);
+  // The window's destructor puts back the saved gamma ramp and leaves full
+  // screen; quitting the video subsystem restores any mode still changed.
+  systemManager::instance().releaseWindow();
+  platform::quitVideo();
 }

@@ -2,11 +2,14 @@
 // the scene framework.
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/core.h"
 
 class cQdfRender;
+class cDemoSound;
 
 // One timeline entry's scene.
 class cDemoScene : public CoreObject {
@@ -53,12 +56,64 @@ class cPostEffectManager : public Interface<cPostEffectManager> {
   uint16_t getPriority() const override { return 1; }
 };
 
+// Runs the show: loading, the loader's fade to black, the music and the
+// frame loop, and the three-second closing fade after the first Escape.
 class demoManager : public Interface<demoManager> {
   VESPER_DECLARE_DYNAMIC(demoManager)
  public:
+  enum DemoState : int32_t { Reset = 0, Load = 1, LoaderFade = 2, StartMusic = 3, Play = 4 };
+
+  // The loader fade: progress f = elapsed / kLoaderFadeMs; the screen stays
+  // black until f passes kLoaderFadeEnd (1.8 s in all).
+  static constexpr uint32_t kLoaderFadeMs = 1500;
+  static constexpr float kLoaderFadeEnd = 1.2f;
+  // The closing fade after Escape.
+  static constexpr uint32_t kEndingMs = 3000;
+
+  demoManager();
+  ~demoManager() override;
   static demoManager& instance();
   uint16_t getPriority() const override { return 256; }
-  // The show's frame. Returns false when the show is over; with no timeline
-  // loaded yet there is nothing to play, so the first frame ends it.
+  // Opens the music; false (exit status 1, one line on stderr) when it
+  // cannot be played.
+  bool initialize() override;
+  // Shuts the music player down.
+  bool terminate() override;
+  // The show's frame. Returns false when the show is over.
   bool update() override;
+
+  // Music volume of the closing fade at brightness b (1 at Escape, 0 three
+  // seconds later), in hundredths of a decibel.
+  static int32_t endingVolume(float b);
+
+  DemoState state() const { return demoState; }
+  // The milliseconds of music time of the last Play frame.
+  uint32_t musicTime() const { return mMusicTime; }
+  cDemoSound* sound() const { return mSound.get(); }
+  // The brightness of the last ending step (1 before Escape).
+  float endingBrightness() const { return mEndingBrightness; }
+
+  // Millisecond clock of the loader fade and the closing fade; the platform
+  // timer unless a test installs its own. Null restores the platform timer.
+  using TimeSource = uint32_t (*)();
+  void setTimeSource(TimeSource source);
+
+  // The track the music player opens (relative to the working directory).
+  std::string musicPath = "music.ogg";
+
+ private:
+  uint32_t now() const;
+  void loaderFadeFrame(float f);
+  void playFrame();
+  bool ending();
+
+  DemoState demoState = Reset;
+  std::unique_ptr<cDemoSound> mSound;
+  TimeSource mTimeSource = nullptr;
+  bool mLoaderFadeStarted = false;
+  uint32_t mLoaderFadeStart = 0;
+  bool mEndingStarted = false;
+  uint32_t mEndingStart = 0;
+  float mEndingBrightness = 1.0f;
+  uint32_t mMusicTime = 0;
 };

@@ -45,6 +45,11 @@ bool initVideo(bool offscreenWhenNoDisplay, std::string& reason) {
   return true;
 }
 
+void quitVideo() {
+  if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  gOffscreen = false;
+}
+
 bool videoIsOffscreen() { return gOffscreen; }
 
 int displayCount() { return SDL_WasInit(SDL_INIT_VIDEO) ? SDL_GetNumVideoDisplays() : 0; }

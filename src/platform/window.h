@@ -21,6 +21,9 @@ bool displayAvailable();
 // Starts the video subsystem once. With `offscreenWhenNoDisplay` and no
 // display, SDL's offscreen driver is used. False with a one-line reason.
 bool initVideo(bool offscreenWhenNoDisplay, std::string& reason);
+// Closes the video subsystem: every window still open is destroyed and the
+// display modes are put back. Safe when video never started.
+void quitVideo();
 // True when the offscreen driver runs (nothing can be shown or clicked).
 bool videoIsOffscreen();
 int displayCount();

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/fixtures.h"
+#include "sound/sound_fixtures.h"
 
 namespace {
 
@@ -56,6 +57,9 @@ TEST_F(Program, RunGoesOnToTheSystemManager) {
   EXPECT_EQ(r.stdErr, std::string(critical::kPackOpen) + "\n");
 
   testing_support::makePack(dir.file("vesper.pak"), {{"data\\a.txt", testing_support::bytes("a")}});
+  // A tenth of a second of music: the show plays it and ends with status 0.
+  testing_support::writeFile(dir.file("music.ogg"),
+                             sound_fixtures::makeWave(sound_fixtures::rampPcm(4410)));
   r = clickInLauncher(dir, LauncherControl::Run);
   EXPECT_NE(r.stdOut.find("status=0"), std::string::npos) << r.stdOut << r.stdErr;
   EXPECT_EQ(r.stdErr, "");

@@ -1,0 +1,213 @@
+// The demo manager's frame loop on a software GL context, with the music
+// played through the manual sound device and a test clock for the fades.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "demo/demo.h"
+#include "platform/sound_output.h"
+#include "render/render.h"
+#include "sound/sound.h"
+#include "support/gl_context.h"
+#include "support/support.h"
+
+namespace {
+
+uint32_t gClock = 0;
+uint32_t testClock() { return gClock; }
+
+std::unique_ptr<platform::SoundOutput> manualOutput(std::string&) {
+  return platform::openManualSoundOutput();
+}
+
+// A tenth of a second of 16-bit stereo WAVE (non-silent), played statically.
+std::vector<uint8_t> shortWave() {
+  const uint32_t frames = 4410;
+  std::vector<uint8_t> out;
+  auto put16 = [&out](uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  auto put32 = [&](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  auto id = [&out](const char* s) { out.insert(out.end(), s, s + 4); };
+  id("RIFF");
+  put32(36 + frames * 4);
+  id("WAVE");
+  id("fmt ");
+  put32(16);
+  put16(1);
+  put16(2);
+  put32(44100);
+  put32(44100 * 4);
+  put16(4);
+  put16(16);
+  id("data");
+  put32(frames * 4);
+  for (uint32_t i = 0; i < frames; ++i) {
+    put16(0x1000 + i);
+    put16(0x2000);
+  }
+  return out;
+}
+
+class DemoFrames : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    setSoundOutputFactory(&manualOutput);
+    list.setArenaSizesForTesting(0, 0);
+    ASSERT_TRUE(list.initialize());
+    testing_support::writeFile(dir.file("music.wav"), shortWave());
+    settingsManager::instance().loopShow = false;
+    systemManager::instance().exitRequested = false;
+    gClock = 1000;
+    demo.setTimeSource(testClock);
+    demo.musicPath = dir.file("music.wav");
+    ASSERT_TRUE(demo.initialize());
+    ASSERT_NE(demo.sound(), nullptr);
+  }
+  void TearDown() override {
+    if (!gl.ok()) return;
+    demo.terminate();
+    demo.setTimeSource(nullptr);
+    demo.musicPath = "music.ogg";
+    systemManager::instance().exitRequested = false;
+    settingsManager::instance().loopShow = false;
+    setSoundOutputFactory(nullptr);
+    EXPECT_EQ(soundOutput(), nullptr) << "terminate released the sound device";
+    list.terminate();
+  }
+  // Runs frames through the loader fade into Play.
+  void toPlay() {
+    ASSERT_TRUE(demo.update());  // Reset
+    ASSERT_TRUE(demo.update());  // Load, then the fade's first frame
+    gClock += 1801;
+    ASSERT_TRUE(demo.update());  // the fade is over
+    ASSERT_EQ(demo.state(), demoManager::StartMusic);
+    ASSERT_TRUE(demo.update());
+    ASSERT_EQ(demo.state(), demoManager::Play);
+  }
+  // Lets the manual device play the whole track.
+  void playOut() {
+    std::vector<int16_t> mix(2 * 8820);
+    soundOutput()->render(mix.data(), 8820);
+    ASSERT_FALSE(demo.sound()->isPlaying());
+  }
+  int32_t volume() const { return demo.sound()->getPlayer()->buffer()->volume(); }
+  bool blackEverywhere() const {
+    const std::vector<uint8_t> px = gl.readPixels(0, 0, 320, 180);
+    for (size_t i = 0; i < px.size(); i += 4) {
+      if (px[i] > 1 || px[i + 1] > 1 || px[i + 2] > 1) return false;
+    }
+    return true;
+  }
+
+  testing_support::GlContext gl;
+  testing_support::TempDir dir;
+  intermediateCommand& list = intermediateCommand::instance();
+  demoManager& demo = demoManager::instance();
+};
+
+TEST_F(DemoFrames, StatesFollowTheLoaderFadeAndTheMusicEndsTheShow) {
+  EXPECT_EQ(demo.state(), demoManager::Reset);
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.state(), demoManager::Load) << "the first frame only resets";
+
+  glClearColor(1, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.state(), demoManager::LoaderFade) << "loading runs on straight into the fade";
+  EXPECT_TRUE(blackEverywhere());
+
+  // 1.8 s exactly (f = 1.2) is still the fade; just past it the fade ends
+  // without drawing, and the music waits for the next frame.
+  gClock += 1800;
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.state(), demoManager::LoaderFade);
+  gClock += 1;
+  glClearColor(1, 0, 0, 1);
+  glClear(GL_COLOR_BUFFER_BIT);
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.state(), demoManager::StartMusic);
+  EXPECT_FALSE(blackEverywhere()) << "the last fade frame draws nothing";
+  EXPECT_FALSE(demo.sound()->isPlaying());
+  EXPECT_EQ(demo.musicTime(), 0u);
+
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.state(), demoManager::Play) << "the music starts and plays in the same frame";
+  EXPECT_TRUE(demo.sound()->isPlaying());
+  EXPECT_LT(demo.musicTime(), 50u);
+  EXPECT_TRUE(blackEverywhere());
+  ASSERT_TRUE(demo.update());
+
+  playOut();
+  EXPECT_FALSE(demo.update()) << "the end of the music ends the show";
+}
+
+TEST_F(DemoFrames, LoopStartsTheMusicAgainOnTheNextFrame) {
+  settingsManager::instance().loopShow = true;
+  toPlay();
+  for (int round = 0; round < 2; ++round) {
+    playOut();
+    ASSERT_TRUE(demo.update());
+    EXPECT_EQ(demo.state(), demoManager::StartMusic);
+    ASSERT_TRUE(demo.update());
+    EXPECT_EQ(demo.state(), demoManager::Play);
+    EXPECT_TRUE(demo.sound()->isPlaying()) << "round " << round;
+  }
+}
+
+TEST(DemoEnding, VolumeFollowsTheSquareRootOfTheBrightness) {
+  EXPECT_EQ(demoManager::endingVolume(1.0f), 0);
+  EXPECT_EQ(demoManager::endingVolume(0.5625f), -2500);
+  EXPECT_EQ(demoManager::endingVolume(0.25f), -5000);
+  EXPECT_EQ(demoManager::endingVolume(0.0f), -10000);
+  // Truncated toward zero, not rounded.
+  EXPECT_EQ(demoManager::endingVolume(0.9f), -513);
+}
+
+TEST_F(DemoFrames, EscapeDuringPlayFadesOutAndEndsThreeSecondsLater) {
+  toPlay();
+  systemManager::instance().exitRequested = true;
+  const uint32_t pressed = gClock;
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(volume(), 0);
+  EXPECT_GT(list.layerCount(6), 0u) << "the fade is recorded as an overlay";
+  list.reset();
+
+  gClock = pressed + 2250;  // b = 0.25
+  ASSERT_TRUE(demo.update());
+  EXPECT_FLOAT_EQ(demo.endingBrightness(), 0.25f);
+  EXPECT_EQ(volume(), -5000);
+  gClock = pressed + 3000;  // b = 0: silent, still running
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(volume(), -10000);
+  gClock = pressed + 3001;
+  EXPECT_FALSE(demo.update());
+}
+
+TEST_F(DemoFrames, EscapeDuringTheLoaderFadeEndsTheShowWithoutMusic) {
+  ASSERT_TRUE(demo.update());
+  ASSERT_TRUE(demo.update());
+  systemManager::instance().exitRequested = true;
+  const uint32_t pressed = gClock;
+  gClock = pressed + 1000;
+  ASSERT_TRUE(demo.update());  // T1 is taken here: the first ending step
+  gClock = pressed + 3900;
+  ASSERT_TRUE(demo.update()) << "the state machine keeps advancing under the fade";
+  EXPECT_EQ(demo.state(), demoManager::StartMusic);
+  gClock = pressed + 4000;  // b = 0
+  ASSERT_TRUE(demo.update());
+  gClock = pressed + 4001;
+  EXPECT_FALSE(demo.update());
+}
+
+}  // namespace
