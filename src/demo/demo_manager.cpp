@@ -36,21 +36,7 @@ void recordClosingFade(float alpha) {
   if (!m) return;
   m->red = m->green = m->blue = 0.0f;
   m->alpha = alpha;
-  list.beginDraw();
-  list.pushMatrix(GL_PROJECTION);
-  list.loadIdentity(GL_PROJECTION);
-  list.ortho(0, 1, 1, 0, 0.01f, 1000);
-  list.pushMatrix(GL_MODELVIEW);
-  list.loadIdentity(GL_MODELVIEW);
-  list.lookAt(0, 0, 900, 0, 0, -1, 0, 1, 0);
-  list.pushMatrix(GL_MODELVIEW);
-  list.changeMaterial(m);
-  list.translate(0, 0, 1);
-  list.drawQuad(1, 1);
-  list.popMatrix(GL_MODELVIEW);
-  list.popMatrix(GL_MODELVIEW);
-  list.popMatrix(GL_PROJECTION);
-  list.endDraw();
+  list.recordScreenOverlay(m);
 }
 
 void clearToBlack() {

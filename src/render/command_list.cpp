@@ -145,6 +145,26 @@ bool intermediateCommand::changeMaterial(const drawMaterial* material) {
 
 bool intermediateCommand::drawQuad(float w, float h) { return record<cmdDrawQuad>(w, h); }
 
+bool intermediateCommand::recordScreenOverlay(const drawMaterial* material) {
+  // The unit square, y pointing down, seen from far in front so that any
+  // depth range and culling state still shows it.
+  bool ok = beginDraw();
+  ok = pushMatrix(GL_PROJECTION) && ok;
+  ok = loadIdentity(GL_PROJECTION) && ok;
+  ok = ortho(0, 1, 1, 0, 0.01f, 1000) && ok;
+  ok = pushMatrix(GL_MODELVIEW) && ok;
+  ok = loadIdentity(GL_MODELVIEW) && ok;
+  ok = lookAt(0, 0, 900, 0, 0, -1, 0, 1, 0) && ok;
+  ok = pushMatrix(GL_MODELVIEW) && ok;
+  ok = changeMaterial(material) && ok;
+  ok = translate(0, 0, 1) && ok;
+  ok = drawQuad(1, 1) && ok;
+  ok = popMatrix(GL_MODELVIEW) && ok;
+  ok = popMatrix(GL_MODELVIEW) && ok;
+  ok = popMatrix(GL_PROJECTION) && ok;
+  return endDraw() && ok;
+}
+
 drawMaterial* intermediateCommand::newMaterial() {
   if (!mMaterialCursor ||
       static_cast<size_t>(mMaterialEnd - mMaterialCursor) < sizeof(drawMaterial)) {

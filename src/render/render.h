@@ -191,6 +191,9 @@ class intermediateCommand : public Interface<intermediateCommand> {
   bool translate(float x, float y, float z);
   bool changeMaterial(const drawMaterial* material);
   bool drawQuad(float w, float h);
+  // A quad in `material` covering the whole frame, recorded into the
+  // overlay layer (the closing fade). False when any record did not fit.
+  bool recordScreenOverlay(const drawMaterial* material);
   // The next material record, filled with the defaults; null when the
   // material arena is full or the list is not initialised.
   drawMaterial* newMaterial();

@@ -67,23 +67,7 @@ class Renderer : public ::testing::Test {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
   // The closing fade exactly as the demo manager records it.
-  void recordFade(drawMaterial* m) {
-    list.beginDraw();
-    list.pushMatrix(GL_PROJECTION);
-    list.loadIdentity(GL_PROJECTION);
-    list.ortho(0, 1, 1, 0, 0.01f, 1000);
-    list.pushMatrix(GL_MODELVIEW);
-    list.loadIdentity(GL_MODELVIEW);
-    list.lookAt(0, 0, 900, 0, 0, -1, 0, 1, 0);
-    list.pushMatrix(GL_MODELVIEW);
-    list.changeMaterial(m);
-    list.translate(0, 0, 1);
-    list.drawQuad(1, 1);
-    list.popMatrix(GL_MODELVIEW);
-    list.popMatrix(GL_MODELVIEW);
-    list.popMatrix(GL_PROJECTION);
-    list.endDraw();
-  }
+  void recordFade(drawMaterial* m) { EXPECT_TRUE(list.recordScreenOverlay(m)); }
   // Shows the window and paints its front buffer: bottom half red, top half
   // blue. Painted there directly, as the software driver does not keep the
   // presented image in it. The back buffer gets green, which must not be read.
