@@ -48,6 +48,12 @@ resourceManager::resourceManager() : mPresenter(&nullPresenter()) {}
 
 resourceManager::~resourceManager() { releaseHeld(); }
 
+bool resourceManager::terminate() {
+  releaseHeld();
+  setLoadingScene(nullptr);
+  return true;
+}
+
 resourceObject* resourceManager::load(const char* pName) {
   const std::string name = cacheName(pName);
   for (resourceObject* cached : mCache) {

@@ -79,6 +79,9 @@ class resourceManager : public Interface<resourceManager> {
   static resourceManager& instance();
   resourceManager();
   ~resourceManager() override;
+  // Releases the preloaded set and the loading scene while the texture
+  // manager and the GL context still exist (static destruction is too late).
+  bool terminate() override;
 
   // The resource of `pName` with one reference added for the caller, or null
   // (empty entry, or no class loads it). A name containing ".mqo" is read

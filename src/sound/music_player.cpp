@@ -298,6 +298,9 @@ cDemoSound::~cDemoSound() {
 }
 
 bool cDemoSound::openMusic(void* window) {
+  // The old player must be gone before the new one starts the shared device.
+  if (player) player->shutdown();
+  player.reset();
   player = std::make_unique<SoundPlayer>();
   player->trackName = trackName;
   int32_t result = player->startDevice(window);

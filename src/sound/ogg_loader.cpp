@@ -138,7 +138,8 @@ int32_t OggVorbisLoader::decode(WaveFormat* formatOut, void** buffer, int64_t st
   auto* out = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
   *buffer = out;
   if (!out) return soundResult::cannotRead;
-  if (start > 0) {
+  // Any non-negative start is a position, 0 included; negative means "here".
+  if (start >= 0) {
     const auto sample = static_cast<ogg_int64_t>(static_cast<double>(start) /
                                                  format.avgBytesPerSec * format.samplesPerSec);
     ov_pcm_seek(mVorbis.get(), sample);

@@ -101,6 +101,20 @@ TEST_F(ResourceTest, LoadPreloadsTwiceReleasesTheFirstSet) {
   EXPECT_EQ(mine->refCount, 1);
 }
 
+TEST_F(ResourceTest, TerminateReleasesTheHeldSetBeforeStaticDestruction) {
+  ResourceRef<testResText> mine = ResourceRef<testResText>::load("data\\a.tres");
+  manager().registerPreload("data\\a.tres");
+  manager().registerPreload("data\\b.tres");
+  manager().loadPreloads();
+  ASSERT_EQ(mine->refCount, 2);
+  const int live = counts().live;
+  EXPECT_TRUE(manager().terminate());
+  EXPECT_TRUE(manager().heldResources().empty());
+  EXPECT_EQ(mine->refCount, 1) << "only the manager's reference is dropped";
+  EXPECT_EQ(counts().live, live - 1) << "b had no other holder";
+  manager().clearPreloads();
+}
+
 TEST_F(ResourceTest, LoadingSceneCallsInOrder) {
   Log log;
   RecordingPresenter presenter(log);

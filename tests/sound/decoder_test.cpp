@@ -274,6 +274,17 @@ TEST_F(OggLoaderTest, FileAndMemoryGiveTheSameBytes) {
   EXPECT_EQ(a.getLengthMs(), 2104u);  // 370440 bytes / 176 whole bytes per ms
 }
 
+TEST_F(OggLoaderTest, ReadAtZeroStartsOverAfterEarlierReads) {
+  OggVorbisLoader whole;
+  const std::vector<uint8_t> pcm = decodeWhole(whole, dir->file("t.ogg"));
+  OggVorbisLoader o;
+  ASSERT_EQ(o.open(kMemorySourceName, image->data(), static_cast<uint32_t>(image->size())), 1);
+  ASSERT_EQ(readAt(o, 0, 4096).result, soundResult::ok);
+  const Read again = readAt(o, 0, 256);
+  EXPECT_EQ(again.result, soundResult::ok);
+  EXPECT_EQ(again.bytes, slice(pcm, 0, 256)) << "start 0 is a position, not 'here'";
+}
+
 TEST_F(OggLoaderTest, ReadCasesLoopAndSeek) {
   OggVorbisLoader whole;
   const std::vector<uint8_t> pcm = decodeWhole(whole, dir->file("t.ogg"));

@@ -320,6 +320,17 @@ TEST(DemoSoundTest, ClockRunsOnlyWhilePlaying) {
   EXPECT_EQ(sound.getPositionMs(), end) << "the clock stops with the track";
 }
 
+TEST(DemoSoundTest, OpeningTheMusicAgainReplacesThePlayer) {
+  TempDir dir;
+  testing_support::writeFile(dir.file("music.ogg"), makeWave(rampPcm(4410)));
+  cDemoSound sound;
+  sound.trackName = dir.file("music.ogg");
+  ASSERT_TRUE(sound.openMusic(nullptr)) << sound.failureMessage();
+  ASSERT_TRUE(sound.openMusic(nullptr)) << sound.failureMessage();
+  EXPECT_EQ(sound.failureCode(), soundResult::ok);
+  EXPECT_EQ(sound.getPlayer()->playFromStart(), soundResult::ok);
+}
+
 TEST(DemoSoundTest, NoSoundDeviceIsAOneLineFailureWithStatus1) {
   TempDir dir;
   testing_support::writeFile(dir.file("music.ogg"), makeWave(rampPcm(100)));
