@@ -208,6 +208,10 @@ TEST_F(PlayerTest, StartPositionRoundsToTheNearerBlock) {
   EXPECT_EQ(SoundPlayer::startByteFor(15, f), 3966u);  // 3969: exactly half, down
   EXPECT_EQ(SoundPlayer::startByteFor(16, f), 4230u);  // 4233: exactly half, down
   EXPECT_EQ(SoundPlayer::startByteFor(17, f), 4500u);  // 4498: up
+  // Hours past any track: clamped to the last whole block, never wrapped.
+  const uint32_t far = SoundPlayer::startByteFor(UINT32_MAX, f);
+  EXPECT_GT(far, UINT32_MAX - 12u);
+  EXPECT_EQ(far % 6u, 0u);
 
   // The worker starts the stream there.
   const auto pcm = rampPcm(300000);
