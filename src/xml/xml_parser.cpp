@@ -25,6 +25,34 @@ constexpr char kDoctypeSubsetClose[] = "]>";
 
 bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Byte classes for the scanning loops. Plain ASCII bytes are one character
+// in every encoding, so runs of them are skipped without the length table;
+// bytes from 0x80 up take the slow, encoding-aware step.
+enum : unsigned char {
+  kSeparator = 1,
+  kWordStop = 2,  // NUL, "<", ">", "=", "/" (the last only before ">")
+  kTextStop = 4,  // NUL, "<"
+  kQuoteStop = 8,  // NUL, "<", '"', "'"
+  kWide = 16,
+};
+
+struct ByteClasses {
+  unsigned char c[256];
+};
+
+constexpr ByteClasses makeByteClasses() {
+  ByteClasses t{};
+  for (int b = 0x80; b < 256; ++b) t.c[b] = kWide;
+  for (unsigned char b : {' ', '\t', '\r', '\n'}) t.c[b] = kSeparator | kWordStop;
+  for (unsigned char b : {'\0', '<'}) t.c[b] = kWordStop | kTextStop | kQuoteStop;
+  for (unsigned char b : {'>', '=', '/'}) t.c[b] = kWordStop;
+  for (unsigned char b : {'"', '\''}) t.c[b] = kQuoteStop;
+  return t;
+}
+constexpr ByteClasses kClasses = makeByteClasses();
+
+inline unsigned char classOf(char c) { return kClasses.c[static_cast<unsigned char>(c)]; }
+
 int rawMarkerAt(const char* p) {
   // Every marker is "<" followed by one of these; most tags are rejected here.
   if (p[1] != '!' && p[1] != 'P' && p[1] != 'S') return -1;
@@ -108,7 +136,11 @@ class Parser {
   // One text block followed by one markup construct (or the end).
   bool parseContentStep() {
     const char* textStart = mP;
-    while (*mP != '\0' && *mP != '<') mP += advance(mP);
+    for (;;) {
+      const unsigned char k = classOf(*mP);
+      if (k & kTextStop) break;
+      mP += (k & kWide) ? advance(mP) : 1;
+    }
     if (mP > textStart && !addText(textStart, mP)) return false;
     if (*mP == '\0') return true;
 
@@ -119,7 +151,7 @@ class Parser {
   }
 
   Token next() {
-    while (isSeparator(*mP)) ++mP;
+    while (classOf(*mP) & kSeparator) ++mP;
     Token t;
     t.start = mP;
     const char c = *mP;
@@ -149,7 +181,11 @@ class Parser {
       mP += 1;
     } else if (c == '"' || c == '\'') {
       const char* q = mP + 1;
-      while (*q != '\0' && *q != c && *q != '<') q += advance(q);
+      for (;;) {
+        const unsigned char k = classOf(*q);
+        if ((k & kQuoteStop) && (*q == c || *q == '\0' || *q == '<')) break;
+        q += (k & kWide) ? advance(q) : 1;
+      }
       if (*q == c) {
         t.kind = Tok::Quoted;
         t.begin = mP + 1;
@@ -170,9 +206,14 @@ class Parser {
   void readWord(Token& t) {
     t.kind = Tok::Word;
     t.begin = mP;
-    while (*mP != '\0' && !isSeparator(*mP) && *mP != '<' && *mP != '>' && *mP != '=' &&
-           !(*mP == '/' && mP[1] == '>')) {
-      mP += advance(mP);
+    for (;;) {
+      const unsigned char k = classOf(*mP);
+      if (k & kWordStop) {
+        if (*mP != '/' || mP[1] == '>') break;
+        ++mP;
+      } else {
+        mP += (k & kWide) ? advance(mP) : 1;
+      }
     }
     t.end = mP;
   }
@@ -188,7 +229,7 @@ class Parser {
       if (*q != '&') {
         // Copy the whole run up to the next ampersand at a character start.
         const char* n = q;
-        while (n < e && *n != '&') n += advance(n);
+        while (n < e && *n != '&') n += (classOf(*n) & kWide) ? advance(n) : 1;
         if (n > e) n = e;
         std::memcpy(out, q, static_cast<size_t>(n - q));
         out += n - q;
