@@ -2,6 +2,7 @@
 // characters of the current encoding. Open elements live on an explicit
 // stack rather than the call stack, so nesting depth is bounded only by
 // memory.
+#include <algorithm>
 #include <cstring>
 
 #include "xml/xml_internal.h"
@@ -94,19 +95,24 @@ class Parser {
 
   // Parses everything into `top`; returns false at the first error.
   bool run(Data* top) {
-    mOpen.push_back(top);
+    open(top);
+    bool ok = false;
     while (parseContentStep()) {
       if (*mP == '\0') {
         for (size_t i = 1; i < mOpen.size(); ++i) {
-          if (!mOpen[i]->declaration) {
+          if (!mOpen[i].node->declaration) {
             warnUnmatched(mP);
             break;
           }
         }
-        return true;
+        ok = true;
+        break;
       }
     }
-    return false;
+    // Elements left open (also after an error) get their content too, so
+    // the whole tree is reachable and freed with the top.
+    while (!mOpen.empty()) closeCurrent();
+    return ok;
   }
 
   XmlError code() const { return mCode; }
@@ -131,7 +137,44 @@ class Parser {
     }
   }
 
-  Data* current() const { return mOpen.back(); }
+  // An open element and where its content starts on the scratch stacks.
+  struct Frame {
+    Data* node;
+    size_t childBase;
+    size_t textBase;
+    size_t rawBase;
+    size_t orderBase;
+  };
+
+  Data* current() const { return mOpen.back().node; }
+
+  void open(Data* node) {
+    mOpen.push_back(Frame{node, mChildren.size(), mTexts.size(), mRaws.size(), mOrder.size()});
+  }
+
+  // Moves the tail of a scratch stack from `base` into an arena array.
+  template <class T>
+  T* takeFrom(std::vector<T>& stack, size_t base, int& count) {
+    const size_t n = stack.size() - base;
+    count = static_cast<int>(n);
+    if (n == 0) return nullptr;
+    T* array = static_cast<T*>(mArena->allocate(sizeof(T) * n, alignof(T)));
+    std::copy(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end(), array);
+    stack.resize(base);
+    return array;
+  }
+
+  void closeCurrent() {
+    const Frame& f = mOpen.back();
+    Data* node = f.node;
+    node->children = takeFrom(mChildren, f.childBase, node->childCount);
+    node->texts = takeFrom(mTexts, f.textBase, node->textCount);
+    node->raws = takeFrom(mRaws, f.rawBase, node->rawCount);
+    node->order = takeFrom(mOrder, f.orderBase, node->orderCount);
+    mOpen.pop_back();
+  }
+
+  int countSince(size_t size, size_t base) const { return static_cast<int>(size - base); }
 
   // One text block followed by one markup construct (or the end).
   bool parseContentStep() {
@@ -274,11 +317,10 @@ class Parser {
       while (e > b && isSeparator(e[-1])) --e;
       if (b == e) return true;
     }
-    Data* node = current();
     char* text = nullptr;
     if (!decode(text, b, e)) return false;
-    node->order.push_back({XmlEntryKind::Text, static_cast<int>(node->texts.size())});
-    node->texts.push_back(text);
+    mOrder.push_back({XmlEntryKind::Text, countSince(mTexts.size(), mOpen.back().textBase)});
+    mTexts.push_back(text);
     return true;
   }
 
@@ -295,9 +337,8 @@ class Parser {
     }
     const char* found = std::strstr(body, close);
     if (found == nullptr) return fail(XmlError::UnmatchedClearTagEnd, start);
-    Data* node = current();
-    node->order.push_back({XmlEntryKind::Raw, static_cast<int>(node->raws.size())});
-    node->raws.push_back(Data::Raw{mArena->copyString(body, found), m.open, close});
+    mOrder.push_back({XmlEntryKind::Raw, countSince(mRaws.size(), mOpen.back().rawBase)});
+    mRaws.push_back(Data::Raw{mArena->copyString(body, found), m.open, close});
     mP = found + std::strlen(close);
     return true;
   }
@@ -314,14 +355,14 @@ class Parser {
 
     if (mOpen.size() == 1) return fail(XmlError::UnmatchedEndTag, at);
     const bool matched = namesMatch(current()->name, name.c_str());
-    mOpen.pop_back();
+    closeCurrent();
     if (matched) return true;
     // The open element is closed anyway and the end tag travels upward.
     warnUnmatched(at);
     for (;;) {
       if (mOpen.size() == 1) return fail(XmlError::UnmatchedEndTag, at);
       const bool match = namesMatch(current()->name, name.c_str());
-      mOpen.pop_back();
+      closeCurrent();
       if (match) return true;
     }
   }
@@ -339,8 +380,8 @@ class Parser {
     node->declaration = declaration;
     node->name = mArena->copyString(nameToken.begin, nameToken.end);
     node->parent = parent;
-    parent->order.push_back({XmlEntryKind::Child, static_cast<int>(parent->children.size())});
-    parent->children.push_back(node);
+    mOrder.push_back({XmlEntryKind::Child, countSince(mChildren.size(), mOpen.back().childBase)});
+    mChildren.push_back(node);
 
     // Attributes gather in a reused scratch list and move into the arena
     // once the tag is complete.
@@ -370,7 +411,7 @@ class Parser {
               mArena->allocate(sizeof(Data::Attribute) * attributes.size(), alignof(Data::Attribute)));
           std::memcpy(node->attributes, attributes.data(), sizeof(Data::Attribute) * attributes.size());
         }
-        if (t.kind == Tok::TagEnd) mOpen.push_back(node);
+        if (t.kind == Tok::TagEnd) open(node);
         return true;
       } else {
         return fail(XmlError::UnexpectedToken, t.start);
@@ -400,7 +441,12 @@ class Parser {
   const char* mP;
   const unsigned char* mLengths;
   xml_detail::Arena* mArena;
-  std::vector<Data*> mOpen;  // [0] is the document top
+  std::vector<Frame> mOpen;  // [0] is the document top
+  // Content of the open elements, innermost last.
+  std::vector<Data*> mChildren;
+  std::vector<const char*> mTexts;
+  std::vector<Data::Raw> mRaws;
+  std::vector<XmlEntry> mOrder;
   std::vector<Data::Attribute> mAttributes;  // scratch for the tag being read
   std::string mEndName;  // scratch for the end tag being read
   XmlError mCode = XmlError::None;
@@ -444,11 +490,11 @@ XmlNode XmlNode::parseText(const char* text, const char* pRootName, XmlResults& 
   XmlError code = parser.code();
   const char* errorAt = parser.errorPosition();
 
-  if (topData->children.empty()) {
+  if (topData->childCount == 0) {
     code = XmlError::NoXmlTagFound;
     if (errorAt == nullptr) errorAt = parser.position();
   }
-  if (topData->order.size() == 1 && topData->order[0].kind == XmlEntryKind::Child) {
+  if (topData->orderCount == 1 && topData->order[0].kind == XmlEntryKind::Child) {
     top = top.getChildAt(0);
   }
 
