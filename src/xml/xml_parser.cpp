@@ -54,12 +54,20 @@ constexpr ByteClasses kClasses = makeByteClasses();
 
 inline unsigned char classOf(char c) { return kClasses.c[static_cast<unsigned char>(c)]; }
 
+// True when `p` starts with `prefix`; stops at the first difference, so it
+// never reads past the terminator of `p`.
+inline bool startsWith(const char* p, const char* prefix) {
+  for (; *prefix != '\0'; ++p, ++prefix) {
+    if (*p != *prefix) return false;
+  }
+  return true;
+}
+
 int rawMarkerAt(const char* p) {
   // Every marker is "<" followed by one of these; most tags are rejected here.
   if (p[1] != '!' && p[1] != 'P' && p[1] != 'S') return -1;
   for (int i = 0; i < static_cast<int>(sizeof kRawMarkers / sizeof kRawMarkers[0]); ++i) {
-    const char* m = kRawMarkers[i].open;
-    if (std::strncmp(p, m, std::strlen(m)) == 0) return i;
+    if (startsWith(p, kRawMarkers[i].open)) return i;
   }
   return -1;
 }
@@ -75,10 +83,11 @@ struct Token {
 
 struct NamedEntity {
   const char* text;
+  size_t length;
   char value;
 };
 constexpr NamedEntity kEntities[] = {
-    {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''},
+    {"&amp;", 5, '&'}, {"&lt;", 4, '<'}, {"&gt;", 4, '>'}, {"&quot;", 6, '"'}, {"&apos;", 6, '\''},
 };
 
 int hexValue(char c) {
@@ -270,21 +279,25 @@ class Parser {
     const char* q = b;
     while (q < e) {
       if (*q != '&') {
-        // Copy the whole run up to the next ampersand at a character start.
-        const char* n = q;
-        while (n < e && *n != '&') n += (classOf(*n) & kWide) ? advance(n) : 1;
-        if (n > e) n = e;
-        std::memcpy(out, q, static_cast<size_t>(n - q));
-        out += n - q;
-        q = n;
+        // Copy up to the next ampersand at a character start; a multi-byte
+        // character running past the end is cut at the end.
+        while (q < e && *q != '&') {
+          if (classOf(*q) & kWide) {
+            const char* n = q + advance(q);
+            if (n > e) n = e;
+            while (q < n) *out++ = *q++;
+          } else {
+            *out++ = *q++;
+          }
+        }
         continue;
       }
       bool named = false;
       for (const NamedEntity& entity : kEntities) {
-        const size_t len = std::strlen(entity.text);
-        if (static_cast<size_t>(e - q) >= len && std::strncmp(q, entity.text, len) == 0) {
+        if (static_cast<size_t>(e - q) >= entity.length && q[1] == entity.text[1] &&
+            std::memcmp(q, entity.text, entity.length) == 0) {
           *out++ = entity.value;
-          q += len;
+          q += entity.length;
           named = true;
           break;
         }
