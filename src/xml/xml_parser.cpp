@@ -187,12 +187,15 @@ class Parser {
 
   // One text block followed by one markup construct (or the end).
   bool parseContentStep() {
-    const char* textStart = mP;
+    // A local cursor: stores through `this` would pin it to memory.
+    const char* const textStart = mP;
+    const char* p = mP;
     for (;;) {
-      const unsigned char k = classOf(*mP);
+      const unsigned char k = classOf(*p);
       if (k & kTextStop) break;
-      mP += (k & kWide) ? advance(mP) : 1;
+      p += (k & kWide) ? advance(p) : 1;
     }
+    mP = p;
     if (mP > textStart && !addText(textStart, mP)) return false;
     if (*mP == '\0') return true;
 
@@ -203,7 +206,9 @@ class Parser {
   }
 
   Token next() {
-    while (classOf(*mP) & kSeparator) ++mP;
+    const char* p = mP;
+    while (classOf(*p) & kSeparator) ++p;
+    mP = p;
     Token t;
     t.start = mP;
     const char c = *mP;
@@ -257,17 +262,19 @@ class Parser {
 
   void readWord(Token& t) {
     t.kind = Tok::Word;
-    t.begin = mP;
+    const char* p = mP;
+    t.begin = p;
     for (;;) {
-      const unsigned char k = classOf(*mP);
+      const unsigned char k = classOf(*p);
       if (k & kWordStop) {
-        if (*mP != '/' || mP[1] == '>') break;
-        ++mP;
+        if (*p != '/' || p[1] == '>') break;
+        ++p;
       } else {
-        mP += (k & kWide) ? advance(mP) : 1;
+        p += (k & kWide) ? advance(p) : 1;
       }
     }
-    t.end = mP;
+    t.end = p;
+    mP = p;
   }
 
   // Entity-decodes [b, e) into a new arena string (decoding never lengthens
