@@ -70,10 +70,16 @@ struct XmlNode::Data {
   Data* parent = nullptr;  // not owning
   Attribute* attributes = nullptr;  // arena array
   int attributeCount = 0;
-  std::vector<Data*> children;  // each holds one reference
-  std::vector<const char*> texts;  // arena strings
-  std::vector<Raw> raws;
-  std::vector<XmlEntry> order;
+  // Content lists are arena arrays, written once when the element closes
+  // (the parser gathers them on its scratch stacks until then).
+  Data** children = nullptr;  // each holds one reference
+  const char** texts = nullptr;  // arena strings
+  Raw* raws = nullptr;
+  XmlEntry* order = nullptr;
+  int childCount = 0;
+  int textCount = 0;
+  int rawCount = 0;
+  int orderCount = 0;
 };
 
 namespace xml_detail {

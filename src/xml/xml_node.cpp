@@ -17,7 +17,8 @@ void releaseNode(XmlNode::Data* node) {
   while (!dead.empty()) {
     XmlNode::Data* d = dead.back();
     dead.pop_back();
-    for (XmlNode::Data* child : d->children) {
+    for (int i = 0; i < d->childCount; ++i) {
+      XmlNode::Data* child = d->children[i];
       child->parent = nullptr;
       if (--child->refs == 0) dead.push_back(child);
     }
@@ -140,32 +141,33 @@ const char* XmlNode::getAttributeValue(int index) const {
 
 int XmlNode::countChildren(const char* pName) const {
   if (!mNode) return 0;
-  if (pName == nullptr) return static_cast<int>(mNode->children.size());
+  if (pName == nullptr) return mNode->childCount;
   int n = 0;
-  for (const Data* c : mNode->children) {
-    if (namesMatch(c->name, pName)) ++n;
+  for (int i = 0; i < mNode->childCount; ++i) {
+    if (namesMatch(mNode->children[i]->name, pName)) ++n;
   }
   return n;
 }
 
 XmlNode XmlNode::getChild(const char* pName, int index) const {
   if (!mNode || index < 0) return XmlNode();
-  for (Data* c : mNode->children) {
+  for (int i = 0; i < mNode->childCount; ++i) {
+    Data* c = mNode->children[i];
     if ((pName == nullptr || namesMatch(c->name, pName)) && index-- == 0) return XmlNode(c);
   }
   return XmlNode();
 }
 
 XmlNode XmlNode::getChildAt(int position) const {
-  if (!mNode || position < 0 || position >= static_cast<int>(mNode->children.size())) return XmlNode();
-  return XmlNode(mNode->children[static_cast<size_t>(position)]);
+  if (!mNode || position < 0 || position >= mNode->childCount) return XmlNode();
+  return XmlNode(mNode->children[position]);
 }
 
 XmlNode XmlNode::findNextChild(const char* pName, int& position) const {
   if (!mNode) return XmlNode();
-  const int count = static_cast<int>(mNode->children.size());
+  const int count = mNode->childCount;
   for (int i = position < 0 ? 0 : position; i < count; ++i) {
-    Data* c = mNode->children[static_cast<size_t>(i)];
+    Data* c = mNode->children[i];
     if (pName == nullptr || namesMatch(c->name, pName)) {
       position = i + 1;
       return XmlNode(c);
@@ -174,26 +176,26 @@ XmlNode XmlNode::findNextChild(const char* pName, int& position) const {
   return XmlNode();
 }
 
-int XmlNode::countTexts() const { return mNode ? static_cast<int>(mNode->texts.size()) : 0; }
+int XmlNode::countTexts() const { return mNode ? mNode->textCount : 0; }
 
 const char* XmlNode::getText(int index) const {
   if (index < 0 || index >= countTexts()) return nullptr;
-  return mNode->texts[static_cast<size_t>(index)];
+  return mNode->texts[index];
 }
 
-int XmlNode::countRawSections() const { return mNode ? static_cast<int>(mNode->raws.size()) : 0; }
+int XmlNode::countRawSections() const { return mNode ? mNode->rawCount : 0; }
 
 XmlRawSection XmlNode::getRawSection(int index) const {
   if (index < 0 || index >= countRawSections()) return XmlRawSection();
-  const Data::Raw& r = mNode->raws[static_cast<size_t>(index)];
+  const Data::Raw& r = mNode->raws[index];
   return XmlRawSection{r.text, r.openMarker, r.closeMarker};
 }
 
-int XmlNode::countEntries() const { return mNode ? static_cast<int>(mNode->order.size()) : 0; }
+int XmlNode::countEntries() const { return mNode ? mNode->orderCount : 0; }
 
 XmlEntry XmlNode::getEntry(int index) const {
   if (index < 0 || index >= countEntries()) return XmlEntry();
-  return mNode->order[static_cast<size_t>(index)];
+  return mNode->order[index];
 }
 
 const char* XmlNode::errorMessage(XmlError code) { return errorMessage(static_cast<int>(code)); }

@@ -2,6 +2,7 @@
 // characters of the current encoding. Open elements live on an explicit
 // stack rather than the call stack, so nesting depth is bounded only by
 // memory.
+#include <algorithm>
 #include <cstring>
 
 #include "xml/xml_internal.h"
@@ -25,12 +26,48 @@ constexpr char kDoctypeSubsetClose[] = "]>";
 
 bool isSeparator(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// Byte classes for the scanning loops. Plain ASCII bytes are one character
+// in every encoding, so runs of them are skipped without the length table;
+// bytes from 0x80 up take the slow, encoding-aware step.
+enum : unsigned char {
+  kSeparator = 1,
+  kWordStop = 2,  // NUL, "<", ">", "=", "/" (the last only before ">")
+  kTextStop = 4,  // NUL, "<"
+  kQuoteStop = 8,  // NUL, "<", '"', "'"
+  kWide = 16,
+};
+
+struct ByteClasses {
+  unsigned char c[256];
+};
+
+constexpr ByteClasses makeByteClasses() {
+  ByteClasses t{};
+  for (int b = 0x80; b < 256; ++b) t.c[b] = kWide;
+  for (unsigned char b : {' ', '\t', '\r', '\n'}) t.c[b] = kSeparator | kWordStop;
+  for (unsigned char b : {'\0', '<'}) t.c[b] = kWordStop | kTextStop | kQuoteStop;
+  for (unsigned char b : {'>', '=', '/'}) t.c[b] = kWordStop;
+  for (unsigned char b : {'"', '\''}) t.c[b] = kQuoteStop;
+  return t;
+}
+constexpr ByteClasses kClasses = makeByteClasses();
+
+inline unsigned char classOf(char c) { return kClasses.c[static_cast<unsigned char>(c)]; }
+
+// True when `p` starts with `prefix`; stops at the first difference, so it
+// never reads past the terminator of `p`.
+inline bool startsWith(const char* p, const char* prefix) {
+  for (; *prefix != '\0'; ++p, ++prefix) {
+    if (*p != *prefix) return false;
+  }
+  return true;
+}
+
 int rawMarkerAt(const char* p) {
   // Every marker is "<" followed by one of these; most tags are rejected here.
   if (p[1] != '!' && p[1] != 'P' && p[1] != 'S') return -1;
   for (int i = 0; i < static_cast<int>(sizeof kRawMarkers / sizeof kRawMarkers[0]); ++i) {
-    const char* m = kRawMarkers[i].open;
-    if (std::strncmp(p, m, std::strlen(m)) == 0) return i;
+    if (startsWith(p, kRawMarkers[i].open)) return i;
   }
   return -1;
 }
@@ -46,10 +83,11 @@ struct Token {
 
 struct NamedEntity {
   const char* text;
+  size_t length;
   char value;
 };
 constexpr NamedEntity kEntities[] = {
-    {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''},
+    {"&amp;", 5, '&'}, {"&lt;", 4, '<'}, {"&gt;", 4, '>'}, {"&quot;", 6, '"'}, {"&apos;", 6, '\''},
 };
 
 int hexValue(char c) {
@@ -66,19 +104,24 @@ class Parser {
 
   // Parses everything into `top`; returns false at the first error.
   bool run(Data* top) {
-    mOpen.push_back(top);
+    open(top);
+    bool ok = false;
     while (parseContentStep()) {
       if (*mP == '\0') {
         for (size_t i = 1; i < mOpen.size(); ++i) {
-          if (!mOpen[i]->declaration) {
+          if (!mOpen[i].node->declaration) {
             warnUnmatched(mP);
             break;
           }
         }
-        return true;
+        ok = true;
+        break;
       }
     }
-    return false;
+    // Elements left open (also after an error) get their content too, so
+    // the whole tree is reachable and freed with the top.
+    while (!mOpen.empty()) closeCurrent();
+    return ok;
   }
 
   XmlError code() const { return mCode; }
@@ -103,12 +146,56 @@ class Parser {
     }
   }
 
-  Data* current() const { return mOpen.back(); }
+  // An open element and where its content starts on the scratch stacks.
+  struct Frame {
+    Data* node;
+    size_t childBase;
+    size_t textBase;
+    size_t rawBase;
+    size_t orderBase;
+  };
+
+  Data* current() const { return mOpen.back().node; }
+
+  void open(Data* node) {
+    mOpen.push_back(Frame{node, mChildren.size(), mTexts.size(), mRaws.size(), mOrder.size()});
+  }
+
+  // Moves the tail of a scratch stack from `base` into an arena array.
+  template <class T>
+  T* takeFrom(std::vector<T>& stack, size_t base, int& count) {
+    const size_t n = stack.size() - base;
+    count = static_cast<int>(n);
+    if (n == 0) return nullptr;
+    T* array = static_cast<T*>(mArena->allocate(sizeof(T) * n, alignof(T)));
+    std::copy(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end(), array);
+    stack.resize(base);
+    return array;
+  }
+
+  void closeCurrent() {
+    const Frame& f = mOpen.back();
+    Data* node = f.node;
+    node->children = takeFrom(mChildren, f.childBase, node->childCount);
+    node->texts = takeFrom(mTexts, f.textBase, node->textCount);
+    node->raws = takeFrom(mRaws, f.rawBase, node->rawCount);
+    node->order = takeFrom(mOrder, f.orderBase, node->orderCount);
+    mOpen.pop_back();
+  }
+
+  int countSince(size_t size, size_t base) const { return static_cast<int>(size - base); }
 
   // One text block followed by one markup construct (or the end).
   bool parseContentStep() {
-    const char* textStart = mP;
-    while (*mP != '\0' && *mP != '<') mP += advance(mP);
+    // A local cursor: stores through `this` would pin it to memory.
+    const char* const textStart = mP;
+    const char* p = mP;
+    for (;;) {
+      const unsigned char k = classOf(*p);
+      if (k & kTextStop) break;
+      p += (k & kWide) ? advance(p) : 1;
+    }
+    mP = p;
     if (mP > textStart && !addText(textStart, mP)) return false;
     if (*mP == '\0') return true;
 
@@ -119,7 +206,9 @@ class Parser {
   }
 
   Token next() {
-    while (isSeparator(*mP)) ++mP;
+    const char* p = mP;
+    while (classOf(*p) & kSeparator) ++p;
+    mP = p;
     Token t;
     t.start = mP;
     const char c = *mP;
@@ -149,7 +238,11 @@ class Parser {
       mP += 1;
     } else if (c == '"' || c == '\'') {
       const char* q = mP + 1;
-      while (*q != '\0' && *q != c && *q != '<') q += advance(q);
+      for (;;) {
+        const unsigned char k = classOf(*q);
+        if ((k & kQuoteStop) && (*q == c || *q == '\0' || *q == '<')) break;
+        q += (k & kWide) ? advance(q) : 1;
+      }
       if (*q == c) {
         t.kind = Tok::Quoted;
         t.begin = mP + 1;
@@ -169,12 +262,19 @@ class Parser {
 
   void readWord(Token& t) {
     t.kind = Tok::Word;
-    t.begin = mP;
-    while (*mP != '\0' && !isSeparator(*mP) && *mP != '<' && *mP != '>' && *mP != '=' &&
-           !(*mP == '/' && mP[1] == '>')) {
-      mP += advance(mP);
+    const char* p = mP;
+    t.begin = p;
+    for (;;) {
+      const unsigned char k = classOf(*p);
+      if (k & kWordStop) {
+        if (*p != '/' || p[1] == '>') break;
+        ++p;
+      } else {
+        p += (k & kWide) ? advance(p) : 1;
+      }
     }
-    t.end = mP;
+    t.end = p;
+    mP = p;
   }
 
   // Entity-decodes [b, e) into a new arena string (decoding never lengthens
@@ -186,21 +286,25 @@ class Parser {
     const char* q = b;
     while (q < e) {
       if (*q != '&') {
-        // Copy the whole run up to the next ampersand at a character start.
-        const char* n = q;
-        while (n < e && *n != '&') n += advance(n);
-        if (n > e) n = e;
-        std::memcpy(out, q, static_cast<size_t>(n - q));
-        out += n - q;
-        q = n;
+        // Copy up to the next ampersand at a character start; a multi-byte
+        // character running past the end is cut at the end.
+        while (q < e && *q != '&') {
+          if (classOf(*q) & kWide) {
+            const char* n = q + advance(q);
+            if (n > e) n = e;
+            while (q < n) *out++ = *q++;
+          } else {
+            *out++ = *q++;
+          }
+        }
         continue;
       }
       bool named = false;
       for (const NamedEntity& entity : kEntities) {
-        const size_t len = std::strlen(entity.text);
-        if (static_cast<size_t>(e - q) >= len && std::strncmp(q, entity.text, len) == 0) {
+        if (static_cast<size_t>(e - q) >= entity.length && q[1] == entity.text[1] &&
+            std::memcmp(q, entity.text, entity.length) == 0) {
           *out++ = entity.value;
-          q += len;
+          q += entity.length;
           named = true;
           break;
         }
@@ -233,11 +337,10 @@ class Parser {
       while (e > b && isSeparator(e[-1])) --e;
       if (b == e) return true;
     }
-    Data* node = current();
     char* text = nullptr;
     if (!decode(text, b, e)) return false;
-    node->order.push_back({XmlEntryKind::Text, static_cast<int>(node->texts.size())});
-    node->texts.push_back(text);
+    mOrder.push_back({XmlEntryKind::Text, countSince(mTexts.size(), mOpen.back().textBase)});
+    mTexts.push_back(text);
     return true;
   }
 
@@ -254,9 +357,8 @@ class Parser {
     }
     const char* found = std::strstr(body, close);
     if (found == nullptr) return fail(XmlError::UnmatchedClearTagEnd, start);
-    Data* node = current();
-    node->order.push_back({XmlEntryKind::Raw, static_cast<int>(node->raws.size())});
-    node->raws.push_back(Data::Raw{mArena->copyString(body, found), m.open, close});
+    mOrder.push_back({XmlEntryKind::Raw, countSince(mRaws.size(), mOpen.back().rawBase)});
+    mRaws.push_back(Data::Raw{mArena->copyString(body, found), m.open, close});
     mP = found + std::strlen(close);
     return true;
   }
@@ -273,14 +375,14 @@ class Parser {
 
     if (mOpen.size() == 1) return fail(XmlError::UnmatchedEndTag, at);
     const bool matched = namesMatch(current()->name, name.c_str());
-    mOpen.pop_back();
+    closeCurrent();
     if (matched) return true;
     // The open element is closed anyway and the end tag travels upward.
     warnUnmatched(at);
     for (;;) {
       if (mOpen.size() == 1) return fail(XmlError::UnmatchedEndTag, at);
       const bool match = namesMatch(current()->name, name.c_str());
-      mOpen.pop_back();
+      closeCurrent();
       if (match) return true;
     }
   }
@@ -298,8 +400,8 @@ class Parser {
     node->declaration = declaration;
     node->name = mArena->copyString(nameToken.begin, nameToken.end);
     node->parent = parent;
-    parent->order.push_back({XmlEntryKind::Child, static_cast<int>(parent->children.size())});
-    parent->children.push_back(node);
+    mOrder.push_back({XmlEntryKind::Child, countSince(mChildren.size(), mOpen.back().childBase)});
+    mChildren.push_back(node);
 
     // Attributes gather in a reused scratch list and move into the arena
     // once the tag is complete.
@@ -329,7 +431,7 @@ class Parser {
               mArena->allocate(sizeof(Data::Attribute) * attributes.size(), alignof(Data::Attribute)));
           std::memcpy(node->attributes, attributes.data(), sizeof(Data::Attribute) * attributes.size());
         }
-        if (t.kind == Tok::TagEnd) mOpen.push_back(node);
+        if (t.kind == Tok::TagEnd) open(node);
         return true;
       } else {
         return fail(XmlError::UnexpectedToken, t.start);
@@ -359,7 +461,12 @@ class Parser {
   const char* mP;
   const unsigned char* mLengths;
   xml_detail::Arena* mArena;
-  std::vector<Data*> mOpen;  // [0] is the document top
+  std::vector<Frame> mOpen;  // [0] is the document top
+  // Content of the open elements, innermost last.
+  std::vector<Data*> mChildren;
+  std::vector<const char*> mTexts;
+  std::vector<Data::Raw> mRaws;
+  std::vector<XmlEntry> mOrder;
   std::vector<Data::Attribute> mAttributes;  // scratch for the tag being read
   std::string mEndName;  // scratch for the end tag being read
   XmlError mCode = XmlError::None;
@@ -403,11 +510,11 @@ XmlNode XmlNode::parseText(const char* text, const char* pRootName, XmlResults& 
   XmlError code = parser.code();
   const char* errorAt = parser.errorPosition();
 
-  if (topData->children.empty()) {
+  if (topData->childCount == 0) {
     code = XmlError::NoXmlTagFound;
     if (errorAt == nullptr) errorAt = parser.position();
   }
-  if (topData->order.size() == 1 && topData->order[0].kind == XmlEntryKind::Child) {
+  if (topData->orderCount == 1 && topData->order[0].kind == XmlEntryKind::Child) {
     top = top.getChildAt(0);
   }
 
