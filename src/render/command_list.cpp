@@ -146,6 +146,11 @@ bool intermediateCommand::changeMaterial(const drawMaterial* material) {
 bool intermediateCommand::drawQuad(float w, float h) { return record<cmdDrawQuad>(w, h); }
 
 bool intermediateCommand::recordScreenOverlay(const drawMaterial* material) {
+  // All or nothing: a sequence cut short by a full arena would leave pushed
+  // matrices without their pops.
+  const int savedLayer = mCurrentLayer;
+  uint8_t* const savedCursor = mLayerCursor[6];
+  const uint32_t savedCount = mLayerCount[6];
   // The unit square, y pointing down, seen from far in front so that any
   // depth range and culling state still shows it.
   bool ok = beginDraw();
@@ -162,7 +167,13 @@ bool intermediateCommand::recordScreenOverlay(const drawMaterial* material) {
   ok = popMatrix(GL_MODELVIEW) && ok;
   ok = popMatrix(GL_MODELVIEW) && ok;
   ok = popMatrix(GL_PROJECTION) && ok;
-  return endDraw() && ok;
+  ok = endDraw() && ok;
+  if (!ok) {
+    mLayerCursor[6] = savedCursor;
+    mLayerCount[6] = savedCount;
+    mCurrentLayer = savedLayer;
+  }
+  return ok;
 }
 
 drawMaterial* intermediateCommand::newMaterial() {
@@ -177,6 +188,9 @@ drawMaterial* intermediateCommand::newMaterial() {
 }
 
 void intermediateCommand::execute() {
+  // Each frame's quads draw with materials of that frame: the last frame's
+  // current material points into an arena that has been refilled since.
+  mCurrentMaterial = nullptr;
   for (int i = 0; i < kLayerCount; ++i) {
     switch (i) {
       case 2:

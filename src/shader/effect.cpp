@@ -1,5 +1,6 @@
 // Effect runtime on GL: technique validation, programs per pass, parameter
 // storage with immediate upload, managed samplers and state matrices.
+#include <cstdint>
 #include "shader/effect.h"
 
 #include <GL/glew.h>
@@ -352,7 +353,11 @@ void Effect::upload(const ParamSlot& s, int32_t loc) const {
   if (t.isSampler() || t.base == BaseType::String) return;
   if (t.base == BaseType::Int || t.base == BaseType::Bool) {
     GLint iv[4];
-    for (int i = 0; i < t.cols; ++i) iv[i] = static_cast<GLint>(s.v[i]);
+    // Out-of-range or NaN values would make the conversion undefined.
+    for (int i = 0; i < t.cols; ++i) {
+      const float f = s.v[i];
+      iv[i] = f != f ? 0 : f >= 2147483520.0f ? INT32_MAX : f <= -2147483648.0f ? INT32_MIN : static_cast<GLint>(f);
+    }
     switch (t.cols) {
       case 1: glUniform1iv(loc, 1, iv); break;
       case 2: glUniform2iv(loc, 1, iv); break;

@@ -32,8 +32,11 @@ bool resShader::canLoad(CoreFileStream& stream) { return hasExtension(stream, {"
 bool resShader::load(CoreFileStream& stream) {
   resourceObject::load(stream);
   const std::string& mName = getName();
-  // Whole entry plus two zero bytes, so the text is terminated.
-  const uint64_t size = stream.getSize();
+  // Whole entry plus two zero bytes, so the text is terminated. Effect files
+  // are text of a few kilobytes: a size beyond any real one is a broken
+  // entry, read as empty (and so falling back), never allocated.
+  constexpr uint64_t kMaxEffectBytes = 16u << 20;
+  const uint64_t size = stream.getSize() <= kMaxEffectBytes ? stream.getSize() : 0;
   std::vector<char> text(static_cast<size_t>(size) + 2, '\0');
   if (size) stream.read(text.data(), static_cast<int32_t>(size));
   std::string error;

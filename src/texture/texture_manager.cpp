@@ -33,6 +33,7 @@ bool textureManager::terminate() {
     const GLuint n = name;
     if (n) glDeleteTextures(1, &n);
   }
+  mNames.clear();
   glDisable(GL_TEXTURE_2D);
   return true;
 }
@@ -114,6 +115,8 @@ void cTexture::create(uint32_t width, uint32_t height, uint32_t keepCopy, GLenum
     }
   }
 
+  // The old name goes: the registry must not keep handing it out.
+  textureManager::instance().forget(this);
   // Without a current context GL calls do nothing and the name stays 0.
   if (mGlName) {
     const GLuint old = mGlName;

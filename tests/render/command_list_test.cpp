@@ -101,6 +101,32 @@ TEST_F(CommandList, FullArenasRefuseRecordsInsteadOfOverrunning) {
   EXPECT_NE(list.newMaterial(), nullptr);
 }
 
+TEST_F(CommandList, OverlayIsRecordedWholeOrNotAtAll) {
+  list.terminate();
+  // Room for the first few records of the overlay but not its pops.
+  list.setArenaSizesForTesting(200, sizeof(drawMaterial) + 8);
+  ASSERT_TRUE(list.initialize());
+  drawMaterial* m = list.newMaterial();
+  ASSERT_NE(m, nullptr);
+  EXPECT_FALSE(list.recordScreenOverlay(m));
+  EXPECT_EQ(list.layerCount(6), 0u) << "no pushes left without their pops";
+  list.terminate();
+  list.setArenaSizesForTesting(0, 0);
+  ASSERT_TRUE(list.initialize());
+  EXPECT_TRUE(list.recordScreenOverlay(list.newMaterial()));
+  EXPECT_EQ(list.layerCount(6), 15u);
+}
+
+TEST_F(CommandList, ExecutionStartsWithoutTheLastFramesMaterial) {
+  drawMaterial* m = list.newMaterial();
+  ASSERT_NE(m, nullptr);
+  list.setCurrentMaterial(m);
+  list.reset();
+  EXPECT_EQ(list.currentMaterial(), m) << "reset leaves the current material";
+  list.execute();  // no context here: the layer-state GL calls do nothing
+  EXPECT_EQ(list.currentMaterial(), nullptr);
+}
+
 TEST_F(CommandList, NothingIsRecordedOutsideInitialisation) {
   list.terminate();
   EXPECT_FALSE(list.translate(0, 0, 0));

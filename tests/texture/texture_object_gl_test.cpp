@@ -69,6 +69,16 @@ TEST_F(TextureObjectTest, UploadRegistersNameAndTexelsReachTheCard) {
   EXPECT_EQ(0, std::memcmp(back.data(), t.pixels(), back.size()));
 }
 
+TEST_F(TextureObjectTest, RecreatedTextureDropsItsOldRegistryEntry) {
+  cTexture t;
+  t.upload();
+  ASSERT_NE(textureManager::instance().glName(&t), 0u);
+  t.create(8, 8, 1, GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, GL_TEXTURE_2D, GL_LINEAR, GL_REPEAT, 1);
+  EXPECT_EQ(textureManager::instance().glName(&t), 0u) << "the deleted name is not handed out";
+  t.upload();
+  EXPECT_EQ(textureManager::instance().glName(&t), t.glName());
+}
+
 TEST_F(TextureObjectTest, DestroyedTextureLeavesNoRegistryEntry) {
   auto t = std::make_unique<cTexture>();
   t->upload();
