@@ -10,12 +10,12 @@
 #include <new>
 
 #include "app/app.h"
+#include "support/allocation_counter.h"
 #include "platform/window.h"
 #include "render/render.h"
 
 namespace {
 
-size_t gAllocations = 0;
 constexpr int kWidth = 640;
 constexpr int kHeight = 360;
 
@@ -39,12 +39,12 @@ double engineFps(int frames, size_t& allocations) {
   const FrameManagers m{&profileManager::instance(), &flagManager::instance(),
                         &systemManager::instance(), &rendererManager::instance(), &demo};
   for (int i = 0; i < 50; ++i) runFrame(m);  // warm-up: driver caches
-  const size_t before = gAllocations;
+  const size_t before = testing_support::allocationCount();
   const uint64_t start = SDL_GetPerformanceCounter();
   for (int i = 0; i < frames; ++i) runFrame(m);
   glFinish();
   const double s = seconds(SDL_GetPerformanceCounter() - start);
-  allocations = gAllocations - before;
+  allocations = testing_support::allocationCount() - before;
   return frames / s;
 }
 
@@ -65,13 +65,6 @@ double bareFps(SDL_Window* window, int frames) {
 
 }  // namespace
 
-void* operator new(std::size_t n) {
-  ++gAllocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 int main(int argc, char** argv) {
   const int frames = argc > 1 ? std::atoi(argv[1]) : 1500;
