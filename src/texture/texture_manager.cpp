@@ -20,6 +20,19 @@ uint32_t roundUpPow2(uint32_t n) {
   return p;
 }
 
+// DXT1 stores 8 bytes per 4x4 block; levels halve each side, never below 1.
+uint64_t dxt1LevelBytes(uint32_t w, uint32_t h) { return static_cast<uint64_t>((w + 3) / 4) * ((h + 3) / 4) * 8; }
+
+uint64_t dxt1FaceBytes(uint32_t w, uint32_t h, uint32_t levels) {
+  uint64_t bytes = 0;
+  for (uint32_t level = 0; level < levels; ++level) {
+    bytes += dxt1LevelBytes(w, h);
+    w = w > 1 ? w / 2 : 1;
+    h = h > 1 ? h / 2 : 1;
+  }
+  return bytes;
+}
+
 }  // namespace
 
 bool textureManager::initialize() {
@@ -96,14 +109,7 @@ void cTexture::create(uint32_t width, uint32_t height, uint32_t keepCopy, GLenum
       // 24-bit TGA images are kept as three bytes per pixel.
       bytes = static_cast<uint64_t>(width) * height * 3;
     } else if (target == GL_TEXTURE_CUBE_MAP && internalFormat == GL_COMPRESSED_RGB_S3TC_DXT1_EXT) {
-      for (int face = 0; face < 6; ++face) {
-        uint32_t w = width, h = height;
-        for (uint32_t level = 0; level < levels; ++level) {
-          bytes += static_cast<uint64_t>((w + 3) / 4) * ((h + 3) / 4) * 8;
-          w = w > 1 ? w / 2 : 1;
-          h = h > 1 ? h / 2 : 1;
-        }
-      }
+      bytes = 6 * dxt1FaceBytes(width, height, levels);
     }
     // Sizes beyond 32 bits cannot be described by the data size field.
     if (bytes > 0 && bytes <= UINT32_MAX) {
@@ -146,21 +152,14 @@ void cTexture::upload() {
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(mFilter));
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_S, static_cast<GLint>(mWrap));
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_T, static_cast<GLint>(mWrap));
+    // Only each face's top level reaches the card; smaller levels are skipped.
     const uint8_t* data = mPixels.get();
+    const uint64_t faceBytes = dxt1FaceBytes(mWidth, mHeight, mLevels);
+    const auto topBytes = static_cast<GLsizei>(dxt1LevelBytes(mWidth, mHeight));
     for (int face = 0; face < 6 && data; ++face) {
-      uint32_t w = mWidth, h = mHeight;
-      for (uint32_t level = 0; level < mLevels; ++level) {
-        const uint32_t bytes = ((w + 3) / 4) * ((h + 3) / 4) * 8;
-        // Only the top level reaches the card; smaller levels are skipped.
-        if (level == 0) {
-          glCompressedTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, mInternalFormat,
-                                 static_cast<GLsizei>(w), static_cast<GLsizei>(h), 0,
-                                 static_cast<GLsizei>(bytes), data);
-        }
-        data += bytes;
-        w = w > 1 ? w / 2 : 1;
-        h = h > 1 ? h / 2 : 1;
-      }
+      glCompressedTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, mInternalFormat,
+                             static_cast<GLsizei>(mWidth), static_cast<GLsizei>(mHeight), 0, topBytes,
+                             data + face * faceBytes);
     }
   }
   glBindTexture(mTarget, 0);
