@@ -13,8 +13,6 @@
 //   pattern NAME INSTRUMENT TOKEN...
 //       TOKEN, one step each: a note (C4, F#3, Bb2), '.' rest, '-' hold
 //   play PATTERN... [xN]            patterns started together, N times in a row
-#include <vorbis/vorbisenc.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -25,6 +23,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "vorbis_encode.h"
 
 namespace {
 
@@ -283,6 +283,13 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
   put16(out, v >> 16);
 }
 
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
 bool writeWave(const std::string& path, const std::vector<int16_t>& pcm) {
   std::vector<uint8_t> out;
   const uint32_t dataBytes = static_cast<uint32_t>(pcm.size() * 2);
@@ -299,78 +306,13 @@ bool writeWave(const std::string& path, const std::vector<int16_t>& pcm) {
   out.insert(out.end(), {'d', 'a', 't', 'a'});
   put32(out, dataBytes);
   for (int16_t s : pcm) put16(out, static_cast<uint16_t>(s));
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  return std::fclose(f) == 0 && ok;
+  return writeBytes(path, out);
 }
 
 bool writeOgg(const std::string& path, const std::vector<int16_t>& pcm, float quality) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  vorbis_info vi;
-  vorbis_info_init(&vi);
-  if (vorbis_encode_init_vbr(&vi, 2, kRate, quality) != 0) {
-    std::fclose(f);
-    return false;
-  }
-  vorbis_comment vc;
-  vorbis_comment_init(&vc);
-  vorbis_comment_add_tag(&vc, "ENCODER", "vesper musicgen");
-  vorbis_dsp_state vd;
-  vorbis_block vb;
-  vorbis_analysis_init(&vd, &vi);
-  vorbis_block_init(&vd, &vb);
-  ogg_stream_state os;
-  ogg_stream_init(&os, 0x56455350);  // a fixed serial keeps the output identical
-  ogg_packet header, comments, codebooks;
-  vorbis_analysis_headerout(&vd, &vc, &header, &comments, &codebooks);
-  ogg_stream_packetin(&os, &header);
-  ogg_stream_packetin(&os, &comments);
-  ogg_stream_packetin(&os, &codebooks);
-  bool ok = true;
-  ogg_page page;
-  auto writePage = [&] {
-    ok = ok && std::fwrite(page.header, 1, page.header_len, f) == static_cast<size_t>(page.header_len);
-    ok = ok && std::fwrite(page.body, 1, page.body_len, f) == static_cast<size_t>(page.body_len);
-  };
-  while (ogg_stream_flush(&os, &page) != 0) writePage();
-
-  const size_t frames = pcm.size() / 2;
-  size_t at = 0;
-  bool eos = false;
-  while (!eos) {
-    const size_t chunk = std::min<size_t>(4096, frames - at);
-    if (chunk == 0) {
-      vorbis_analysis_wrote(&vd, 0);
-    } else {
-      float** in = vorbis_analysis_buffer(&vd, static_cast<int>(chunk));
-      for (size_t i = 0; i < chunk; ++i) {
-        in[0][i] = pcm[(at + i) * 2] / 32768.0f;
-        in[1][i] = pcm[(at + i) * 2 + 1] / 32768.0f;
-      }
-      vorbis_analysis_wrote(&vd, static_cast<int>(chunk));
-      at += chunk;
-    }
-    while (vorbis_analysis_blockout(&vd, &vb) == 1) {
-      vorbis_analysis(&vb, nullptr);
-      vorbis_bitrate_addblock(&vb);
-      ogg_packet packet;
-      while (vorbis_bitrate_flushpacket(&vd, &packet)) {
-        ogg_stream_packetin(&os, &packet);
-        while (ogg_stream_pageout(&os, &page) != 0) {
-          writePage();
-          if (ogg_page_eos(&page)) eos = true;
-        }
-      }
-    }
-  }
-  ogg_stream_clear(&os);
-  vorbis_block_clear(&vb);
-  vorbis_dsp_clear(&vd);
-  vorbis_comment_clear(&vc);
-  vorbis_info_clear(&vi);
-  return std::fclose(f) == 0 && ok;
+  const std::vector<uint8_t> bytes =
+      vorbis_encode::encodeOgg(pcm, 2, kRate, quality, "vesper musicgen");
+  return !bytes.empty() && writeBytes(path, bytes);
 }
 
 bool endsWith(const std::string& s, const std::string& tail) {
