@@ -128,17 +128,6 @@ int32_t SoundPlayer::playFrom(uint32_t ms) {
   return soundResult::ok;
 }
 
-uint32_t SoundPlayer::startByteFor(uint32_t ms, const WaveFormat& format) {
-  const uint32_t align = format.blockAlign ? format.blockAlign : 1;
-  // Clamped so that the conversion is defined and rounding up cannot wrap.
-  const double exact = static_cast<double>(ms) / 1000.0 * format.avgBytesPerSec;
-  const double limit = static_cast<double>(UINT32_MAX - align);
-  const auto start = static_cast<uint32_t>(exact < limit ? exact : limit);
-  const uint32_t rest = start % align;
-  if (rest == 0) return start;
-  return rest * 2 > align ? start - rest + align : start - rest;
-}
-
 void SoundPlayer::setVolume(int32_t hundredthsDb) {
   if (mBuffer) mBuffer->setVolume(hundredthsDb);
 }

@@ -77,7 +77,7 @@ bool OggVorbisLoader::openSource() {
   }
   mOpen = true;
   const vorbis_info* info = ov_info(mVorbis.get(), -1);
-  if (!info || info->channels < 1 || info->channels > 255 || info->rate < 1) return false;
+  if (!info || !playableFormat(info->rate, info->channels)) return false;
   // Chained streams that change format cannot be delivered as one PCM run.
   for (long link = 1; link < ov_streams(mVorbis.get()); ++link) {
     const vorbis_info* other = ov_info(mVorbis.get(), static_cast<int>(link));
@@ -120,7 +120,26 @@ bool OggVorbisLoader::readSource(uint8_t* out, uint64_t bytes) {
   return true;
 }
 
-bool OggVorbisLoader::rewindSource() { return ov_pcm_seek(mVorbis.get(), 0) == 0; }
+bool OggVorbisLoader::seekFrame(uint64_t frame) {
+  // Past the end is refused before vorbisfile touches the stream.
+  if (frame > totalBytes / format.blockAlign) return false;
+  if (ov_pcm_seek(mVorbis.get(), static_cast<ogg_int64_t>(frame)) == 0) return true;
+  const WaveFormat opened = format;
+  const uint32_t openedTotal = totalBytes;
+  releaseSource();
+  const bool same = openSource() && std::memcmp(&format, &opened, sizeof format) == 0 &&
+                    totalBytes == openedTotal;
+  if (!same) {
+    // Another track now under the same name is not read into this one.
+    releaseSource();
+    format = opened;
+    totalBytes = openedTotal;
+    return false;
+  }
+  return frame == 0;
+}
+
+bool OggVorbisLoader::rewindSource() { return seekFrame(0); }
 
 int32_t OggVorbisLoader::decode(WaveFormat* formatOut, void** buffer, int64_t start, int64_t size,
                                 bool loop) {
@@ -128,31 +147,36 @@ int32_t OggVorbisLoader::decode(WaveFormat* formatOut, void** buffer, int64_t st
   if (begun != 0) return begun;
   if (size <= 0) {
     *buffer = std::calloc(std::max<uint32_t>(totalBytes, 1), 1);
-    if (*buffer) {
-      rewindSource();
-      readSource(static_cast<uint8_t*>(*buffer), totalBytes);
-    }
+    const bool read =
+        *buffer && rewindSource() && readSource(static_cast<uint8_t*>(*buffer), totalBytes);
     releaseSource();
-    return *buffer ? soundResult::ok : soundResult::cannotRead;
+    if (read) return soundResult::ok;
+    std::free(*buffer);
+    *buffer = nullptr;
+    return soundResult::cannotRead;
   }
   auto* out = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(size), 1));
   *buffer = out;
   if (!out) return soundResult::cannotRead;
   // Any non-negative start is a position, 0 included; negative means "here".
-  if (start >= 0) {
-    const auto sample = static_cast<ogg_int64_t>(static_cast<double>(start) /
-                                                 format.avgBytesPerSec * format.samplesPerSec);
-    ov_pcm_seek(mVorbis.get(), sample);
+  // A start past the end stands at the end.
+  const bool placed =
+      start < 0 ||
+      seekFrame(std::min<uint64_t>(static_cast<uint64_t>(start), totalBytes) / format.blockAlign);
+  const int32_t result =
+      placed ? readStretch(out, currentBytes(), static_cast<uint64_t>(size), loop)
+             : soundResult::cannotRead;
+  if (result == soundResult::cannotRead) {
+    std::free(out);
+    *buffer = nullptr;
   }
-  return readStretch(out, currentBytes(), static_cast<uint64_t>(size), loop);
+  return result;
 }
 
 int32_t OggVorbisLoader::seekBytes(uint32_t bytes, int32_t origin) {
   if (!mOpen) return soundResult::ok;
   position = bytes;
-  const auto sample = static_cast<ogg_int64_t>(static_cast<double>(bytes) /
-                                               format.avgBytesPerSec * format.samplesPerSec);
-  if (ov_pcm_seek(mVorbis.get(), sample) != 0) {
+  if (!seekFrame(bytes / format.blockAlign)) {
     position = 0;
     return soundResult::cannotRead;
   }
@@ -160,9 +184,5 @@ int32_t OggVorbisLoader::seekBytes(uint32_t bytes, int32_t origin) {
 }
 
 int32_t OggVorbisLoader::seekMs(uint32_t ms, int32_t origin) {
-  if (mOpen) {
-    position = static_cast<uint32_t>(ms / 1000.0 * format.avgBytesPerSec);
-    ov_pcm_seek(mVorbis.get(), static_cast<ogg_int64_t>(uint64_t{ms} * format.samplesPerSec / 1000));
-  }
-  return soundResult::ok;
+  return mOpen ? seekBytes(blockBytesForMs(ms, format), origin) : soundResult::ok;
 }

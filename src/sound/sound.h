@@ -48,6 +48,20 @@ struct WaveFormat {
 #pragma pack(pop)
 static_assert(sizeof(WaveFormat) == 18, "the wave format record is 18 bytes");
 
+// The formats the output can play; the decoders refuse others as unreadable.
+inline constexpr int64_t kMinSampleRate = 1000;
+inline constexpr int64_t kMaxSampleRate = 384000;
+inline constexpr int64_t kMaxChannels = 8;
+inline bool playableFormat(int64_t samplesPerSec, int64_t channels) {
+  return samplesPerSec >= kMinSampleRate && samplesPerSec <= kMaxSampleRate && channels >= 1 &&
+         channels <= kMaxChannels;
+}
+
+// The byte `ms` milliseconds into PCM of `format`: ms / 1000 × bytes per
+// second, truncated, then rounded to the nearer whole block (exactly half
+// rounds down); clamped to the last whole block below 4 GiB.
+uint32_t blockBytesForMs(uint32_t ms, const WaveFormat& format);
+
 // Where a decoder's data come from: a file, or a memory block.
 struct SoundSourceInfo {
   uint32_t blockSize;      // 288
@@ -177,6 +191,11 @@ class OggVorbisLoader final : public CSoundLoader {
 
  private:
   uint64_t currentBytes();
+  // Moves the stream to `frame` (at most the last). A stream whose seek
+  // failed is unfit to read (vorbisfile may even trap in its next read), so
+  // it is reopened at its first frame, or released when that fails too.
+  // True only when the stream stands at `frame`.
+  bool seekFrame(uint64_t frame);
 
   bool mOpen = false;
   std::FILE* mFile = nullptr;
@@ -223,11 +242,12 @@ class SoundPlayer {
   // Plays the track from its first sample: 1, or 7 without a buffer.
   int32_t playFromStart();
   // Plays from `ms` milliseconds into the track, the start rounded to a
-  // whole block (startByteFor): 1, or 7 without a buffer. For rehearsals.
+  // whole block (blockBytesForMs): 1, or 7 without a buffer. For rehearsals.
   int32_t playFrom(uint32_t ms);
-  // The byte a start at `ms` begins at: ms / 1000 × bytes per second,
-  // truncated, then rounded to the nearer block (exactly half rounds down).
-  static uint32_t startByteFor(uint32_t ms, const WaveFormat& format);
+  // The byte a start at `ms` begins at (blockBytesForMs).
+  static uint32_t startByteFor(uint32_t ms, const WaveFormat& format) {
+    return blockBytesForMs(ms, format);
+  }
   // Hundredths of a decibel, 0 (full) to -10000 (silent).
   void setVolume(int32_t hundredthsDb);
   // Stops and ends the worker (the buffer is stopped before the thread

@@ -8,6 +8,16 @@
 
 #include "sound/sound.h"
 
+uint32_t blockBytesForMs(uint32_t ms, const WaveFormat& format) {
+  const uint64_t align = format.blockAlign ? format.blockAlign : 1;
+  // Whole numbers throughout: a floating-point product can fall just short
+  // of an exact byte and truncate a frame early.
+  const uint64_t exact = uint64_t{ms} * format.avgBytesPerSec / 1000;
+  const uint64_t start = std::min<uint64_t>(exact, UINT32_MAX - align);
+  const uint64_t rest = start % align;
+  return static_cast<uint32_t>(rest * 2 > align ? start - rest + align : start - rest);
+}
+
 CSoundLoader::~CSoundLoader() = default;
 
 int32_t CSoundLoader::getFormat(WaveFormat* out) {

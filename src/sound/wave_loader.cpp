@@ -114,8 +114,8 @@ bool WaveLoader::openSource() {
       if (mStream->read(&format, take) != take) return false;
       haveFormat = true;
     } else if (haveFormat && std::memcmp(chunk, "data", 4) == 0) {
-      if (format.channels == 0 || format.blockAlign == 0 || format.avgBytesPerSec == 0 ||
-          format.bitsPerSample == 0) {
+      if (!playableFormat(format.samplesPerSec, format.channels) || format.blockAlign == 0 ||
+          format.avgBytesPerSec == 0 || format.bitsPerSample == 0) {
         return false;
       }
       totalBytes = static_cast<uint32_t>(chunkSize);
@@ -176,9 +176,6 @@ int32_t WaveLoader::seekBytes(uint32_t bytes, int32_t origin) {
 }
 
 int32_t WaveLoader::seekMs(uint32_t ms, int32_t origin) {
-  if (mStream) {
-    const auto bytes = static_cast<uint32_t>(ms / 1000.0 * format.avgBytesPerSec);
-    seekBytes(bytes, origin);
-  }
+  if (mStream) seekBytes(blockBytesForMs(ms, format), origin);
   return soundResult::ok;
 }

@@ -378,3 +378,135 @@ TEST(MusicgenTest, DeterministicOutputAndScoreErrors) {
   EXPECT_EQ(r.exitStatus, 1);
   EXPECT_EQ(r.stdErr, "musicgen: " + dir.file("bad.txt") + ":2: unknown instrument 'nobody'\n");
 }
+
+// The track's bytes go bad under an open decoder, so vorbisfile's seeks
+// fail. Nothing is read after a failed seek: the stream starts over from
+// its source when that is sound (a file replaced under its name), and the
+// read fails when it is not (the same memory block).
+TEST_F(OggLoaderTest, FailedSeeksStartOverOrFail) {
+  OggVorbisLoader whole;
+  const std::vector<uint8_t> pcm = decodeWhole(whole, dir->file("t.ogg"));
+  const auto total = static_cast<uint32_t>(pcm.size());
+  const std::string path = dir->file("seek.ogg");
+  enum Step { none, nearEndFirst, seekFails };  // seekBytes before / after the damage
+  struct Case {
+    const char* what;
+    bool file;  // else the memory block
+    Step step;
+    int32_t start;  // -1: on from the current position
+    int32_t size;   // 0: the whole track
+    bool loop;
+    int32_t result;
+    size_t checkAt;  // the read's bytes from here on equal the track's from 0
+  };
+  const Case cases[] = {
+      {"whole, memory", false, none, 0, 0, false, soundResult::cannotRead, 0},
+      {"whole, file", true, none, 0, 0, false, soundResult::ok, 0},
+      {"at 0, file", true, none, 0, 64, false, soundResult::ok, 0},
+      {"at 4000, memory", false, none, 4000, 64, false, soundResult::cannotRead, 0},
+      {"at 4000 looped, memory", false, none, 4000, 64, true, soundResult::cannotRead, 0},
+      {"at 4000, file", true, none, 4000, 64, false, soundResult::cannotRead, 0},
+      {"wrap, memory", false, nearEndFirst, -1, 100, true, soundResult::cannotRead, 0},
+      {"wrap, file", true, nearEndFirst, -1, 100, true, soundResult::ok, 40},
+      {"seekBytes, memory", false, seekFails, -1, 64, false, soundResult::cannotRead, 0},
+      {"seekBytes, file", true, seekFails, -1, 64, false, soundResult::ok, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = *image;
+    OggVorbisLoader o;
+    testing_support::writeFile(path, bytes);
+    ASSERT_EQ(c.file ? o.open(path.c_str())
+                     : o.open(kMemorySourceName, bytes.data(), static_cast<uint32_t>(bytes.size())),
+              soundResult::ok);
+    if (c.step == nearEndFirst) {
+      ASSERT_EQ(o.seekBytes(total - 40, SEEK_SET), soundResult::ok);
+    }
+    std::fill(bytes.begin(), bytes.end(), 0);
+    if (c.file) {
+      // The open file's own bytes go bad; its name then holds a sound copy.
+      std::fstream(path, std::ios::in | std::ios::out | std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+      testing_support::writeFile(path + ".new", *image);
+      ASSERT_EQ(std::rename((path + ".new").c_str(), path.c_str()), 0);
+    }
+    if (c.step == seekFails) {
+      EXPECT_EQ(o.seekBytes(4000, SEEK_SET), soundResult::cannotRead) << c.what;
+      EXPECT_EQ(o.getPosition(), 0u) << c.what;
+    }
+    void* data = nullptr;
+    EXPECT_EQ(o.readLocked(&data, c.start, c.size, c.loop), c.result) << c.what;
+    const size_t got = c.size ? static_cast<size_t>(c.size) : pcm.size();
+    if (c.result == soundResult::ok && data) {
+      const auto* p = static_cast<const uint8_t*>(data);
+      EXPECT_EQ(std::vector<uint8_t>(p + c.checkAt, p + got), slice(pcm, 0, got - c.checkAt))
+          << c.what;
+    } else {
+      EXPECT_EQ(data, nullptr) << c.what;
+    }
+    std::free(data);
+  }
+}
+
+// Bytes become frames by whole-number division: 9948 bytes into 44.1 kHz
+// 6-channel PCM is frame 829, where a floating-point ratio gives 828.99...
+// Milliseconds become bytes rounded to the nearer frame (5 ms: 2646 bytes,
+// exactly half a frame past 2640).
+TEST(SoundLoaderTest, PositionsLandOnWholeFrames) {
+  TempDir dir;
+  testing_support::writeFile(dir.file("six.ogg"), makeOgg(6, 4410));
+  const std::vector<uint8_t> wavePcm = rampPcm(4410 * 3);  // 4410 frames of 12 bytes
+  WaveSpec six;
+  six.channels = 6;
+  testing_support::writeFile(dir.file("six.wav"), makeWave(wavePcm, six));
+  OggVorbisLoader ogg;
+  WaveLoader wave;
+  const std::vector<std::pair<CSoundLoader*, std::string>> loaders = {{&ogg, "six.ogg"},
+                                                                      {&wave, "six.wav"}};
+  for (const auto& [loader, name] : loaders) {
+    const std::vector<uint8_t> pcm = decodeWhole(*loader, dir.file(name));
+    ASSERT_EQ(pcm.size(), 4410u * 12) << name;
+    ASSERT_EQ(loader->open(dir.file(name).c_str()), soundResult::ok);
+    EXPECT_EQ(readAt(*loader, 9948, 24).bytes, slice(pcm, 9948, 24)) << name;
+    const struct {
+      uint32_t bytes, ms, position;  // seekBytes(bytes) when ms is 0, else seekMs(ms)
+    } seeks[] = {{9948, 0, 9948}, {0, 5, 2640}, {0, 7, 3708}, {0, 50, 26460}};
+    for (const auto& s : seeks) {
+      EXPECT_EQ(s.ms ? loader->seekMs(s.ms, SEEK_SET) : loader->seekBytes(s.bytes, SEEK_SET),
+                soundResult::ok);
+      EXPECT_EQ(loader->getPosition(), s.position) << name << " " << s.ms;
+      EXPECT_EQ(readAt(*loader, -1, 24).bytes, slice(pcm, s.position, 24)) << name << " " << s.ms;
+    }
+  }
+}
+
+// Formats the output cannot play are refused like an unreadable source,
+// whichever decoder reads them.
+TEST(SoundLoaderTest, UnplayableRatesAndChannelCountsAreRefused) {
+  const struct {
+    uint32_t rate;
+    uint16_t channels;
+    bool accepted;
+  } cases[] = {{44100, 2, true},  {999, 2, false},   {1000, 2, true},  {384000, 2, true},
+               {384001, 2, false}, {0, 2, false},     {4294967295u, 2, false},
+               {44100, 8, true},   {44100, 9, false}};
+  for (const auto& c : cases) {
+    WaveSpec spec;
+    spec.rate = c.rate;
+    spec.channels = c.channels;
+    const auto wave = makeWave(rampPcm(c.channels * 1000u), spec);
+    const auto ogg = makeOgg(c.channels, 2000, c.rate);
+    WaveLoader w;
+    OggVorbisLoader o;
+    for (const auto& [loader, bytes] :
+         {std::pair<CSoundLoader*, const std::vector<uint8_t>*>{&w, &wave}, {&o, &ogg}}) {
+      const int32_t result =
+          loader->open(kMemorySourceName, bytes->data(), static_cast<uint32_t>(bytes->size()));
+      EXPECT_EQ(result, c.accepted ? soundResult::ok : soundResult::openFailed)
+          << c.rate << " Hz, " << c.channels << " channels";
+      WaveFormat f{};
+      loader->getFormat(&f);
+      EXPECT_EQ(f.samplesPerSec, c.accepted ? c.rate : 0u);
+      EXPECT_EQ(loader->getLengthMs() > 0, c.accepted);
+    }
+  }
+}

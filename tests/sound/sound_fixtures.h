@@ -1,15 +1,19 @@
 // Track builders shared by the sound tests: RIFF WAVE images with chosen
-// chunks, PCM whose every frame is distinct, and Ogg tracks from musicgen.
+// chunks, PCM whose every frame is distinct, Ogg tracks from musicgen and
+// Ogg tracks of any channel count and declared rate.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <ogg/ogg.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "../../tools/vorbis_encode.h"
 #include "sound/sound.h"
 #include "support/support.h"
 
@@ -74,6 +78,32 @@ inline std::vector<uint8_t> rampPcm(uint32_t frames) {
     put16(out, i & 0xFFFF);
     put16(out, 0x4000 + (i >> 16));
   }
+  return out;
+}
+
+// `frames` frames of `channels` interleaved samples, a tone of its own on
+// each channel, encoded at 44.1 kHz; the identification header then
+// declares `rate` (the page checksum redone), which decoding does not use.
+inline std::vector<uint8_t> makeOgg(int channels, uint32_t frames, uint32_t rate = 44100) {
+  std::vector<int16_t> pcm;
+  for (uint32_t i = 0; i < frames; ++i) {
+    for (int c = 0; c < channels; ++c) {
+      pcm.push_back(static_cast<int16_t>(8000 * std::sin(i * 0.01 * (c + 1))));
+    }
+  }
+  std::vector<uint8_t> out = vorbis_encode::encodeOgg(pcm, channels, 44100, 0.3f);
+  EXPECT_FALSE(out.empty()) << channels << " channels";
+  if (out.size() < 27 || rate == 44100) return out;
+  // The first page holds just the identification packet: type, "vorbis",
+  // version, channels, then the rate.
+  const long headerLen = 27 + out[26];
+  long bodyLen = 0;
+  for (long i = 27; i < headerLen; ++i) bodyLen += out[static_cast<size_t>(i)];
+  for (int i = 0; i < 4; ++i) {
+    out[static_cast<size_t>(headerLen + 12 + i)] = static_cast<uint8_t>(rate >> (8 * i));
+  }
+  ogg_page page{out.data(), headerLen, out.data() + headerLen, bodyLen};
+  ogg_page_checksum_set(&page);
   return out;
 }
 
