@@ -73,7 +73,10 @@ struct MqoModel {
 // reason (and `model` left empty) for a wrong magic, a truncated file, counts
 // or lengths larger than the data can hold, a face whose corner count is not
 // 2-4, whose vertex index is >= vertexCount or whose material is >=
-// materialCount. Never reads outside [data, data + size).
+// materialCount, and for a face or vertex count whose presence flag is 0.
+// A model without materials keeps its faces (no draw unit shows them).
+// Never reads outside [data, data + size); allocates at most in proportion
+// to `size`.
 bool parseBinaryModel(const uint8_t* data, size_t size, MqoModel& model, std::string& reason);
 
 // Reads the pack entry `pName` whole and parses it. A name missing from the
@@ -85,7 +88,9 @@ bool readBinaryModel(const char* pName, MqoModel& model, std::string& reason);
 std::vector<uint8_t> writeBinaryModel(const MqoModel& model);
 
 // Face normals, vertex normals, the vertex split and the facet smoothing
-// rule for one object whose positions and faces are filled.
+// rule for one object whose positions and faces are filled; every face's
+// corner count must be 2-4 and its used indices below positions.size().
+// Sets vertexCount, faceCount and normals.
 void computeNormals(MqoObject& object);
 
 // Widens a stored half (upper 16 bits of a single) and narrows a single to
