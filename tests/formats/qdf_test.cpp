@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -246,6 +249,25 @@ TEST(QdfParse, NumbersReadLikeTheCLocale) {
   const std::vector<float>& times = p.data.scenes[0].objects.at(0).times;
   ASSERT_EQ(times.size(), std::size(values));
   for (size_t i = 0; i < times.size(); ++i) EXPECT_EQ(times[i], expected[i]) << values[i];
+}
+
+TEST(QdfParse, RealsIgnoreADecimalCommaLocale) {
+  // A locale of LC_NUMERIC alone, built where the test runs.
+  testing_support::TempDir dir;
+  testing_support::writeFile(dir.file("comma.src"),
+                             testing_support::bytes("LC_NUMERIC\ndecimal_point \"<U002C>\"\nthousands_sep "
+                                                    "\"<U002E>\"\ngrouping 3;3\nEND LC_NUMERIC\n"));
+  testing_support::runCommand("localedef -c -i " + dir.file("comma.src") + " -f ANSI_X3.4-1968 " + dir.file("comma"));
+  if (!std::filesystem::exists(dir.file("comma/LC_NUMERIC"))) GTEST_SKIP() << "localedef cannot build a locale";
+  const testing_support::ChildResult r = testing_support::runInChild([&] {
+    setenv("LOCPATH", dir.path().c_str(), 1);
+    if (std::setlocale(LC_NUMERIC, "comma") == nullptr || std::strtod("1.5", nullptr) != 1.0) std::_Exit(2);
+    Parsed p;
+    parse("Scene \"s\" { Object -1 { DataNum 2 Time { 1.5 -2.5e1 } } }", p);
+    std::_Exit(p.data.scenes.at(0).objects.at(0).times == std::vector<float>{1.5f, -25.0f} ? 0 : 1);
+  });
+  if (r.exitStatus == 2) GTEST_SKIP() << "the test locale did not take effect";
+  EXPECT_EQ(r.exitStatus, 0);
 }
 
 // One object with times and positions; rotation, alpha and scale follow
