@@ -131,7 +131,7 @@ void cQdfRender::drawSceneAt(uint32_t index, float progress, int withCamera) {
   }
 
   const std::vector<std::unique_ptr<cMqoRender>>& renderers = mRenderers[index];
-  const size_t first = withCamera == 1 ? 1 : 0;
+  const size_t first = withCamera > 0 ? static_cast<size_t>(withCamera) : 0;
   for (size_t k = first; k < scene.objects.size() && k < renderers.size(); ++k) {
     const QdfObject& object = scene.objects[k];
     if (object.model == nullptr) continue;

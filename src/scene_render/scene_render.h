@@ -179,8 +179,11 @@ class cQdfRender : public cRenderObject {
   // With a record: copies it over material `material` of the model in
   // `slot` (the model keeps it). Without: restores that material as loaded.
   virtual void modelMaterial(int slot, uint32_t material, const MqoMaterial* record);
-  // Draws scene `index` at scene time progress x duration; with
-  // `withCamera` 1 the first object places the camera and is not drawn.
+  // Draws scene `index` at scene time progress x duration, its objects from
+  // index `withCamera` on; with `withCamera` 1 the first object places the
+  // camera (projection and view pushed, popped at the end). Objects that do
+  // not follow the camera get a fixed view and no depth test, and are drawn
+  // only when the camera was placed.
   virtual void drawSceneAt(uint32_t index, float progress, int withCamera);
 
   resQDF* sceneFile() const { return mSceneFile.get(); }
