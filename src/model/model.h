@@ -73,7 +73,10 @@ struct MqoModel {
 // reason (and `model` left empty) for a wrong magic, a truncated file, counts
 // or lengths larger than the data can hold, a face whose corner count is not
 // 2-4, whose vertex index is >= vertexCount or whose material is >=
-// materialCount. Never reads outside [data, data + size).
+// materialCount, and for a face or vertex count whose presence flag is 0.
+// A model without materials keeps its faces (no draw unit shows them).
+// Never reads outside [data, data + size); allocates at most in proportion
+// to `size`.
 bool parseBinaryModel(const uint8_t* data, size_t size, MqoModel& model, std::string& reason);
 
 // Reads the pack entry `pName` whole and parses it. A name missing from the
@@ -85,7 +88,9 @@ bool readBinaryModel(const char* pName, MqoModel& model, std::string& reason);
 std::vector<uint8_t> writeBinaryModel(const MqoModel& model);
 
 // Face normals, vertex normals, the vertex split and the facet smoothing
-// rule for one object whose positions and faces are filled.
+// rule for one object whose positions and faces are filled; every face's
+// corner count must be 2-4 and its used indices below positions.size().
+// Sets vertexCount, faceCount and normals.
 void computeNormals(MqoObject& object);
 
 // Widens a stored half (upper 16 bits of a single) and narrows a single to
@@ -133,7 +138,25 @@ class resMQO : public resourceObject {
   glm::vec3 findPoint(const char* pName) const;
 
  private:
+  // One object's faces as independent triangles (the first three corners
+  // of every face with three or four), grouped by material: material i's
+  // corners are [first[i], first[i + 1]). Built once at load; the draw
+  // units and drawObjectFaces read it.
+  struct DrawCorner {
+    glm::vec3 position;
+    glm::vec3 normal;
+    float texCoord[2];  // scaled to the material texture's used part
+  };
+  struct ObjectArrays {
+    std::vector<DrawCorner> corners;
+    std::vector<glm::vec3> colours;  // per corner; empty without vertex colours
+    std::vector<uint32_t> first;     // materialCount + 1 entries
+  };
+
+  bool loadMaterialResources(const std::string& path);
   void releaseMaterialResources();
+  void buildDrawArrays();
+  void compileLists();
 
   std::unique_ptr<MqoModel> mData;
   std::vector<MqoMaterial> mLoadedMaterials;  // the copy restoreMaterial reads
@@ -142,4 +165,7 @@ class resMQO : public resourceObject {
   std::vector<resShader*> mEffects;
   std::vector<uint32_t> mMaterialLists;
   std::vector<std::vector<uint32_t>> mObjectMaterialLists;
+  std::vector<ObjectArrays> mArrays;  // per object
+  uint32_t mListBase = 0;             // every list name comes from one block
+  uint32_t mListCount = 0;
 };
