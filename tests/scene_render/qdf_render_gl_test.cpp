@@ -51,8 +51,9 @@ TEST_F(QdfRenderTest, FieldOfViewFollowsTheCameraKey) {
   EXPECT_TRUE(isColour(row(130), 0, 0, 0));
 }
 
-// The camera's last key time is 12 (the second camera object's 8 is not
-// the largest): progress 0.5 is t = 6, where the marker crosses x = 0.
+// The camera's last key time is 12 (not the second camera object's 8, nor
+// the marker's own 24): progress 0.5 is t = 6, where the marker, moving 1
+// unit per second from x = -6, crosses x = 0.
 TEST_F(QdfRenderTest, ProgressRunsOverTheCameraDuration) {
   struct Case {
     float progress;

@@ -157,7 +157,7 @@ Scene "timing" {
 Object -1 { DataNum 2 Time { 0 12 }
   Part "camera_pos" { Position { 0 0 10 0 0 10 } }
   Part "camera_lookat" { Position { 0 0 0 0 0 0 } } }
-Object 0 { CameraTrans 1 Visible 1 DataNum 2 Time { 0 12 } Part "m" { Position { -6 0 0 6 0 0 } } }
+Object 0 { CameraTrans 1 Visible 1 DataNum 2 Time { 0 24 } Part "m" { Position { -6 0 0 18 0 0 } } }
 Object -1 { DataNum 2 Time { 0 8 } }
 }
 Scene "layers" {
