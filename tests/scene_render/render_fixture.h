@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -61,12 +59,6 @@ technique t {
   pass p { DepthMask = false; VertexProgram = compile vp vs(); FragmentProgram = compile fp fs(); }
 }
 )";
-
-inline std::vector<uint8_t> coreEffect(const std::string& file) {
-  const char* src = std::getenv("VESPER_SOURCE_DIR");
-  std::ifstream in(std::string(src ? src : ".") + "/production/data/core/shader/" + file, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // A 1 x 1 32-bit BMP: file and info headers (54 bytes), then B, G, R, A.
 inline std::vector<uint8_t> solidBmp(uint8_t r, uint8_t g, uint8_t b) {
@@ -177,7 +169,7 @@ class RenderGlTest : public ::testing::Test {
   void SetUp() override {
     if (!gl.ok()) GTEST_SKIP() << "no GL context";
     std::vector<PackSource> files = {
-        {kDummyShaderName, coreEffect("dummyShader.cgfx")},
+        {kDummyShaderName, testing_support::sourceFile("production/data/core/shader/dummyShader.cgfx")},
         {"data\\shader\\probe.cgfx", testing_support::bytes(kProbeEffect)},
         {"data\\shader\\swap.cgfx", testing_support::bytes(kSwapEffect)},
         {"data\\shader\\standard.cgfx", testing_support::bytes(kStandardEffect)},
