@@ -78,25 +78,4 @@ TEST(RenderObject, WithoutEffectDrawsOncePlain) {
   EXPECT_EQ(object.passes, std::vector<uint32_t>{0});
 }
 
-TEST(MqoRender, WithoutModelHasNothingToDraw) {
-  cMqoRender renderer;
-  EXPECT_EQ(renderer.materialCount(), 0u);
-  EXPECT_EQ(renderer.passCount(), 0u);
-  renderer.setModel(nullptr, nullptr);
-  renderer.render(0.0f);  // no model: no GL call is made
-  EXPECT_EQ(renderer.model(), nullptr);
-}
-
-TEST(RenderHooks, DefaultsAnswerNoneAndNullRestoresThem) {
-  struct Jitter : RenderHooks {
-    glm::vec2 jitterOffset() override { return {0.25f, 0.5f}; }
-  } jitter;
-  EXPECT_EQ(renderHooks().lineOverrideEffect(), nullptr);
-  EXPECT_EQ(renderHooks().jitterOffset(), glm::vec2(0.0f));
-  setRenderHooks(&jitter);
-  EXPECT_EQ(renderHooks().jitterOffset(), glm::vec2(0.25f, 0.5f));
-  setRenderHooks(nullptr);
-  EXPECT_EQ(renderHooks().jitterOffset(), glm::vec2(0.0f));
-}
-
 }  // namespace
