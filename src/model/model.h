@@ -106,7 +106,9 @@ class resMQO : public resourceObject {
 
   bool canLoad(CoreFileStream& stream) override { return hasExtension(stream, {"mqo", "bmdl"}); }
   // Reads the ".bmdl" entry of the stream's name, loads every material's
-  // textures and effect (all or nothing) and compiles the draw units.
+  // textures and effect (all or nothing) and compiles the draw units. A
+  // failure is logged once ("model: <entry>: <reason>") and leaves nothing
+  // loaded or held.
   bool load(CoreFileStream& stream) override;
   // Releases the material resources and deletes the draw units.
   bool unload() override;

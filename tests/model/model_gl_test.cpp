@@ -4,9 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "model/model.h"
 #include "shader/shader.h"
@@ -21,9 +18,7 @@ constexpr int kW = 64;
 constexpr int kH = 64;
 
 std::vector<uint8_t> coreEffect(const std::string& file) {
-  const char* src = std::getenv("VESPER_SOURCE_DIR");
-  std::ifstream in(std::string(src ? src : ".") + "/production/data/core/shader/" + file, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return testing_support::sourceFile("production/data/core/shader/" + file);
 }
 
 MqoFace face(uint32_t corners, uint32_t material, std::initializer_list<uint32_t> index) {

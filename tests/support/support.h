@@ -51,6 +51,10 @@ std::string builtProgram(const std::string& name);
 // (empty when it cannot be read).
 std::vector<uint8_t> sourceFile(const std::string& relativePath);
 
+// The bytes of a file of the source tree (e.g. "production/data/core/...");
+// empty when it cannot be read.
+std::vector<uint8_t> sourceFile(const std::string& relativePath);
+
 }  // namespace testing_support
 
 // Asserts that `statement` ends the process with exactly `message` on stderr
