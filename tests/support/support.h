@@ -47,9 +47,6 @@ ChildResult runCommand(const std::string& commandLine);
 
 // Path of a built program (vesper, vesper-pack, ...).
 std::string builtProgram(const std::string& name);
-// A file of the source tree, e.g. "production/data/core/shader/msaa.cgfx"
-// (empty when it cannot be read).
-std::vector<uint8_t> sourceFile(const std::string& relativePath);
 
 // The bytes of a file of the source tree (e.g. "production/data/core/...");
 // empty when it cannot be read.
