@@ -58,9 +58,12 @@ using QdfModelLoader = std::function<resMQO*(const std::string& name)>;
 using QdfProgress = std::function<void()>;
 
 // Parses the text [text, text + size) into `data`. Never reads outside it;
-// ends at "Eof" or the end of the text. Key counts larger than the text can
-// hold and slots outside 0-255 are skipped, each with one line in `log`
-// (when not null) naming the reason.
+// a NUL byte, "Eof" or the end of the text ends it. Each of these is skipped
+// with one line in `log` (when not null) naming the reason: model lines and
+// object slots outside 0-255 (such objects have no model), key counts that
+// are negative or larger than the text can hold (the object gets no keys and
+// its blocks are skipped whole), part blocks naming no part of the object.
+// An object without a key count gets no keys either (not logged).
 void parseQdfText(const char* text, size_t size, QdfData& data, const QdfModelLoader& loadModel,
                   const QdfProgress& progress, std::vector<std::string>* log);
 

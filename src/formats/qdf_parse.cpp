@@ -55,7 +55,8 @@ bool overflows(const char* p, const char* end, bool hex) {
   while (p != end && digit(*p)) ++p;
   if (p != end && (*p | 0x20) == (hex ? 'p' : 'e')) {
     const int64_t exponent = readInteger(std::string_view(p + 1, static_cast<size_t>(end - p - 1)));
-    power = exponent > 0 ? std::min(power + exponent, kInt64Max / 2) : power + std::max(exponent, -kInt64Max / 2);
+    // |power| is at most the token's length, so the clamped sum cannot overflow.
+    power += std::clamp(exponent, -kInt64Max / 2, kInt64Max / 2);
   }
   return power > 0;
 }

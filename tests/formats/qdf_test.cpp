@@ -234,10 +234,10 @@ TEST(QdfParse, BadCountsAndSlotsAreSkippedWithAReason) {
 
 TEST(QdfParse, NumbersReadLikeTheCLocale) {
   const std::string values[] = {"12", "+1.5", "-2.25e2", "1E-2", ".5", "7.", "0x10", "-0x.8", "3abc", "abc", "+-1",
-                                "1e999", "-1e999", "1e-999", "inf", "-Infinity", "4294967296", "0x"};
+                                "1e999", "-1e999", "1e-999", "1e99999999999999999999", "inf", "-Infinity", "4294967296", "0x"};
   const float expected[] = {12, 1.5f, -225, 0.01f, 0.5f, 7, 16, -0.5f, 3, 0, 0,
-                            INFINITY, -INFINITY, 0, INFINITY, -INFINITY, 4294967296.0f, 0};
-  std::string text = "Scene \"s\" { Object -1 { DataNum 18 Time {";
+                            INFINITY, -INFINITY, 0, INFINITY, INFINITY, -INFINITY, 4294967296.0f, 0};
+  std::string text = "Scene \"s\" { Object -1 { DataNum 19 Time {";
   for (const std::string& v : values) text += " " + v;
   text += " } } }";
   Parsed p;
