@@ -88,7 +88,10 @@ class MqoReader {
   bool skipParens();
   bool skipStatement(std::string_view name, int openLine);
   bool openChunk(uint32_t& count, const char* what);
-  bool closeCount(size_t have, uint32_t count, const char* what);
+  // Before each entry of a counted chunk (`what`: "vertex chunk"): true with
+  // `closed` after its '}', where `have` must equal `count`; true at a
+  // further entry; false at the file's end or an entry beyond the count.
+  bool nextEntry(const char* what, int openLine, size_t have, uint32_t count, bool& closed);
 
   bool header();
   bool materials(MqoModel& model);
@@ -285,11 +288,19 @@ bool MqoReader::openChunk(uint32_t& count, const char* what) {
          expect('{', (std::string("after the ") + what + " count").c_str());
 }
 
-bool MqoReader::closeCount(size_t have, uint32_t count, const char* what) {
-  if (have == count) return true;
-  if (have > count) return fail(std::string(what) + " chunk holds more entries than its count " + std::to_string(count));
-  return fail(std::string(what) + " chunk holds " + std::to_string(have) + " entries, its count says " +
-              std::to_string(count));
+bool MqoReader::nextEntry(const char* what, int openLine, size_t have, uint32_t count, bool& closed) {
+  skipSpace();
+  if (atEnd()) return failEnd(what, openLine);
+  closed = peek() == '}';
+  if (closed) ++mPos;
+  if (have > count || (have == count && !closed)) {
+    return fail(std::string(what) + " holds more entries than its count " + std::to_string(count));
+  }
+  if (closed && have < count) {
+    return fail(std::string(what) + " holds " + std::to_string(have) + " entries, its count says " +
+                std::to_string(count));
+  }
+  return true;
 }
 
 bool MqoReader::header() {
@@ -340,14 +351,9 @@ bool MqoReader::materials(MqoModel& model) {
   const int openLine = mLine;
   uint32_t count = 0;
   if (!openChunk(count, "material")) return false;
-  for (;;) {
-    skipSpace();
-    if (atEnd()) return failEnd("Material", openLine);
-    if (peek() == '}') {
-      ++mPos;
-      return closeCount(model.materials.size(), count, "Material");
-    }
-    if (model.materials.size() == count) return closeCount(count + size_t{1}, count, "Material");
+  for (bool closed = false;;) {
+    if (!nextEntry("Material chunk", openLine, model.materials.size(), count, closed)) return false;
+    if (closed) return true;
     MqoMaterial material = defaultMaterial();
     std::string name;  // not kept: the binary model has no material names
     if (!readString(name, "material name")) return false;
@@ -463,14 +469,9 @@ bool MqoReader::vertices(MqoObject& object) {
   if (!openChunk(count, "vertex")) return false;
   // A vertex takes at least six bytes ("0 0 0\n"): never reserve beyond that.
   object.positions.reserve(std::min<size_t>(count, static_cast<size_t>(mEnd - mPos) / 6));
-  for (;;) {
-    skipSpace();
-    if (atEnd()) return failEnd("vertex chunk", openLine);
-    if (peek() == '}') {
-      ++mPos;
-      return closeCount(object.positions.size(), count, "vertex");
-    }
-    if (object.positions.size() == count) return closeCount(count + size_t{1}, count, "vertex");
+  for (bool closed = false;;) {
+    if (!nextEntry("vertex chunk", openLine, object.positions.size(), count, closed)) return false;
+    if (closed) return true;
     glm::vec3 p;
     if (!readFloat(p.x, "coordinate") || !readFloat(p.y, "coordinate") || !readFloat(p.z, "coordinate")) {
       return false;
@@ -527,14 +528,9 @@ bool MqoReader::faces(MqoObject& object) {
   const int openLine = mLine;
   uint32_t count = 0, seen = 0;
   if (!openChunk(count, "face")) return false;
-  for (;;) {
-    skipSpace();
-    if (atEnd()) return failEnd("face chunk", openLine);
-    if (peek() == '}') {
-      ++mPos;
-      return closeCount(seen, count, "face");
-    }
-    if (seen == count) return closeCount(count + size_t{1}, count, "face");
+  for (bool closed = false;;) {
+    if (!nextEntry("face chunk", openLine, seen, count, closed)) return false;
+    if (closed) return true;
     long long corners = 0;
     if (!readInt(corners, "corner count")) return false;
     if (corners < 1) return fail("face with " + std::to_string(corners) + " corners");
