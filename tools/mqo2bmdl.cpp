@@ -1,6 +1,8 @@
 // mqo2bmdl: converts a Metasequoia text model into a binary model. The output
 // is read back with the engine's own reader before it replaces OUT, and is
 // written beside it under a temporary name, so a failed run leaves no file.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,8 +10,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "model/model.h"
 #include "model/mqo_text.h"

@@ -16,9 +16,7 @@ namespace {
 bool isWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-bool isNumberChar(char c) {
-  return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
-}
+bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isShiftJisLead(uint8_t c) { return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc); }
 
@@ -488,8 +486,8 @@ bool MqoReader::binaryVertices(MqoObject& object) {
   if (word() != "Vector") return fail("expected 'Vector' in BVertex");
   if (!readCount(vectors, "vector count")) return false;
   if (vectors != count) return fail("Vector count differs from the BVertex count");
-  if (!expect('[', "before the data size") || !expect('=', "before the data size") ||
-      !readCount(bytes, "data size") || !expect(']', "after the data size")) {
+  if (!expect('[', "before the data size") || !expect('=', "before the data size") || !readCount(bytes, "data size") ||
+      !expect(']', "after the data size")) {
     return false;
   }
   if (bytes != uint64_t{count} * 12) return fail("data size is not 12 bytes per vertex");
@@ -590,16 +588,18 @@ bool MqoReader::face(MqoObject& object, long long corners) {
   // Reasons below are about the face's own line.
   if (!haveIndices) return fail("face without V()", line);
   if (static_cast<long long>(indices.size()) != corners) {
-    return fail("V() holds " + std::to_string(indices.size()) + " indices for " + std::to_string(corners) +
-                " corners", line);
+    return fail("V() holds " + std::to_string(indices.size()) + " indices for " + std::to_string(corners) + " corners",
+                line);
   }
   if (!uv.empty() && static_cast<long long>(uv.size()) != 2 * corners) {
-    return fail("UV() holds " + std::to_string(uv.size()) + " values for " + std::to_string(corners) + " corners", line);
+    return fail("UV() holds " + std::to_string(uv.size()) + " values for " + std::to_string(corners) + " corners",
+                line);
   }
   for (long long index : indices) {
     if (index < 0 || index >= static_cast<long long>(object.positions.size())) {
       return fail("vertex index " + std::to_string(index) + " out of range (" +
-                  std::to_string(object.positions.size()) + " vertices)", line);
+                      std::to_string(object.positions.size()) + " vertices)",
+                  line);
     }
   }
   if (material < -1) return fail("material index " + std::to_string(material) + " out of range", line);

@@ -1,12 +1,13 @@
 // The Metasequoia text reader: a real cube through the binary writer and
 // reader, skipped chunks and raw name bytes, the geometry rules, and bad
 // input with its reason and line.
+#include "model/mqo_text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "model/model.h"
-#include "model/mqo_text.h"
 
 namespace {
 
@@ -106,10 +107,13 @@ TEST(MqoTextTest, UnknownChunksAreSkippedAndNamesKeepTheirBytes) {
                      "BackImage {\r\n\tpers \"a}b.bmp\" 0 0 1 1\r\n}\r\n"
                      "IncludeXml \"x.mqx\"\r\n"
                      "Thumbnail 2 1 24 rgb raw {\r\n\tFF00FF00FF00\r\n}\r\n"
-                     "Material 1 {\r\n\t\"" + sjis + "\" col(1 1 1 1) reflect(0.5) proj_pos(0 0 0) tex(\"" + sjis +
+                     "Material 1 {\r\n\t\"" +
+                     sjis + "\" col(1 1 1 1) reflect(0.5) proj_pos(0 0 0) tex(\"" + sjis +
                      "\\t.png\")\r\n}\r\n"
                      "MaterialEx2 {\r\n\tmaterial 0 {\r\n\t\tshadertype \"x\"\r\n\t}\r\n}\r\n"
-                     "Object \"" + sjis + "\" {\r\n\tuid 1\r\n\tscale 1 1 1\r\n\tcolor 0.5 0.5 0.5\r\n"
+                     "Object \"" +
+                     sjis +
+                     "\" {\r\n\tuid 1\r\n\tscale 1 1 1\r\n\tcolor 0.5 0.5 0.5\r\n"
                      "\tBVertex 3 {\r\n\t\tVector 3 [=36]\r\n";
   // The binary block holds '}', '{' and line feeds, which must not count.
   const float xyz[9] = {1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f, 9.0f};
@@ -118,12 +122,13 @@ TEST(MqoTextTest, UnknownChunksAreSkippedAndNamesKeepTheirBytes) {
   raw[1] = '\n';
   raw[4] = '{';
   text += raw + "\r\n\t\tweit {\r\n\t\t\t0 1.0\r\n\t\t}\r\n\t}\r\n";
-  text += "\tvertexattr {\r\n\t\tuid {\r\n\t\t\t1\r\n\t\t}\r\n\t}\r\n"
-          "\tface 1 {\r\n\t\t3 V(0 1 2) M(0) UV(0 0 1 0 1 1) COL(1 2 3) UID(7)\r\n\t}\r\n"
-          "\tedge_attr {\r\n\t}\r\n"
-          "}\r\n"
-          "Eof\r\n"
-          "anything after Eof {";
+  text +=
+      "\tvertexattr {\r\n\t\tuid {\r\n\t\t\t1\r\n\t\t}\r\n\t}\r\n"
+      "\tface 1 {\r\n\t\t3 V(0 1 2) M(0) UV(0 0 1 0 1 1) COL(1 2 3) UID(7)\r\n\t}\r\n"
+      "\tedge_attr {\r\n\t}\r\n"
+      "}\r\n"
+      "Eof\r\n"
+      "anything after Eof {";
   const Parsed p = parse(text);
   ASSERT_TRUE(p.ok) << p.line << ": " << p.error;
   ASSERT_EQ(p.model.objects.size(), 1u);
@@ -174,9 +179,10 @@ TEST(MqoTextTest, FacesMirrorsPointsAndDefaultMaterial) {
   EXPECT_EQ(p.model.points.at("pivot"), glm::vec3(4, 5, 6));
 
   // Separate mirroring along x and z: four copies of every vertex and face.
-  const Parsed q = parse(std::string(kHeader) +
-                         "Object \"q\" {\r\n\tmirror 1\r\n\tmirror_axis 5\r\n\tvertex 3 {\r\n"
-                         "\t\t0 0 0\r\n\t\t1 0 1\r\n\t\t1 1 1\r\n\t}\r\n\tface 1 {\r\n\t\t3 V(0 1 2)\r\n\t}\r\n}\r\nEof\r\n");
+  const Parsed q =
+      parse(std::string(kHeader) +
+            "Object \"q\" {\r\n\tmirror 1\r\n\tmirror_axis 5\r\n\tvertex 3 {\r\n"
+            "\t\t0 0 0\r\n\t\t1 0 1\r\n\t\t1 1 1\r\n\t}\r\n\tface 1 {\r\n\t\t3 V(0 1 2)\r\n\t}\r\n}\r\nEof\r\n");
   ASSERT_TRUE(q.ok) << q.line << ": " << q.error;
   EXPECT_EQ(q.model.objects[0].vertexCount, 12u);
   EXPECT_EQ(q.model.objects[0].faceCount, 4u);
@@ -234,8 +240,8 @@ TEST(MqoTextTest, MalformedInputFailsWithReasonAndLine) {
       {h + obj + "\tface 1 {\r\n\t\t3 V(0 1 3)\r\n\t}\r\n}\r\nEof\r\n", "vertex index 3 out of range (3 vertices)", 11},
       // The face's own line, also where the file ends right after it.
       {h + obj + "\tface 1 {\r\n\t\t3 V(0 1 3)\r\n", "vertex index 3 out of range (3 vertices)", 11},
-      {h + obj + "\tface 1 {\r\n\t\t3 V(0 1 2) UV(0 0 1 0)\r\n\t}\r\n}\r\nEof\r\n",
-       "UV() holds 4 values for 3 corners", 11},
+      {h + obj + "\tface 1 {\r\n\t\t3 V(0 1 2) UV(0 0 1 0)\r\n\t}\r\n}\r\nEof\r\n", "UV() holds 4 values for 3 corners",
+       11},
       {h + obj + "\tface 1 {\r\n\t\t3 M(0)\r\n\t}\r\n}\r\nEof\r\n", "face without V()", 11},
       {h + obj + "\tface 1 {\r\n\t\t0 V()\r\n\t}\r\n}\r\nEof\r\n", "face with 0 corners", 11},
       {h + obj + "\tface 2 {\r\n\t\t3 V(0 1 2)\r\n\t}\r\n}\r\nEof\r\n", "face chunk holds 1 entries, its count says 2",
