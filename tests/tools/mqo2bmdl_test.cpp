@@ -46,6 +46,11 @@ TEST(Mqo2bmdl, BadInputLeavesNoOutput) {
   EXPECT_EQ(r.stdErr, dir.file("bad.mqo") + ":8: vertex index 1 out of range (1 vertices)\n");
   EXPECT_FALSE(fs::exists(dir.file("bad.bmdl")));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  // An earlier output stays as it was.
+  testing_support::writeFile(dir.file("old.bmdl"), testing_support::bytes("old"));
+  r = runCommand(tool + " " + dir.file("bad.mqo") + " " + dir.file("old.bmdl"));
+  EXPECT_EQ(r.exitStatus, 1);
+  EXPECT_EQ(testing_support::readFile(dir.file("old.bmdl")), testing_support::bytes("old"));
 
   r = runCommand(tool + " " + dir.file("missing.mqo") + " " + dir.file("x.bmdl"));
   EXPECT_EQ(r.exitStatus, 1);
