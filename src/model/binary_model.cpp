@@ -231,22 +231,8 @@ void computeNormals(MqoObject& object) {
   std::vector<glm::vec3>& positions = object.positions;
   constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
 
-  // Face normals, and their sum at the first three corners of each face.
-  std::vector<glm::vec3> faceNormals(faceCount, glm::vec3(0.0f));
-  std::vector<glm::vec3> normals(vertexCount, glm::vec3(0.0f));
-  for (size_t f = 0; f < faceCount; ++f) {
-    const MqoFace& face = object.faces[f];
-    if (face.cornerCount < 3) continue;  // a line has no face normal
-    const glm::vec3& p2 = positions[face.index[2]];
-    const glm::vec3 n =
-        safeNormalize(glm::cross(positions[face.index[0]] - p2, positions[face.index[1]] - p2));
-    faceNormals[f] = n;
-    for (int c = 0; c < 3; ++c) normals[face.index[c]] += n;
-  }
-  for (glm::vec3& n : normals) n = safeNormalize(n);
-
-  // Vertex split, counting pass: the first face keeps a vertex; each later
-  // face that uses it needs one copy.
+  // Vertex split, counting pass (first, so every array is sized once): the
+  // first face keeps a vertex; each later face that uses it needs one copy.
   std::vector<uint32_t> owner(vertexCount, kNone);
   std::vector<uint32_t> next(vertexCount, 0);  // copies per vertex, then the next copy's index
   uint32_t distinct[4];
@@ -270,8 +256,21 @@ void computeNormals(MqoObject& object) {
     next[v] = total;
     total += copies;
   }
+  // Face normals, and their sum at the first three corners of each face.
+  std::vector<glm::vec3> faceNormals(faceCount, glm::vec3(0.0f));
+  std::vector<glm::vec3> normals(total, glm::vec3(0.0f));  // the copies are filled below
+  for (size_t f = 0; f < faceCount; ++f) {
+    const MqoFace& face = object.faces[f];
+    if (face.cornerCount < 3) continue;  // a line has no face normal
+    const glm::vec3& p2 = positions[face.index[2]];
+    const glm::vec3 n =
+        safeNormalize(glm::cross(positions[face.index[0]] - p2, positions[face.index[1]] - p2));
+    faceNormals[f] = n;
+    for (int c = 0; c < 3; ++c) normals[face.index[c]] += n;
+  }
+  for (uint32_t v = 0; v < vertexCount; ++v) normals[v] = safeNormalize(normals[v]);
+
   positions.resize(total);
-  normals.resize(total);
   for (size_t f = 0; f < faceCount; ++f) {
     MqoFace& face = object.faces[f];
     const uint32_t n = distinctCorners(face, face.cornerCount, distinct);
@@ -288,15 +287,23 @@ void computeNormals(MqoObject& object) {
   }
 
   // Smoothing: a corner keeps the averaged normal only within the facet
-  // angle of its face's own normal.
+  // angle of its face's own normal. The arc cosine is only needed near the
+  // limit: a cosine clearly above or below the limit's decides alone (the
+  // margin dwarfs float error, and the arc cosine's slope is at least 1).
   const float limit = object.facet * kDegreesToRadians;
+  const bool inRange = limit >= 0.0f && limit <= 3.14159f;
+  const float cosLimit = std::cos(limit);
+  const float smoothAbove = inRange ? cosLimit + 1e-5f : 2.0f;
+  const float flatBelow = inRange ? cosLimit - 1e-5f : -2.0f;
   for (size_t f = 0; f < faceCount; ++f) {
     const MqoFace& face = object.faces[f];
     const glm::vec3& n = faceNormals[f];
     for (uint32_t c = 0; c < face.cornerCount; ++c) {
       glm::vec3& m = normals[face.index[c]];
-      const float angle = std::acos(glm::clamp(glm::dot(m, n), -1.0f, 1.0f));
-      if (angle >= limit && m != n) m = n;
+      if (m == n) continue;
+      const float cosine = glm::clamp(glm::dot(m, n), -1.0f, 1.0f);
+      if (cosine > smoothAbove) continue;
+      if (cosine < flatBelow || std::acos(cosine) >= limit) m = n;
     }
   }
 

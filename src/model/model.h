@@ -106,7 +106,9 @@ class resMQO : public resourceObject {
 
   bool canLoad(CoreFileStream& stream) override { return hasExtension(stream, {"mqo", "bmdl"}); }
   // Reads the ".bmdl" entry of the stream's name, loads every material's
-  // textures and effect (all or nothing) and compiles the draw units.
+  // textures and effect (all or nothing) and compiles the draw units. A
+  // failure is logged once ("model: <entry>: <reason>") and leaves nothing
+  // loaded or held.
   bool load(CoreFileStream& stream) override;
   // Releases the material resources and deletes the draw units.
   bool unload() override;
@@ -138,7 +140,25 @@ class resMQO : public resourceObject {
   glm::vec3 findPoint(const char* pName) const;
 
  private:
+  // One object's faces as independent triangles (the first three corners
+  // of every face with three or four), grouped by material: material i's
+  // corners are [first[i], first[i + 1]). Built once at load; the draw
+  // units and drawObjectFaces read it.
+  struct DrawCorner {
+    glm::vec3 position;
+    glm::vec3 normal;
+    float texCoord[2];  // scaled to the material texture's used part
+  };
+  struct ObjectArrays {
+    std::vector<DrawCorner> corners;
+    std::vector<glm::vec3> colours;  // per corner; empty without vertex colours
+    std::vector<uint32_t> first;     // materialCount + 1 entries
+  };
+
+  bool loadMaterialResources(const std::string& path);
   void releaseMaterialResources();
+  void buildDrawArrays();
+  void compileLists();
 
   std::unique_ptr<MqoModel> mData;
   std::vector<MqoMaterial> mLoadedMaterials;  // the copy restoreMaterial reads
@@ -147,4 +167,7 @@ class resMQO : public resourceObject {
   std::vector<resShader*> mEffects;
   std::vector<uint32_t> mMaterialLists;
   std::vector<std::vector<uint32_t>> mObjectMaterialLists;
+  std::vector<ObjectArrays> mArrays;  // per object
+  uint32_t mListBase = 0;             // every list name comes from one block
+  uint32_t mListCount = 0;
 };

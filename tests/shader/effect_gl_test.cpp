@@ -3,10 +3,7 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "shader/shader.h"
 #include "support/gl_context.h"
@@ -20,9 +17,7 @@ constexpr int kW = 64;
 constexpr int kH = 64;
 
 std::vector<uint8_t> coreEffect(const std::string& file) {
-  const char* src = std::getenv("VESPER_SOURCE_DIR");
-  std::ifstream in(std::string(src ? src : ".") + "/production/data/core/shader/" + file, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return testing_support::sourceFile("production/data/core/shader/" + file);
 }
 
 std::string coreName(const std::string& file) { return "data\\core\\shader\\" + file; }

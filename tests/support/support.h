@@ -48,6 +48,10 @@ ChildResult runCommand(const std::string& commandLine);
 // Path of a built program (vesper, vesper-pack, ...).
 std::string builtProgram(const std::string& name);
 
+// The bytes of a file of the source tree (e.g. "production/data/core/...");
+// empty when it cannot be read.
+std::vector<uint8_t> sourceFile(const std::string& relativePath);
+
 }  // namespace testing_support
 
 // Asserts that `statement` ends the process with exactly `message` on stderr
