@@ -2,7 +2,6 @@
 // the engine reads; bad input gives one located line, status 1 and no file.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 
@@ -19,8 +18,10 @@ namespace {
 
 TEST(Mqo2bmdl, ConvertsTheSampleCube) {
   TempDir dir;
-  const std::string cube = std::string(std::getenv("VESPER_SOURCE_DIR")) + "/production/data/model/cube.mqo";
-  const auto r = runCommand(builtProgram("mqo2bmdl") + " " + cube + " " + dir.file("cube.bmdl"));
+  const auto source = testing_support::sourceFile("production/data/model/cube.mqo");
+  ASSERT_FALSE(source.empty());
+  testing_support::writeFile(dir.file("cube.mqo"), source);
+  const auto r = runCommand(builtProgram("mqo2bmdl") + " " + dir.file("cube.mqo") + " " + dir.file("cube.bmdl"));
   ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
   EXPECT_EQ(r.stdErr, "");
   const auto bytes = testing_support::readFile(dir.file("cube.bmdl"));
@@ -32,7 +33,7 @@ TEST(Mqo2bmdl, ConvertsTheSampleCube) {
   EXPECT_EQ(model.objects[0].faceCount, 12u);
   EXPECT_EQ(model.materials.size(), 2u);
   EXPECT_EQ(model.points.count("cube"), 1u);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
 TEST(Mqo2bmdl, BadInputLeavesNoOutput) {
