@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "scene_render/render_fixture.h"
 #include "scenes/particles.h"
+#include "support/allocation_counter.h"
 
 namespace {
 
@@ -32,7 +34,9 @@ technique t { pass p { PointSpriteEnable = true; VertexProgramPointSizeEnable = 
 
 class ScreenHooks : public RenderHooks {
  public:
+  glm::vec2 jitterOffset() override { return jitter; }
   glm::ivec2 viewportSize() override { return {kW, kH}; }
+  glm::vec2 jitter{0.0f};
 };
 
 class ParticlesGlTest : public ::testing::Test {
@@ -148,6 +152,9 @@ TEST_F(ParticlesGlTest, PointsMoveFromStartToEndAndRepeatExactly) {
   const std::vector<uint8_t> first = draw();
   snapshot("points");
   EXPECT_EQ(draw(), first);
+  const size_t before = testing_support::allocationCount();
+  feathers.draw(0.4f, sets[0].data());
+  EXPECT_EQ(testing_support::allocationCount() - before, 0u) << "a frame's draw allocates nothing";
   size_t lit = 0;
   for (size_t i = 0; i < first.size(); i += 4) lit += first[i] > 16;
   EXPECT_GT(lit, 300u);
@@ -201,7 +208,9 @@ TEST_F(ParticlesGlTest, CloudElementsSitAtStartAndEndWithZNegated) {
   jitteredPerspective(45.0, 1.7777777777777777, 1.0, 1000.0);
   glLoadIdentity();
   gluLookAt(0, 0, 150, 0, 0, 0, 0, 1, 0);
+  const size_t before = testing_support::allocationCount();
   cloud.draw(balls.data(), balls.size(), 0.5f);
+  EXPECT_EQ(testing_support::allocationCount() - before, 0u) << "a frame's draw allocates nothing";
   snapshot("cloud");
 }
 
@@ -237,6 +246,29 @@ TEST_F(ParticlesGlTest, MetaballSurfaceCoversTheMiddleAndTheBackgroundTheCorners
     EXPECT_TRUE(near(pixel(0, kH - 1), texel(0, 1), 12)) << "t " << t;
   }
   snapshot("metaball");
+
+  // An anti-aliasing sample shifted by one pixel to the right shows the same
+  // picture one pixel to the right (apart from the surface's edge smoothing,
+  // whose screen-space derivatives come in 2 x 2 blocks).
+  const std::vector<uint8_t> unshifted = frame();
+  hooks_.jitter = glm::vec2(1.0f, 0.0f);
+  metaball.draw(0.35f);
+  const std::vector<uint8_t> shifted = frame();
+  auto mismatches = [&](int dx) {
+    size_t count = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x + 1 < kW; ++x) {
+        for (int k = 0; k < 3; ++k) {
+          const size_t a = (static_cast<size_t>(y) * kW + x) * 4 + k;
+          count += std::abs(shifted[a + 4 * dx] - unshifted[a]) > 8;
+        }
+      }
+    }
+    return count;
+  };
+  const size_t total = static_cast<size_t>(kW) * kH * 3;
+  EXPECT_LT(mismatches(1), total / 200);
+  EXPECT_GT(mismatches(0), 10 * mismatches(1));
 }
 
 // The painted sprites are pictures, not flat colours: opaque in the middle,
