@@ -23,16 +23,16 @@ const std::string kCameraLookAt = "camera_lookat";
 
 }  // namespace
 
-CameraFrustum cameraFrustum(float rotationY, glm::vec2 jitter, glm::ivec2 viewport) {
-  const double fov = static_cast<double>(rotationY * kDegreesPerRadian + 30.0f) * glm::pi<double>() / 180.0;
-  const double h = kNear * std::tan(fov / 2.0);
+CameraFrustum perspectiveFrustum(double fovDegrees, double aspect, double zNear, double zFar, glm::vec2 jitter,
+                                 glm::ivec2 viewport) {
+  const double h = zNear * std::tan(fovDegrees * glm::pi<double>() / 180.0 / 2.0);
   CameraFrustum f;
-  f.left = -kAspect * h;
-  f.right = kAspect * h;
+  f.left = -aspect * h;
+  f.right = aspect * h;
   f.bottom = -h;
   f.top = h;
-  f.zNear = kNear;
-  f.zFar = kFar;
+  f.zNear = zNear;
+  f.zFar = zFar;
   if (viewport.x > 0 && viewport.y > 0) {
     const double dx = -(f.right - f.left) * static_cast<double>(jitter.x) / viewport.x;
     const double dy = -(f.top - f.bottom) * static_cast<double>(jitter.y) / viewport.y;
@@ -42,6 +42,21 @@ CameraFrustum cameraFrustum(float rotationY, glm::vec2 jitter, glm::ivec2 viewpo
     f.top += dy;
   }
   return f;
+}
+
+CameraFrustum cameraFrustum(float rotationY, glm::vec2 jitter, glm::ivec2 viewport) {
+  const double fov = static_cast<double>(rotationY * kDegreesPerRadian + 30.0f);
+  return perspectiveFrustum(fov, kAspect, kNear, kFar, jitter, viewport);
+}
+
+void jitteredPerspective(double fovDegrees, double aspect, double zNear, double zFar) {
+  RenderHooks& hooks = renderHooks();
+  const CameraFrustum f =
+      perspectiveFrustum(fovDegrees, aspect, zNear, zFar, hooks.jitterOffset(), hooks.viewportSize());
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glFrustum(f.left, f.right, f.bottom, f.top, f.zNear, f.zFar);
+  glMatrixMode(GL_MODELVIEW);
 }
 
 float sceneDuration(const QdfScene& scene) {

@@ -36,6 +36,9 @@ class RenderHooks {
   virtual glm::vec2 jitterOffset() { return glm::vec2(0.0f); }
   // Viewport the jitter is measured in; a non-positive size shifts nothing.
   virtual glm::ivec2 viewportSize() { return glm::ivec2(0); }
+  // The show's screen size, which the "SCREEN_RATIO" effect values are
+  // measured against (1280 x 720 is 1); non-positive when unknown.
+  virtual glm::ivec2 screenSize() { return viewportSize(); }
 };
 
 // Installs `hooks` (not owned; must outlive its use). Null restores the
@@ -159,6 +162,14 @@ struct CameraFrustum {
 // `rotationY` is the camera key's rotation y in radians; the vertical field
 // of view is that angle (in degrees, factor 180 / 3.141592) plus 30 degrees.
 CameraFrustum cameraFrustum(float rotationY, glm::vec2 jitter, glm::ivec2 viewport);
+// A symmetric perspective frustum (vertical field of view in degrees, width
+// over height) shifted by `jitter` pixels of a `viewport`-sized target; a
+// non-positive viewport shifts nothing.
+CameraFrustum perspectiveFrustum(double fovDegrees, double aspect, double zNear, double zFar, glm::vec2 jitter,
+                                 glm::ivec2 viewport);
+// Loads perspectiveFrustum under the hooks' current jitter into the
+// projection matrix (identity first), then selects the model-view matrix.
+void jitteredPerspective(double fovDegrees, double aspect, double zNear, double zFar);
 // The largest last key time among the scene's camera objects; 0 without.
 float sceneDuration(const QdfScene& scene);
 
