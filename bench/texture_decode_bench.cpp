@@ -1,6 +1,8 @@
 // Decoding speed of the texture decoders against stb_image alone, on the
-// same 2048x2048 PNG, JPEG and 32-bit TGA files built in memory. Both sides
-// produce RGBA; ours also fills a texture's pixel copy (no GL upload).
+// same 2048x2048 PNG, JPEG, BMP, GIF and 32-bit TGA files built in memory.
+// Both sides produce RGBA; ours also fills a texture's pixel copy (no GL
+// upload).
+#include <gif_lib.h>
 #include <stb/stb_image.h>
 #include <stb/stb_image_write.h>
 
@@ -41,6 +43,39 @@ std::vector<uint8_t> makeImage(int w, int h) {
   return rgba;
 }
 
+int gifCollect(GifFileType* gif, const GifByteType* data, int size) {
+  auto* out = static_cast<Bytes*>(gif->UserData);
+  out->insert(out->end(), data, data + size);
+  return size;
+}
+
+// An 8-bit GIF of the image's colours reduced to a 3-3-2 palette.
+Bytes makeGif(int w, int h, const std::vector<uint8_t>& rgba) {
+  Bytes out;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, gifCollect, &error);
+  ColorMapObject* map = GifMakeMapObject(256, nullptr);
+  for (int i = 0; i < 256; ++i) {
+    map->Colors[i] = {static_cast<GifByteType>((i >> 5) * 255 / 7),
+                      static_cast<GifByteType>(((i >> 2) & 7) * 255 / 7),
+                      static_cast<GifByteType>((i & 3) * 255 / 3)};
+  }
+  bool ok = EGifPutScreenDesc(gif, w, h, 8, 0, map) == GIF_OK &&
+            EGifPutImageDesc(gif, 0, 0, w, h, false, nullptr) == GIF_OK;
+  std::vector<GifPixelType> row(static_cast<size_t>(w));
+  for (int y = 0; ok && y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = &rgba[(static_cast<size_t>(y) * w + x) * 4];
+      row[x] = static_cast<GifPixelType>((p[0] & 0xE0) | (p[1] >> 5) << 2 | p[2] >> 6);
+    }
+    ok = EGifPutLine(gif, row.data(), w) == GIF_OK;
+  }
+  EGifCloseFile(gif, &error);
+  GifFreeMapObject(map);
+  if (!ok) out.clear();
+  return out;
+}
+
 template <typename F>
 double bestSeconds(int runs, F&& body) {
   double best = 1e30;
@@ -67,7 +102,7 @@ int main() {
     texture_decode::Format format;
     Bytes file;
   };
-  std::vector<Input> inputs(3);
+  std::vector<Input> inputs(5);
   inputs[0] = {"PNG  (RGBA)", texture_decode::Format::Png, {}};
   stbi_write_png_to_func(collect, &inputs[0].file, w, h, 4, rgba.data(), w * 4);
   inputs[1] = {"JPEG (RGB, q90)", texture_decode::Format::Picture, {}};
@@ -75,6 +110,9 @@ int main() {
   inputs[2] = {"TGA  (32-bit raw)", texture_decode::Format::Tga, {}};
   stbi_write_tga_with_rle = 0;
   stbi_write_tga_to_func(collect, &inputs[2].file, w, h, 4, rgba.data());
+  inputs[3] = {"BMP  (24-bit)", texture_decode::Format::Picture, {}};
+  stbi_write_bmp_to_func(collect, &inputs[3].file, w, h, 3, rgb.data());
+  inputs[4] = {"GIF  (8-bit)", texture_decode::Format::Picture, makeGif(w, h, rgba)};
 
   std::printf("texture decode, %dx%d, best of %d runs\n", w, h, runs);
   std::printf("%-18s %10s %12s %12s %8s\n", "format", "file KiB", "ours MP/s", "stb MP/s", "ratio");
