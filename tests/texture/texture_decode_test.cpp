@@ -378,12 +378,19 @@ TEST_F(DecodeTest, DdsHeaderChecksAndShortFilesFail) {
   };
   // Magic, header size, a missing flag, depth, pixel format size, FourCC,
   // one face missing, zero levels, absurd width.
-  for (const Patch& p : {Patch{0, 'X'}, Patch{4, 100}, Patch{8, 0x06}, Patch{24, 1}, Patch{76, 24},
+  for (const Patch& p : {Patch{0, 'X'}, Patch{4, 100}, Patch{8, 0x06}, Patch{24, 2}, Patch{76, 24},
                          Patch{87, '5'}, Patch{113, 0xFC}, Patch{28, 0}, Patch{19, 0x80}}) {
     Bytes bad = good;
     bad[p.offset] = p.value;
     EXPECT_EQ(decode(td::Format::Dds, bad), nullptr) << "offset " << p.offset;
   }
+  // Depth 1 is what common tools write for a cube map; it is accepted only
+  // without the depth flag.
+  Bytes depthOne = good;
+  depthOne[24] = 1;
+  ASSERT_NE(decode(td::Format::Dds, depthOne), nullptr) << reason;
+  depthOne[10] |= 0x80;
+  EXPECT_EQ(decode(td::Format::Dds, depthOne), nullptr);
   Bytes manyLevels = good;
   manyLevels[31] = 0x7F;  // billions of levels must not be walked
   EXPECT_EQ(decode(td::Format::Dds, manyLevels), nullptr);
