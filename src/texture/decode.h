@@ -61,8 +61,10 @@ TexturePtr decodePicture(const uint8_t* data, size_t size, std::string& reason);
 TexturePtr decodeBmp(const uint8_t* data, size_t size, std::string& reason);
 TexturePtr decodeJpeg(const uint8_t* data, size_t size, std::string& reason);
 TexturePtr decodeGif(const uint8_t* data, size_t size, std::string& reason);
-// The picture decoders' texture: RGBA8, nearest, repeat, with a zeroed pixel
-// copy; null and a reason when the copy cannot be allocated.
+// The picture decoders' texture: RGBA8, nearest, repeat, with a pixel copy
+// that the decoder must fill for every image texel (only a margin added by
+// rounding up to powers of two is zeroed); null and a reason when the copy
+// cannot be allocated.
 TexturePtr createPicture(uint32_t width, uint32_t height, std::string& reason);
 // Alpha 0 for pure blue (0, 0, 255), 255 for every other colour, over
 // `count` RGBA pixels in place.

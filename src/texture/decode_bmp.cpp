@@ -39,7 +39,7 @@ struct Channel {
   uint32_t of(uint32_t pixel) const {
     if (!mask) return 0;
     const uint32_t v = (pixel & mask) >> shift;
-    return max == 255 ? v : (v * 255 + max / 2) / max;
+    return max == 255 ? v : static_cast<uint32_t>((uint64_t{v} * 255 + max / 2) / max);
   }
 };
 

@@ -37,6 +37,12 @@ class cTexture : public CoreObject {
   bool writeToFile(const char* fileName) const;
   // Frees the pixel copy (the GL texture stays).
   void releaseCopy();
+  // Makes `block` (released later with `release`) the pixel copy of an RGBA8
+  // 2D texture created without one, so that a decoder's own output buffer
+  // need not be copied. `size` must be exactly what create() would allocate;
+  // otherwise nothing changes and false is returned (the caller still owns
+  // the block).
+  bool adoptPixels(uint8_t* block, uint64_t size, void (*release)(void*));
 
   uint32_t width() const { return mWidth; }
   uint32_t height() const { return mHeight; }
@@ -69,7 +75,8 @@ class cTexture : public CoreObject {
   uint32_t mBitsPerPixel = 0;
   float mSScale = 1.0f;
   float mTScale = 1.0f;
-  // calloc'ed (see create()), so released with free.
+  // Released through a function so that a decoder's malloc'ed block can be
+  // taken over without a copy.
   using PixelBlock = std::unique_ptr<uint8_t[], void (*)(void*)>;
   PixelBlock mPixels{nullptr, &releaseBlock};
   uint32_t mGlName = 0;

@@ -172,3 +172,14 @@ void cTexture::releaseCopy() {
 }
 
 void cTexture::releaseBlock(void* block) { std::free(block); }
+
+bool cTexture::adoptPixels(uint8_t* block, uint64_t size, void (*release)(void*)) {
+  if (!block || !release || mPixels || mTarget != GL_TEXTURE_2D || mInternalFormat != GL_RGBA8) return false;
+  const uint64_t bytes = static_cast<uint64_t>(mWidth) * mHeight * 4;
+  if (size != bytes || bytes > UINT32_MAX) return false;
+  mPixels = PixelBlock(block, release);
+  mKeepCopy = 1;
+  mDataSize = static_cast<uint32_t>(bytes);
+  mBitsPerPixel = 32;
+  return true;
+}

@@ -111,8 +111,9 @@ TEST_F(DecodeTest, BmpPureBlueIsTransparentAndNearBlueOpaque) {
   EXPECT_TEXEL(*t, 2, 1, 0, 1, 255, 255);
 }
 
-// Rounded sizes place rows in a wider block; both textures must key the
-// same pixels and size the copy.
+// Exact sizes decode into a copy that is not zeroed first; rounded sizes
+// place rows in a wider, zeroed block. Both must key the same pixels and
+// size the copy.
 TEST_F(DecodeTest, PictureKeyMatchesInExactAndRoundedTextures) {
   const uint8_t rgb[] = {0, 0, 255, 0, 0, 254, 10, 20, 30,
                          255, 255, 255, 0, 0, 255, 0, 1, 255};
