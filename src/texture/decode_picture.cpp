@@ -66,8 +66,8 @@ struct TjCloser {
   void operator()(void* handle) const { tjDestroy(handle); }
 };
 
-// Adobe-style CMYK as libjpeg hands it out (stored inverted: 255 is no
-// ink) to RGB, in place: R = C·K / 255 and so on.
+// CMYK as libjpeg hands it out (stored inverted, as print tools write it:
+// 255 is no ink) to RGB, in place: R = C·K / 255 and so on.
 void cmykToRgb(uint8_t* row, size_t count) {
   for (size_t i = 0; i < count; ++i, row += 4) {
     const unsigned k = row[3];

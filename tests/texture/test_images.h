@@ -84,6 +84,9 @@ inline Bytes bmp32(int w, int h, const uint8_t* rgba) {
 // to 4 bytes and stored bottom-up, or top-down (negative height) when
 // `topDown`.
 struct BmpSpec {
+  BmpSpec() = default;
+  BmpSpec(int w, int h, int bits, uint32_t header = 40, uint32_t compress = 0)
+      : width(w), height(h), bitCount(bits), headerSize(header), compression(compress) {}
   int width = 0;
   int height = 0;
   int bitCount = 24;
@@ -148,6 +151,8 @@ inline Bytes packIndices(int bits, std::initializer_list<int> indices) {
 // A GIF of one image (or two, when `second` is set) placed on the logical
 // screen; `rows` are the image's palette indexes, top-down.
 struct GifSpec {
+  GifSpec(int screenW, int screenH, int w, int h)
+      : screenWidth(screenW), screenHeight(screenH), width(w), height(h) {}
   int screenWidth = 0;
   int screenHeight = 0;
   std::vector<GifColorType> colours;  // global table; a power of two entries

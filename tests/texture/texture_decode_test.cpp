@@ -80,6 +80,16 @@ class DecodeTest : public ::testing::Test {
   static const uint8_t* texel(const cTexture& t, uint32_t x, uint32_t y, uint32_t bpp = 4) {
     return t.pixels() + (static_cast<size_t>(y) * t.width() + x) * bpp;
   }
+  static void expectTexel(const cTexture& t, uint32_t x, uint32_t y, const std::vector<int>& rgba) {
+    const uint8_t* p = texel(t, x, y);
+    EXPECT_EQ((std::vector<int>{p[0], p[1], p[2], p[3]}), rgba) << "texel " << x << "," << y;
+  }
+  // Lossy pictures: colour within `tolerance` steps, alpha opaque.
+  static void expectNearTexel(const cTexture& t, uint32_t x, uint32_t y, const std::vector<int>& rgb, int tolerance) {
+    const uint8_t* p = texel(t, x, y);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], rgb[c], tolerance) << "texel " << x << "," << y << " channel " << c;
+    EXPECT_EQ(p[3], 255);
+  }
 
   bool saved = false;
   std::string reason;
@@ -163,14 +173,8 @@ TEST_F(DecodeTest, JpegAndGifDecodeToOpaqueRgbWithTheBlueKey) {
   ASSERT_NE(jpeg, nullptr) << reason;
   EXPECT_EQ(jpeg->width(), 16u);
   EXPECT_EQ(jpeg->height(), 8u);
-  // Lossy: colours within a few steps, alpha exact.
-  const uint8_t* l = texel(*jpeg, 2, 3);
-  const uint8_t* r = texel(*jpeg, 13, 3);
-  EXPECT_NEAR(l[0], 200, 6);
-  EXPECT_NEAR(l[2], 30, 6);
-  EXPECT_NEAR(r[0], 20, 6);
-  EXPECT_NEAR(r[2], 220, 6);
-  EXPECT_EQ(l[3], 255);
+  expectNearTexel(*jpeg, 2, 3, {200, 100, 30}, 6);
+  expectNearTexel(*jpeg, 13, 3, {20, 100, 220}, 6);
 
   const auto gif = decode(td::Format::Picture, test_images::gifBlueRed());
   ASSERT_NE(gif, nullptr) << reason;
@@ -232,25 +236,19 @@ TEST_F(DecodeTest, PaletteBmpsGiveDefinedColoursForEveryIndex) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test_images::BmpSpec spec;
-    spec.width = 3;
-    spec.height = 2;
-    spec.bitCount = c.bits;
-    spec.headerSize = c.header;
+    test_images::BmpSpec spec(3, 2, c.bits, c.header);
     spec.coloursUsed = c.used;
     spec.palette = c.palette;
     spec.rows = {test_images::packIndices(c.bits, c.top), test_images::packIndices(c.bits, c.bottom)};
     const auto t = decodeTwice(td::Format::Picture, test_images::writeBmp(spec));
     ASSERT_NE(t, nullptr);
-    for (int i = 0; i < 6; ++i) EXPECT_TEXEL(*t, i % 3, i / 3, c.expected[i][0], c.expected[i][1], c.expected[i][2], c.expected[i][3]);
+    for (int i = 0; i < 6; ++i) expectTexel(*t, i % 3, i / 3, c.expected[i]);
   }
 }
 
 // A negative height stores rows top-down; the picture still lands upright.
 TEST_F(DecodeTest, TopDownBmpsDecodeUpright) {
-  test_images::BmpSpec spec;
-  spec.width = 2;
-  spec.height = 3;
+  test_images::BmpSpec spec(2, 3, 24);
   spec.topDown = true;
   spec.rows = {{3, 2, 1, 0, 0, 255}, {6, 5, 4, 255, 0, 0}, {9, 8, 7, 0, 0, 0}};  // B, G, R
   auto t = decode(td::Format::Picture, test_images::writeBmp(spec));
@@ -306,26 +304,19 @@ TEST_F(DecodeTest, BmpMasksPlaceColourAndAlpha) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test_images::BmpSpec spec;
-    spec.width = 2;
-    spec.height = 1;
-    spec.bitCount = c.bits;
-    spec.headerSize = c.header;
-    spec.compression = c.compression;
+    test_images::BmpSpec spec(2, 1, c.bits, c.header, c.compression);
     std::copy(c.masks.begin(), c.masks.end(), spec.masks);
     spec.rows = {c.pixel0};
     spec.rows[0].insert(spec.rows[0].end(), c.pixel1.begin(), c.pixel1.end());
     const auto t = decode(td::Format::Picture, test_images::writeBmp(spec));
     ASSERT_NE(t, nullptr) << reason;
-    EXPECT_TEXEL(*t, 0, 0, c.texel0[0], c.texel0[1], c.texel0[2], c.texel0[3]);
-    EXPECT_TEXEL(*t, 1, 0, c.texel1[0], c.texel1[1], c.texel1[2], c.texel1[3]);
+    expectTexel(*t, 0, 0, c.texel0);
+    expectTexel(*t, 1, 0, c.texel1);
   }
 }
 
 TEST_F(DecodeTest, MalformedBmpsFailWithReason) {
-  test_images::BmpSpec spec;
-  spec.width = 2;
-  spec.height = 2;
+  test_images::BmpSpec spec(2, 2, 24);
   spec.rows = {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}};
   const Bytes good = test_images::writeBmp(spec);
   ASSERT_NE(decode(td::Format::Picture, good), nullptr) << reason;
@@ -352,14 +343,11 @@ TEST_F(DecodeTest, MalformedBmpsFailWithReason) {
 }
 
 TEST_F(DecodeTest, GifShowsTheFirstImageOnItsScreen) {
-  test_images::GifSpec spec;
-  spec.screenWidth = 4;
-  spec.screenHeight = 3;
-  spec.colours = {{255, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 255, 255}};
+  const std::vector<GifColorType> colours = {{255, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 255, 255}};
+  test_images::GifSpec spec(4, 3, 3, 2);
+  spec.colours = colours;
   spec.left = 1;
   spec.top = 1;
-  spec.width = 3;
-  spec.height = 2;
   spec.transparent = 3;
   spec.rows = {{0, 1, 2}, {3, 2, 0}};
   spec.second = true;
@@ -368,23 +356,16 @@ TEST_F(DecodeTest, GifShowsTheFirstImageOnItsScreen) {
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t->width(), 4u);
   EXPECT_EQ(t->height(), 3u);
-  EXPECT_TEXEL(*t, 0, 0, 0, 0, 0, 255);
-  EXPECT_TEXEL(*t, 3, 0, 0, 0, 0, 255);
-  EXPECT_TEXEL(*t, 0, 1, 0, 0, 0, 255);
-  EXPECT_TEXEL(*t, 1, 1, 255, 0, 0, 255);
-  EXPECT_TEXEL(*t, 2, 1, 0, 0, 255, 0);
-  EXPECT_TEXEL(*t, 3, 1, 0, 255, 0, 255);
-  EXPECT_TEXEL(*t, 1, 2, 0, 0, 0, 255);
-  EXPECT_TEXEL(*t, 3, 2, 255, 0, 0, 255);
+  const std::vector<int> k{0, 0, 0, 255}, red{255, 0, 0, 255}, key{0, 0, 255, 0}, green{0, 255, 0, 255};
+  const std::vector<int> screen[3][4] = {{k, k, k, k}, {k, red, key, green}, {k, k, green, red}};
+  for (uint32_t y = 0; y < 3; ++y) {
+    for (uint32_t x = 0; x < 4; ++x) expectTexel(*t, x, y, screen[y][x]);
+  }
 
   // Indexes past a cut table read black; interlaced rows land in place.
-  spec = {};
-  spec.screenWidth = 2;
-  spec.screenHeight = 9;
-  spec.colours = {{255, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 255, 255}};
+  spec = test_images::GifSpec(2, 9, 2, 9);
+  spec.colours = colours;
   spec.keptColours = 2;
-  spec.width = 2;
-  spec.height = 9;
   spec.interlaced = true;
   for (uint8_t r = 0; r < 9; ++r) spec.rows.push_back({uint8_t(r % 2), uint8_t(r % 4)});
   t = decodeTwice(td::Format::Picture, test_images::writeGif(spec));
@@ -395,7 +376,7 @@ TEST_F(DecodeTest, GifShowsTheFirstImageOnItsScreen) {
   }
 }
 
-// CMYK JPEGs store inverted ink (255: none), as Adobe's tools write them.
+// CMYK JPEGs store inverted ink (255: none), as print tools write them.
 TEST_F(DecodeTest, CmykJpegBecomesRgb) {
   Bytes cmyk(16 * 8 * 4);
   for (size_t i = 0; i < cmyk.size(); i += 4) {
@@ -412,15 +393,8 @@ TEST_F(DecodeTest, CmykJpegBecomesRgb) {
   tjDestroy(tj);
   const auto t = decode(td::Format::Picture, file);
   ASSERT_NE(t, nullptr) << reason;
-  const uint8_t* l = texel(*t, 2, 3);
-  const uint8_t* r = texel(*t, 13, 3);
-  EXPECT_NEAR(l[0], 200, 4);
-  EXPECT_NEAR(l[1], 200, 4);
-  EXPECT_NEAR(l[2], 0, 4);
-  EXPECT_NEAR(r[0], 255, 4);
-  EXPECT_NEAR(r[1], 0, 4);
-  EXPECT_NEAR(r[2], 255, 4);
-  EXPECT_EQ(l[3], 255);
+  expectNearTexel(*t, 2, 3, {200, 200, 0}, 4);
+  expectNearTexel(*t, 13, 3, {255, 0, 255}, 4);
 }
 
 // A JPEG whose scan is missing fails; one cut short inside its scan, or
