@@ -43,14 +43,22 @@ const char* gifError(int code) {
 }
 
 // Reads the image's rows (in interlaced order when it is interlaced) onto
-// the screen-sized RGBA texture, which starts opaque black.
+// the screen-sized RGBA texture; the screen around the image is opaque
+// black.
 bool drawImage(GifFileType* gif, int transparent, cTexture& texture, std::string& reason) {
-  const size_t pitch = static_cast<size_t>(texture.width()) * 4;
-  for (int r = 0; r < gif->SHeight; ++r) {
-    auto* row = reinterpret_cast<uint32_t*>(texture.pixels() + r * pitch);
-    std::fill(row, row + gif->SWidth, kOpaqueBlack);
-  }
   const GifImageDesc& desc = gif->Image;
+  const size_t pitch = static_cast<size_t>(texture.width()) * 4;
+  const int screenWidth = gif->SWidth, screenHeight = gif->SHeight;
+  const int right = std::min(screenWidth, desc.Left + desc.Width);
+  for (int r = 0; r < screenHeight; ++r) {
+    auto* row = reinterpret_cast<uint32_t*>(texture.pixels() + r * pitch);
+    if (r < desc.Top || r >= desc.Top + desc.Height || desc.Left >= screenWidth) {
+      std::fill(row, row + screenWidth, kOpaqueBlack);
+    } else {
+      std::fill(row, row + desc.Left, kOpaqueBlack);
+      std::fill(row + right, row + screenWidth, kOpaqueBlack);
+    }
+  }
   const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
   uint32_t palette[256];
   for (int i = 0; i < 256; ++i) {
@@ -63,7 +71,6 @@ bool drawImage(GifFileType* gif, int transparent, cTexture& texture, std::string
   }
   applyColourKey(reinterpret_cast<uint8_t*>(palette), 256);
   std::vector<GifPixelType> line(static_cast<size_t>(desc.Width));
-  const int screenWidth = gif->SWidth, screenHeight = gif->SHeight;
   static const int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
   const int passes = desc.Interlace ? 4 : 1;
   for (int pass = 0; pass < passes; ++pass) {
@@ -76,9 +83,7 @@ bool drawImage(GifFileType* gif, int transparent, cTexture& texture, std::string
       const int row = desc.Top + y;
       if (row >= screenHeight) continue;
       uint8_t* dst = texture.pixels() + static_cast<size_t>(row) * pitch;
-      for (int x = 0; x < desc.Width && desc.Left + x < screenWidth; ++x) {
-        std::memcpy(dst + static_cast<size_t>(desc.Left + x) * 4, &palette[line[x]], 4);
-      }
+      for (int x = desc.Left; x < right; ++x) std::memcpy(dst + static_cast<size_t>(x) * 4, &palette[line[x - desc.Left]], 4);
     }
   }
   return true;
