@@ -1,5 +1,7 @@
 // Every texture decoder on arbitrary bytes. The first byte picks the
-// decoder (picture, PNG, TGA, DDS, RGBE); the rest is the file.
+// decoder: the picture dispatcher, PNG, TGA, DDS, RGBE, or the BMP, JPEG
+// and GIF decoders directly (no signature to guess first); the rest is the
+// file.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,11 +14,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   texture_decode::limits().maxSide = 4096;
   texture_decode::limits().maxTexels = uint64_t{1} << 20;
   textureManager::instance().setNonPowerOfTwo((data[0] & 0x80) != 0);
-  static const texture_decode::Format kFormats[] = {
-      texture_decode::Format::Picture, texture_decode::Format::Png, texture_decode::Format::Tga,
-      texture_decode::Format::Dds, texture_decode::Format::Rgbe};
+  using Decoder = texture_decode::TexturePtr (*)(const uint8_t*, size_t, std::string&);
+  static const Decoder kDecoders[] = {
+      texture_decode::decodePicture, texture_decode::decodePng, texture_decode::decodeTga,
+      texture_decode::decodeDds,     texture_decode::decodeRgbe, texture_decode::decodeBmp,
+      texture_decode::decodeJpeg,    texture_decode::decodeGif};
   std::string reason;
-  auto texture = texture_decode::decode(kFormats[(data[0] & 0x7F) % 5], data + 1, size - 1, reason);
+  auto texture = kDecoders[(data[0] & 0x7F) % 8](data + 1, size - 1, reason);
   if (texture && texture->pixels()) {
     // Touch the whole copy so a short allocation shows up.
     volatile uint8_t sink = 0;

@@ -55,9 +55,20 @@ inline uint32_t le32(const uint8_t* p) {
 
 using TexturePtr = std::unique_ptr<cTexture>;
 
-// BMP, JPEG, GIF: 8-bit RGB with the blue colour key; 32-bit BMPs keep their
-// own alpha.
+// BMP, JPEG, GIF (told apart by signature): 8-bit RGB with the blue colour
+// key; 32-bit BMPs keep their own alpha.
 TexturePtr decodePicture(const uint8_t* data, size_t size, std::string& reason);
+TexturePtr decodeBmp(const uint8_t* data, size_t size, std::string& reason);
+TexturePtr decodeJpeg(const uint8_t* data, size_t size, std::string& reason);
+TexturePtr decodeGif(const uint8_t* data, size_t size, std::string& reason);
+// The picture decoders' texture: RGBA8, nearest, repeat, with a pixel copy
+// that the decoder must fill for every image texel (only a margin added by
+// rounding up to powers of two is zeroed); null and a reason when the copy
+// cannot be allocated.
+TexturePtr createPicture(uint32_t width, uint32_t height, std::string& reason);
+// Alpha 0 for pure blue (0, 0, 255), 255 for every other colour, over
+// `count` RGBA pixels in place.
+void applyColourKey(uint8_t* pixels, size_t count);
 TexturePtr decodePng(const uint8_t* data, size_t size, std::string& reason);
 TexturePtr decodeTga(const uint8_t* data, size_t size, std::string& reason);
 TexturePtr decodeDds(const uint8_t* data, size_t size, std::string& reason);

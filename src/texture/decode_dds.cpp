@@ -12,6 +12,7 @@ namespace {
 constexpr size_t kHeaderSize = 128;
 constexpr uint32_t kRequiredFlags = 0x21007;  // caps, height, width, pixel format, mip-map count
 constexpr uint32_t kAllCubeFaces = 0xFE00;
+constexpr uint32_t kDepthFlag = 0x800000;
 
 // Bytes of six faces with `levels` DXT1 levels each, as the texture sizes
 // its pixel copy (levels never shrink below 1x1).
@@ -32,8 +33,12 @@ TexturePtr decodeDds(const uint8_t* data, size_t size, std::string& reason) {
     reason = "file is shorter than the DDS header";
     return nullptr;
   }
+  // Common tools write a depth of 1 for a cube map, without the depth flag.
+  const uint32_t flags = le32(data + 8);
+  const uint32_t depth = le32(data + 24);
+  const bool flatDepth = depth == 0 || (depth == 1 && !(flags & kDepthFlag));
   if (std::memcmp(data, "DDS ", 4) != 0 || le32(data + 4) != 124 ||
-      (le32(data + 8) & kRequiredFlags) != kRequiredFlags || le32(data + 24) != 0 ||
+      (flags & kRequiredFlags) != kRequiredFlags || !flatDepth ||
       le32(data + 76) != 32 || std::memcmp(data + 84, "DXT1", 4) != 0 ||
       le32(data + 112) != kAllCubeFaces) {
     reason = "not a DXT1 cube map with six faces and mip-maps";

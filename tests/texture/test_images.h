@@ -2,6 +2,7 @@
 // memory by the tests instead of committed binaries.
 #pragma once
 
+#include <gif_lib.h>
 #include <png.h>
 #include <stb/stb_image_write.h>
 #include <zlib.h>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -74,6 +76,137 @@ inline Bytes bmp32(int w, int h, const uint8_t* rgba) {
       const uint8_t* p = rgba + (r * w + x) * 4;
       out.insert(out.end(), {p[2], p[1], p[0], p[3]});
     }
+  }
+  return out;
+}
+
+// Any BMP. `rows` are the image's rows top-down, unpadded; they are padded
+// to 4 bytes and stored bottom-up, or top-down (negative height) when
+// `topDown`.
+struct BmpSpec {
+  BmpSpec() = default;
+  BmpSpec(int w, int h, int bits, uint32_t header = 40, uint32_t compress = 0)
+      : width(w), height(h), bitCount(bits), headerSize(header), compression(compress) {}
+  int width = 0;
+  int height = 0;
+  int bitCount = 24;
+  uint32_t headerSize = 40;  // 12: core header (16-bit sizes, 3-byte palette entries)
+  uint32_t compression = 0;  // 3: bit fields
+  uint32_t masks[4] = {};    // R, G, B, A: after a 40-byte header (bit fields), or inside larger ones
+  uint32_t coloursUsed = 0;
+  Bytes palette;             // entries as stored (B, G, R and, except in core headers, 0)
+  bool topDown = false;
+  std::vector<Bytes> rows;
+};
+
+inline Bytes writeBmp(const BmpSpec& s) {
+  Bytes info;
+  appendLe32(info, s.headerSize);
+  if (s.headerSize == 12) {
+    appendLe16(info, static_cast<uint32_t>(s.width));
+    appendLe16(info, static_cast<uint32_t>(s.height));
+  } else {
+    appendLe32(info, static_cast<uint32_t>(s.width));
+    appendLe32(info, static_cast<uint32_t>(s.topDown ? -s.height : s.height));
+  }
+  appendLe16(info, 1);
+  appendLe16(info, static_cast<uint32_t>(s.bitCount));
+  if (s.headerSize > 12) {
+    for (uint32_t v : {s.compression, 0u, 0u, 0u, s.coloursUsed, 0u}) appendLe32(info, v);
+    const size_t maskCount = s.headerSize == 40 ? (s.compression == 3 ? 3 : 0) : 4;
+    for (size_t i = 0; i < maskCount && (s.headerSize == 40 || info.size() < s.headerSize); ++i) {
+      appendLe32(info, s.masks[i]);
+    }
+    while (info.size() < s.headerSize) info.push_back(0);
+  }
+  Bytes pixels;
+  for (int r = 0; r < s.height; ++r) {
+    const Bytes& row = s.rows[static_cast<size_t>(s.topDown ? r : s.height - 1 - r)];
+    pixels.insert(pixels.end(), row.begin(), row.end());
+    pixels.resize((pixels.size() + 3) / 4 * 4, 0);
+  }
+  const uint32_t offset = static_cast<uint32_t>(14 + info.size() + s.palette.size());
+  Bytes out;
+  appendText(out, "BM");
+  appendLe32(out, offset + static_cast<uint32_t>(pixels.size()));
+  appendLe32(out, 0);
+  appendLe32(out, offset);
+  out.insert(out.end(), info.begin(), info.end());
+  out.insert(out.end(), s.palette.begin(), s.palette.end());
+  out.insert(out.end(), pixels.begin(), pixels.end());
+  return out;
+}
+
+// Palette indexes of `bits` each, packed from the top bit down.
+inline Bytes packIndices(int bits, std::initializer_list<int> indices) {
+  Bytes out((indices.size() * bits + 7) / 8, 0);
+  size_t bit = 0;
+  for (int index : indices) {
+    out[bit / 8] |= static_cast<uint8_t>(index << (8 - bits - bit % 8));
+    bit += bits;
+  }
+  return out;
+}
+
+// A GIF of one image (or two, when `second` is set) placed on the logical
+// screen; `rows` are the image's palette indexes, top-down.
+struct GifSpec {
+  GifSpec(int screenW, int screenH, int w, int h)
+      : screenWidth(screenW), screenHeight(screenH), width(w), height(h) {}
+  int screenWidth = 0;
+  int screenHeight = 0;
+  std::vector<GifColorType> colours;  // global table; a power of two entries
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool interlaced = false;
+  int transparent = -1;
+  std::vector<Bytes> rows;
+  bool second = false;  // a later full-screen image of index 0
+  size_t keptColours = 0;  // when nonzero, the stored table is cut to this many entries
+};
+
+inline int gifCollect(GifFileType* gif, const GifByteType* data, int size) {
+  collect(gif->UserData, const_cast<GifByteType*>(data), size);
+  return size;
+}
+
+inline Bytes writeGif(const GifSpec& s) {
+  Bytes out;
+  int error = 0;
+  GifFileType* gif = EGifOpen(&out, gifCollect, &error);
+  ColorMapObject* map = GifMakeMapObject(static_cast<int>(s.colours.size()), s.colours.data());
+  EGifSetGifVersion(gif, true);
+  EGifPutScreenDesc(gif, s.screenWidth, s.screenHeight, 8, 0, map);
+  if (s.transparent >= 0) {
+    GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, s.transparent};
+    GifByteType ext[4];
+    EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(EGifGCBToExtension(&gcb, ext)), ext);
+  }
+  EGifPutImageDesc(gif, s.left, s.top, s.width, s.height, s.interlaced, nullptr);
+  std::vector<int> order;
+  if (s.interlaced) {
+    for (const auto& pass : {std::make_pair(0, 8), std::make_pair(4, 8), std::make_pair(2, 4), std::make_pair(1, 2)}) {
+      for (int r = pass.first; r < s.height; r += pass.second) order.push_back(r);
+    }
+  } else {
+    for (int r = 0; r < s.height; ++r) order.push_back(r);
+  }
+  for (int r : order) EGifPutLine(gif, const_cast<GifPixelType*>(s.rows[r].data()), s.width);
+  if (s.second) {
+    EGifPutImageDesc(gif, 0, 0, s.screenWidth, s.screenHeight, false, nullptr);
+    Bytes zeros(static_cast<size_t>(s.screenWidth), 0);
+    for (int r = 0; r < s.screenHeight; ++r) EGifPutLine(gif, zeros.data(), s.screenWidth);
+  }
+  EGifCloseFile(gif, &error);
+  GifFreeMapObject(map);
+  if (s.keptColours) {
+    // Byte 10 holds the table's size as a power of two; the table starts at 13.
+    int bits = 0;
+    while ((size_t{2} << bits) < s.keptColours) ++bits;
+    out[10] = static_cast<uint8_t>((out[10] & ~7) | bits);
+    out.erase(out.begin() + 13 + 3 * static_cast<long>(size_t{2} << bits), out.begin() + 13 + 3 * static_cast<long>(s.colours.size()));
   }
   return out;
 }

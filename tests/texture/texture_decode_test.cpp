@@ -3,8 +3,11 @@
 // created with a pixel copy and never uploaded here.
 #include <GL/glew.h>
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
+#include <array>
 #include <cmath>
+#include <cstdlib>
 
 #include "texture/decode.h"
 #include "test_images.h"
@@ -13,6 +16,29 @@ namespace td = texture_decode;
 using test_images::Bytes;
 
 namespace {
+
+// Leaves `value` in freed heap blocks of many sizes and in the stack below
+// this call, so that a decoder handing out memory it never wrote shows it.
+__attribute__((noinline)) void poisonMemory(uint8_t value) {
+  volatile uint8_t stack[64 * 1024];
+  for (uint8_t& b : const_cast<uint8_t(&)[64 * 1024]>(stack)) b = value;
+  std::vector<void*> blocks;
+  for (size_t size = 16; size <= 256 * 1024; size *= 2) {
+    for (int i = 0; i < 4; ++i) {
+      blocks.push_back(std::malloc(size));
+      std::memset(blocks.back(), value, size);
+    }
+  }
+  for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) std::free(*it);
+}
+
+// Offset of the first marker FF `code` in a JPEG, or 0.
+size_t jpegMarker(const Bytes& file, uint8_t code) {
+  for (size_t i = 2; i + 1 < file.size(); ++i) {
+    if (file[i] == 0xFF && file[i + 1] == code) return i;
+  }
+  return 0;
+}
 
 class DecodeTest : public ::testing::Test {
  protected:
@@ -26,6 +52,21 @@ class DecodeTest : public ::testing::Test {
     reason.clear();
     return td::decode(format, file.data(), file.size(), reason);
   }
+  // Decodes after poisoning memory with two different values; both results
+  // must exist and agree byte for byte.
+  td::TexturePtr decodeTwice(td::Format format, const Bytes& file) {
+    poisonMemory(0xA5);
+    auto first = decode(format, file);
+    poisonMemory(0x5A);
+    auto second = decode(format, file);
+    if (!first || !second) {
+      ADD_FAILURE() << "decode failed: " << reason;
+      return nullptr;
+    }
+    EXPECT_EQ(Bytes(first->pixels(), first->pixels() + first->dataSize()),
+              Bytes(second->pixels(), second->pixels() + second->dataSize()));
+    return first;
+  }
   td::TexturePtr decodePng(const test_images::PngSpec& spec) {
     return decode(td::Format::Png, test_images::writePng(spec));
   }
@@ -38,6 +79,16 @@ class DecodeTest : public ::testing::Test {
   }
   static const uint8_t* texel(const cTexture& t, uint32_t x, uint32_t y, uint32_t bpp = 4) {
     return t.pixels() + (static_cast<size_t>(y) * t.width() + x) * bpp;
+  }
+  static void expectTexel(const cTexture& t, uint32_t x, uint32_t y, const std::vector<int>& rgba) {
+    const uint8_t* p = texel(t, x, y);
+    EXPECT_EQ((std::vector<int>{p[0], p[1], p[2], p[3]}), rgba) << "texel " << x << "," << y;
+  }
+  // Lossy pictures: colour within `tolerance` steps, alpha opaque.
+  static void expectNearTexel(const cTexture& t, uint32_t x, uint32_t y, const std::vector<int>& rgb, int tolerance) {
+    const uint8_t* p = texel(t, x, y);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], rgb[c], tolerance) << "texel " << x << "," << y << " channel " << c;
+    EXPECT_EQ(p[3], 255);
   }
 
   bool saved = false;
@@ -70,8 +121,9 @@ TEST_F(DecodeTest, BmpPureBlueIsTransparentAndNearBlueOpaque) {
   EXPECT_TEXEL(*t, 2, 1, 0, 1, 255, 255);
 }
 
-// Exact sizes hand stb_image's buffer to the texture; rounded sizes copy
-// rows into a wider block. Both must key the same pixels and size the copy.
+// Exact sizes decode into a copy that is not zeroed first; rounded sizes
+// place rows in a wider, zeroed block. Both must key the same pixels and
+// size the copy.
 TEST_F(DecodeTest, PictureKeyMatchesInExactAndRoundedTextures) {
   const uint8_t rgb[] = {0, 0, 255, 0, 0, 254, 10, 20, 30,
                          255, 255, 255, 0, 0, 255, 0, 1, 255};
@@ -121,14 +173,8 @@ TEST_F(DecodeTest, JpegAndGifDecodeToOpaqueRgbWithTheBlueKey) {
   ASSERT_NE(jpeg, nullptr) << reason;
   EXPECT_EQ(jpeg->width(), 16u);
   EXPECT_EQ(jpeg->height(), 8u);
-  // Lossy: colours within a few steps, alpha exact.
-  const uint8_t* l = texel(*jpeg, 2, 3);
-  const uint8_t* r = texel(*jpeg, 13, 3);
-  EXPECT_NEAR(l[0], 200, 6);
-  EXPECT_NEAR(l[2], 30, 6);
-  EXPECT_NEAR(r[0], 20, 6);
-  EXPECT_NEAR(r[2], 220, 6);
-  EXPECT_EQ(l[3], 255);
+  expectNearTexel(*jpeg, 2, 3, {200, 100, 30}, 6);
+  expectNearTexel(*jpeg, 13, 3, {20, 100, 220}, 6);
 
   const auto gif = decode(td::Format::Picture, test_images::gifBlueRed());
   ASSERT_NE(gif, nullptr) << reason;
@@ -157,6 +203,234 @@ TEST_F(DecodeTest, MalformedPicturesFail) {
   EXPECT_EQ(decode(td::Format::Picture, bmp), nullptr);
   const Bytes gif = test_images::gifBlueRed();
   expectPrefixesFail(td::Format::Picture, Bytes(gif.begin(), gif.begin() + 20));
+}
+
+// Every palette index gives a defined colour: indexes past the stored
+// palette read opaque black, whatever the header declares.
+TEST_F(DecodeTest, PaletteBmpsGiveDefinedColoursForEveryIndex) {
+  const Bytes quads = {0, 0, 255, 0, 255, 0, 0, 0, 0, 255, 0, 0};  // red, blue, green
+  const Bytes triples = {0, 0, 255, 255, 0, 0};                    // red, blue
+  using Rgba = std::vector<int>;
+  const Rgba red{255, 0, 0, 255}, key{0, 0, 255, 0}, green{0, 255, 0, 255}, black{0, 0, 0, 255};
+  struct Case {
+    const char* name;
+    int bits;
+    uint32_t header;
+    uint32_t used;
+    Bytes palette;
+    std::initializer_list<int> top, bottom;
+    std::vector<Rgba> expected;  // top row, then bottom row
+  };
+  const Case cases[] = {
+      {"1-bit, one of two stored", 1, 40, 0, Bytes(quads.begin(), quads.begin() + 4), {0, 1, 0}, {1, 1, 0},
+       {red, black, red, black, black, red}},
+      {"4-bit, three used", 4, 40, 3, quads, {0, 1, 5}, {2, 0, 15}, {red, key, black, green, red, black}},
+      {"8-bit, two of 256 stored", 8, 40, 0, Bytes(quads.begin(), quads.begin() + 8), {0, 1, 200},
+       {1, 0, 2}, {red, key, black, key, red, black}},
+      {"8-bit, more used than stored", 8, 40, 4000, quads, {2, 1, 255}, {3, 0, 1},
+       {green, key, black, black, red, key}},
+      {"8-bit core header", 8, 12, 0, triples, {0, 1, 200}, {1, 0, 2}, {red, key, black, key, red, black}},
+      {"4-bit core header", 4, 12, 0, triples, {0, 1, 5}, {1, 0, 15}, {red, key, black, key, red, black}},
+      {"1-bit core header", 1, 12, 0, Bytes(triples.begin(), triples.begin() + 3), {0, 1, 0}, {1, 0, 0},
+       {red, black, red, black, red, red}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_images::BmpSpec spec(3, 2, c.bits, c.header);
+    spec.coloursUsed = c.used;
+    spec.palette = c.palette;
+    spec.rows = {test_images::packIndices(c.bits, c.top), test_images::packIndices(c.bits, c.bottom)};
+    const auto t = decodeTwice(td::Format::Picture, test_images::writeBmp(spec));
+    ASSERT_NE(t, nullptr);
+    for (int i = 0; i < 6; ++i) expectTexel(*t, i % 3, i / 3, c.expected[i]);
+  }
+}
+
+// A negative height stores rows top-down; the picture still lands upright.
+TEST_F(DecodeTest, TopDownBmpsDecodeUpright) {
+  test_images::BmpSpec spec(2, 3, 24);
+  spec.topDown = true;
+  spec.rows = {{3, 2, 1, 0, 0, 255}, {6, 5, 4, 255, 0, 0}, {9, 8, 7, 0, 0, 0}};  // B, G, R
+  auto t = decode(td::Format::Picture, test_images::writeBmp(spec));
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 1, 2, 3, 255);
+  EXPECT_TEXEL(*t, 1, 0, 255, 0, 0, 255);
+  EXPECT_TEXEL(*t, 1, 1, 0, 0, 255, 0);
+  EXPECT_TEXEL(*t, 0, 2, 7, 8, 9, 255);
+
+  spec.bitCount = 8;
+  spec.palette = {10, 20, 30, 0, 40, 50, 60, 0};
+  spec.rows = {{0}, {1}, {0}};
+  spec.width = 1;
+  t = decode(td::Format::Picture, test_images::writeBmp(spec));
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 30, 20, 10, 255);
+  EXPECT_TEXEL(*t, 0, 1, 60, 50, 40, 255);
+
+  spec.bitCount = 32;
+  spec.palette.clear();
+  spec.rows = {{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 10, 11, 12}};
+  t = decode(td::Format::Picture, test_images::writeBmp(spec));
+  ASSERT_NE(t, nullptr) << reason;
+  EXPECT_TEXEL(*t, 0, 0, 3, 2, 1, 4);
+  EXPECT_TEXEL(*t, 0, 2, 11, 10, 9, 12);
+}
+
+// Bit-field headers place every channel through its mask; without an alpha
+// mask the picture is opaque. 16-bit pixels scale their channels to 8 bits.
+TEST_F(DecodeTest, BmpMasksPlaceColourAndAlpha) {
+  struct Case {
+    const char* name;
+    int bits;
+    uint32_t header;
+    uint32_t compression;
+    std::array<uint32_t, 4> masks;
+    Bytes pixel0, pixel1;
+    std::vector<int> texel0, texel1;
+  };
+  const Case cases[] = {
+      {"V4, red in the fourth byte", 32, 108, 3, {0xFF000000, 0xFF0000, 0xFF00, 0xFF},
+       {7, 30, 20, 10}, {255, 255, 0, 0}, {10, 20, 30, 7}, {0, 0, 255, 255}},
+      {"V5 without an alpha mask", 32, 124, 3, {0xFF0000, 0xFF00, 0xFF, 0},
+       {255, 0, 0, 0}, {1, 2, 3, 99}, {0, 0, 255, 255}, {3, 2, 1, 255}},
+      {"V5 plain format with an alpha mask", 32, 124, 0, {0, 0, 0, 0xFF000000},
+       {1, 2, 3, 40}, {255, 0, 0, 0}, {3, 2, 1, 40}, {0, 0, 255, 0}},
+      {"info header with three masks", 32, 40, 3, {0xFF, 0xFF00, 0xFF0000, 0},
+       {1, 2, 3, 0}, {0, 0, 255, 0}, {1, 2, 3, 255}, {0, 0, 255, 255}},
+      {"16-bit 5-6-5", 16, 40, 3, {0xF800, 0x07E0, 0x001F, 0},
+       {0x1F, 0x00}, {0x10, 0x84}, {0, 0, 255, 0}, {132, 130, 132, 255}},
+      {"16-bit plain 5-5-5", 16, 40, 0, {0, 0, 0, 0},
+       {0x00, 0x7C}, {0xFF, 0xFF}, {255, 0, 0, 255}, {255, 255, 255, 255}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_images::BmpSpec spec(2, 1, c.bits, c.header, c.compression);
+    std::copy(c.masks.begin(), c.masks.end(), spec.masks);
+    spec.rows = {c.pixel0};
+    spec.rows[0].insert(spec.rows[0].end(), c.pixel1.begin(), c.pixel1.end());
+    const auto t = decode(td::Format::Picture, test_images::writeBmp(spec));
+    ASSERT_NE(t, nullptr) << reason;
+    expectTexel(*t, 0, 0, c.texel0);
+    expectTexel(*t, 1, 0, c.texel1);
+  }
+}
+
+TEST_F(DecodeTest, MalformedBmpsFailWithReason) {
+  test_images::BmpSpec spec(2, 2, 24);
+  spec.rows = {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}};
+  const Bytes good = test_images::writeBmp(spec);
+  ASSERT_NE(decode(td::Format::Picture, good), nullptr) << reason;
+  struct Patch {
+    size_t offset;
+    uint8_t value;
+    const char* reason;
+  };
+  for (const Patch& p : {Patch{14, 41, "unsupported BMP header"}, Patch{28, 2, "unsupported BMP bit count"},
+                         Patch{30, 1, "unsupported BMP compression"}, Patch{10, 40, "bad BMP pixel data offset"},
+                         Patch{18, 0, "picture size out of range"}, Patch{25, 0x80, "picture size out of range"}}) {
+    Bytes bad = good;
+    bad[p.offset] = p.value;
+    EXPECT_EQ(decode(td::Format::Picture, bad), nullptr) << "offset " << p.offset;
+    EXPECT_EQ(reason, p.reason) << "offset " << p.offset;
+  }
+  spec.bitCount = 16;
+  spec.compression = 3;
+  spec.masks[0] = 0x0F0F;  // not one run of bits
+  spec.rows = {{1, 2, 3, 4}, {5, 6, 7, 8}};
+  EXPECT_EQ(decode(td::Format::Picture, test_images::writeBmp(spec)), nullptr);
+  EXPECT_EQ(reason, "bad BMP colour masks");
+  expectPrefixesFail(td::Format::Picture, good);
+}
+
+TEST_F(DecodeTest, GifShowsTheFirstImageOnItsScreen) {
+  const std::vector<GifColorType> colours = {{255, 0, 0}, {0, 0, 255}, {0, 255, 0}, {255, 255, 255}};
+  test_images::GifSpec spec(4, 3, 3, 2);
+  spec.colours = colours;
+  spec.left = 1;
+  spec.top = 1;
+  spec.transparent = 3;
+  spec.rows = {{0, 1, 2}, {3, 2, 0}};
+  spec.second = true;
+  // Outside the image and at the transparent index the screen shows black.
+  auto t = decodeTwice(td::Format::Picture, test_images::writeGif(spec));
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->width(), 4u);
+  EXPECT_EQ(t->height(), 3u);
+  const std::vector<int> k{0, 0, 0, 255}, red{255, 0, 0, 255}, key{0, 0, 255, 0}, green{0, 255, 0, 255};
+  const std::vector<int> screen[3][4] = {{k, k, k, k}, {k, red, key, green}, {k, k, green, red}};
+  for (uint32_t y = 0; y < 3; ++y) {
+    for (uint32_t x = 0; x < 4; ++x) expectTexel(*t, x, y, screen[y][x]);
+  }
+
+  // Indexes past a cut table read black; interlaced rows land in place.
+  spec = test_images::GifSpec(2, 9, 2, 9);
+  spec.colours = colours;
+  spec.keptColours = 2;
+  spec.interlaced = true;
+  for (uint8_t r = 0; r < 9; ++r) spec.rows.push_back({uint8_t(r % 2), uint8_t(r % 4)});
+  t = decodeTwice(td::Format::Picture, test_images::writeGif(spec));
+  ASSERT_NE(t, nullptr);
+  for (int r = 0; r < 9; ++r) {
+    EXPECT_TEXEL(*t, 0, r, r % 2 ? 0 : 255, 0, r % 2 ? 255 : 0, r % 2 ? 0 : 255);
+    if (r % 4 >= 2) EXPECT_TEXEL(*t, 1, r, 0, 0, 0, 255);
+  }
+}
+
+// CMYK JPEGs store inverted ink (255: none), as print tools write them.
+TEST_F(DecodeTest, CmykJpegBecomesRgb) {
+  Bytes cmyk(16 * 8 * 4);
+  for (size_t i = 0; i < cmyk.size(); i += 4) {
+    const bool left = (i / 4) % 16 < 8;
+    const uint8_t ink[4] = {255, uint8_t(left ? 255 : 0), uint8_t(left ? 0 : 255), uint8_t(left ? 200 : 255)};
+    std::copy(ink, ink + 4, &cmyk[i]);
+  }
+  tjhandle tj = tjInitCompress();
+  unsigned char* jpeg = nullptr;
+  unsigned long jpegSize = 0;
+  ASSERT_EQ(tjCompress2(tj, cmyk.data(), 16, 0, 8, TJPF_CMYK, &jpeg, &jpegSize, TJSAMP_444, 100, 0), 0);
+  const Bytes file(jpeg, jpeg + jpegSize);
+  tjFree(jpeg);
+  tjDestroy(tj);
+  const auto t = decode(td::Format::Picture, file);
+  ASSERT_NE(t, nullptr) << reason;
+  expectNearTexel(*t, 2, 3, {200, 200, 0}, 4);
+  expectNearTexel(*t, 13, 3, {255, 0, 255}, 4);
+}
+
+// A JPEG whose scan is missing fails; one cut short inside its scan, or
+// with a Huffman table that lists more codes than it can hold, never yields
+// texels the decoder did not write.
+TEST_F(DecodeTest, DamagedJpegsFailOrDecodeTheSameEveryTime) {
+  std::vector<uint8_t> rgb(32 * 16 * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 7);
+  const Bytes good = test_images::stbJpeg(32, 16, rgb.data());
+  const size_t sos = jpegMarker(good, 0xDA);
+  ASSERT_GT(sos, 0u);
+
+  Bytes noScan(good.begin(), good.begin() + static_cast<long>(sos));
+  noScan.insert(noScan.end(), {0xFF, 0xD9});
+  EXPECT_EQ(decode(td::Format::Picture, noScan), nullptr);
+  EXPECT_FALSE(reason.empty());
+
+  const Bytes cut(good.begin(), good.begin() + static_cast<long>(sos + (good.size() - sos) / 2));
+  const auto t = decodeTwice(td::Format::Picture, cut);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(t->width(), 32u);
+
+  // Tables only: no frame at all.
+  const size_t sof = jpegMarker(good, 0xC0);
+  ASSERT_GT(sof, 0u);
+  Bytes tablesOnly(good.begin(), good.begin() + static_cast<long>(sof));
+  tablesOnly.insert(tablesOnly.end(), {0xFF, 0xD9});
+  EXPECT_EQ(decode(td::Format::Picture, tablesOnly), nullptr);
+  EXPECT_EQ(reason, "JPEG holds tables but no image");
+
+  Bytes badTable = good;
+  const size_t dht = jpegMarker(good, 0xC4);
+  ASSERT_GT(dht, 0u);
+  for (size_t i = 0; i < 16; ++i) badTable[dht + 5 + i] = 0xFF;
+  EXPECT_EQ(decode(td::Format::Picture, badTable), nullptr);
+  EXPECT_FALSE(reason.empty());
 }
 
 // --------------------------------------------------------------------- PNG
@@ -378,12 +652,19 @@ TEST_F(DecodeTest, DdsHeaderChecksAndShortFilesFail) {
   };
   // Magic, header size, a missing flag, depth, pixel format size, FourCC,
   // one face missing, zero levels, absurd width.
-  for (const Patch& p : {Patch{0, 'X'}, Patch{4, 100}, Patch{8, 0x06}, Patch{24, 1}, Patch{76, 24},
+  for (const Patch& p : {Patch{0, 'X'}, Patch{4, 100}, Patch{8, 0x06}, Patch{24, 2}, Patch{76, 24},
                          Patch{87, '5'}, Patch{113, 0xFC}, Patch{28, 0}, Patch{19, 0x80}}) {
     Bytes bad = good;
     bad[p.offset] = p.value;
     EXPECT_EQ(decode(td::Format::Dds, bad), nullptr) << "offset " << p.offset;
   }
+  // Depth 1 is what common tools write for a cube map; it is accepted only
+  // without the depth flag.
+  Bytes depthOne = good;
+  depthOne[24] = 1;
+  ASSERT_NE(decode(td::Format::Dds, depthOne), nullptr) << reason;
+  depthOne[10] |= 0x80;
+  EXPECT_EQ(decode(td::Format::Dds, depthOne), nullptr);
   Bytes manyLevels = good;
   manyLevels[31] = 0x7F;  // billions of levels must not be walked
   EXPECT_EQ(decode(td::Format::Dds, manyLevels), nullptr);
