@@ -37,7 +37,10 @@ const char kFormat[] = R"(Score format, one statement a line, '#' starts a comme
   pattern NAME INSTRUMENT TOKEN...
     TOKEN, one step each: a note (C4, F#3, Bb2) or a chord (A3+C4+E4),
            '.' rest, '-' hold
-  play PATTERN... [xN]       patterns started together, N times in a row
+  chain NAME PATTERN... [xN] a pattern made of others played one after
+                             another, N times (one instrument throughout)
+  play PATTERN... [xN]       patterns started together, N times in a row; the
+                             next play starts after the longest
   delay BEATS FEEDBACK       the ping-pong echo's time and feedback (0.75 0.35)
   reverb SIZE DAMPING        the reverb's size and damping, 0..1 (0.6 0.4)
   sidechain INSTRUMENT RELEASE   whose notes duck the duck= instruments and how

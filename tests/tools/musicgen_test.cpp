@@ -170,6 +170,8 @@ TEST(MusicgenScore, NewStatementsParseAndBadOnesSayWhy) {
       "instrument pad saw voices=5 detune=20 cutoff=800 resonance=2 famount=2 delay=0.2 reverb=0.5 duck=0.7\n"
       "instrument hat noise filter=hp cutoff=7000\n"
       "pattern p pad A3+C4+E4 - . G3\n"
+      "pattern q pad C4 .\n"
+      "chain c p q x2\n"
       "sidechain hat 0.3\ndelay 0.5 0.4\nreverb 0.8 0.2\nloudness -16\n"
       "play p\n");
   const Instrument& pad = s.instruments.at("pad");
@@ -181,6 +183,13 @@ TEST(MusicgenScore, NewStatementsParseAndBadOnesSayWhy) {
   ASSERT_EQ(notes.size(), 4u);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(notes[i].length, 2) << "a hold holds the whole chord";
   EXPECT_EQ(notes[3].step, 3);
+  const Pattern& chain = s.patterns.at("c");
+  EXPECT_EQ(chain.instrument, "pad");
+  EXPECT_EQ(chain.steps, 12);
+  ASSERT_EQ(chain.notes.size(), 10u);
+  EXPECT_EQ(chain.notes[4].step, 4) << "q follows p";
+  EXPECT_EQ(chain.notes[9].step, 10) << "then both again";
+  EXPECT_EQ(chain.notes[7].length, 2);
   EXPECT_EQ(s.sidechain, "hat");
   EXPECT_EQ(s.delayBeats, 0.5);
   EXPECT_TRUE(s.normalise && s.limit) << "normalising limits too";
@@ -199,6 +208,7 @@ TEST(MusicgenScore, NewStatementsParseAndBadOnesSayWhy) {
       {"ceiling", "ceiling: value expected"},
       {"reverb 0.5 0.5 0.5", "unexpected '0.5'"},
       {"pattern p a C4+X", "bad step 'C4+X'"},
+      {"chain c nothing", "unknown pattern 'nothing'"},
   };
   for (const auto& b : bad) {
     try {

@@ -151,21 +151,50 @@ void parsePattern(std::istringstream& in, Score& score, int line) {
   score.patterns[name] = p;
 }
 
-void parsePlay(std::istringstream& in, Score& score, int line) {
-  Score::Play play;
+// Reads PATTERN... [xN], the tail of both play and chain.
+void parsePatternList(std::istringstream& in, const Score& score, int line,
+                      std::vector<std::string>& patterns, int& repeat) {
   std::string value;
   while (in >> value) {
     if (value.size() > 1 && value[0] == 'x') {
-      play.repeat = static_cast<int>(number(value.substr(1), line));
-      if (play.repeat < 1) throw ParseError{line, "repeat count must be >= 1"};
+      repeat = static_cast<int>(number(value.substr(1), line));
+      if (repeat < 1) throw ParseError{line, "repeat count must be >= 1"};
     } else if (!score.patterns.count(value)) {
       throw ParseError{line, "unknown pattern '" + value + "'"};
     } else {
-      play.patterns.push_back(value);
+      patterns.push_back(value);
     }
   }
+}
+
+void parsePlay(std::istringstream& in, Score& score, int line) {
+  Score::Play play;
+  parsePatternList(in, score, line, play.patterns, play.repeat);
   if (play.patterns.empty()) throw ParseError{line, "play needs a pattern"};
   score.plays.push_back(play);
+}
+
+void parseChain(std::istringstream& in, Score& score, int line) {
+  std::string name;
+  in >> name;
+  std::vector<std::string> parts;
+  int repeat = 1;
+  parsePatternList(in, score, line, parts, repeat);
+  if (parts.empty()) throw ParseError{line, "chain needs a pattern"};
+  Pattern chain;
+  chain.instrument = score.patterns.at(parts[0]).instrument;
+  for (int r = 0; r < repeat; ++r) {
+    for (const std::string& part : parts) {
+      const Pattern& p = score.patterns.at(part);
+      if (p.instrument != chain.instrument) throw ParseError{line, "chain parts must share one instrument"};
+      for (Note n : p.notes) {
+        n.step += chain.steps;
+        chain.notes.push_back(n);
+      }
+      chain.steps += p.steps;
+    }
+  }
+  score.patterns[name] = chain;
 }
 
 }  // namespace
@@ -195,6 +224,8 @@ Score parseScore(std::istream& in) {
       parsePattern(words, score, line);
     } else if (keyword == "play") {
       parsePlay(words, score, line);
+    } else if (keyword == "chain") {
+      parseChain(words, score, line);
     } else if (keyword == "delay") {
       score.delayBeats = argument(words, keyword, 0.0625, 4, line);
       score.delayFeedback = argument(words, keyword, 0, 0.95, line);
@@ -217,7 +248,8 @@ Score parseScore(std::istream& in) {
       throw ParseError{line, "unknown statement '" + keyword + "'"};
     }
     std::string extra;
-    if (keyword != "instrument" && keyword != "pattern" && keyword != "play" && words >> extra) {
+    if (keyword != "instrument" && keyword != "pattern" && keyword != "play" &&
+        keyword != "chain" && words >> extra) {
       throw ParseError{line, "unexpected '" + extra + "'"};
     }
   }
