@@ -12,7 +12,7 @@
 #include "musicgen/dsp.h"
 #include "musicgen/render.h"
 #include "musicgen/score.h"
-#include "vorbis_encode.h"
+#include "musicgen/track.h"
 
 namespace {
 
@@ -48,7 +48,9 @@ const char kFormat[] = R"(Score format, one statement a line, '#' starts a comme
                              kick instrument, 0.25 s)
   loudness LUFS              normalise to this integrated loudness (BS.1770)
   ceiling DBTP               limit the true peak (4x oversampled) to this level;
-                             -1 when only loudness is given
+                             -1 when only loudness is given. An Ogg output is
+                             decoded and checked: the ceiling holds for it too
+  quality Q                  Ogg Vorbis quality, -0.1..1 (default 0.2)
 The track lasts as long as its plays, or until the last release ends; effect
 tails stop there too, so end with a quiet bar to let them ring.
 )";
@@ -88,12 +90,6 @@ bool writeWave(const std::string& path, const std::vector<int16_t>& pcm) {
   return writeBytes(path, out);
 }
 
-bool writeOgg(const std::string& path, const std::vector<int16_t>& pcm, float quality) {
-  const std::vector<uint8_t> bytes =
-      vorbis_encode::encodeOgg(pcm, 2, musicgen::kRate, quality, "vesper musicgen");
-  return !bytes.empty() && writeBytes(path, bytes);
-}
-
 bool endsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -122,8 +118,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "musicgen: %s:%d: %s\n", scorePath.c_str(), e.line, e.reason.c_str());
     return 1;
   }
-  const std::vector<int16_t> pcm = musicgen::renderScore(score);
-  const bool ok = endsWith(outPath, ".wav") ? writeWave(outPath, pcm) : writeOgg(outPath, pcm, 0.2f);
+  bool ok = false;
+  if (endsWith(outPath, ".wav")) {
+    ok = writeWave(outPath, musicgen::renderScore(score));
+  } else {
+    const std::vector<uint8_t> ogg = musicgen::encodeTrack(score);
+    ok = !ogg.empty() && writeBytes(outPath, ogg);
+  }
   if (!ok) {
     std::fprintf(stderr, "musicgen: %s: cannot write\n", outPath.c_str());
     return 1;

@@ -11,6 +11,10 @@ namespace musicgen {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+// The limiter aims a hair under the ceiling: its gain still moves across the
+// interpolation filter's span, so interpolated peaks can rise a little above
+// the plan.
+constexpr double kMargin = 0.995;
 
 struct Biquad {
   double b0, b1, b2, a1, a2;
@@ -63,31 +67,51 @@ struct Interpolator {
 };
 
 // For each frame n, the largest magnitude over both channels of the sample
-// and the three interpolated values between it and frame n + 1.
-std::vector<float> framePeaks(const std::vector<float>& stereo) {
+// and the three interpolated values between it and frame n + 1. Where the
+// samples around a stretch are too small for any interpolated value to pass
+// `floor`, the stretch reports its samples' magnitudes alone, which skips
+// the filter for nearly all of a mastered track.
+std::vector<float> framePeaks(const std::vector<float>& stereo, double floor) {
   static const Interpolator interp;
+  static const double reach = [] {  // the largest gain an interpolated value can have
+    double most = 0;
+    for (int p = 1; p < kPhases; ++p) {
+      double sum = 0;
+      for (double tap : interp.taps[p]) sum += std::fabs(tap);
+      most = std::max(most, sum);
+    }
+    return most;
+  }();
+  constexpr size_t kStretch = 64;
   const size_t frames = stereo.size() / 2;
   const auto at = [&](size_t n, int offset, int c) -> double {
     const long i = static_cast<long>(n) + offset;
     return i < 0 || static_cast<size_t>(i) >= frames ? 0.0 : stereo[static_cast<size_t>(i) * 2 + c];
   };
   std::vector<float> peaks(frames);
-  for (size_t n = 0; n < frames; ++n) {
-    double peak = std::max(std::fabs(stereo[n * 2]), std::fabs(stereo[n * 2 + 1]));
-    for (int c = 0; c < 2; ++c) {
-      const bool inside = n >= kTaps / 2 && n + kTaps / 2 < frames;
-      for (int p = 1; p < kPhases; ++p) {
-        double v = 0;
-        if (inside) {
-          const float* x = &stereo[(n - kTaps / 2 + 1) * 2 + c];
-          for (int k = 0; k < kTaps; ++k) v += interp.taps[p][k] * x[k * 2];
-        } else {
-          for (int k = 0; k < kTaps; ++k) v += interp.taps[p][k] * at(n, k - kTaps / 2 + 1, c);
+  for (size_t from = 0; from < frames; from += kStretch) {
+    const size_t to = std::min(frames, from + kStretch);
+    const size_t spanFrom = from >= kTaps ? from - kTaps : 0, spanTo = std::min(frames, to + kTaps);
+    double loudest = 0;
+    for (size_t i = spanFrom * 2; i < spanTo * 2; ++i) loudest = std::max<double>(loudest, std::fabs(stereo[i]));
+    const bool quiet = loudest * reach <= floor;
+    for (size_t n = from; n < to; ++n) {
+      double peak = std::max(std::fabs(stereo[n * 2]), std::fabs(stereo[n * 2 + 1]));
+      for (int c = 0; c < 2 && !quiet; ++c) {
+        const bool inside = n >= kTaps / 2 && n + kTaps / 2 < frames;
+        for (int p = 1; p < kPhases; ++p) {
+          double v = 0;
+          if (inside) {
+            const float* x = &stereo[(n - kTaps / 2 + 1) * 2 + c];
+            for (int k = 0; k < kTaps; ++k) v += interp.taps[p][k] * x[k * 2];
+          } else {
+            for (int k = 0; k < kTaps; ++k) v += interp.taps[p][k] * at(n, k - kTaps / 2 + 1, c);
+          }
+          peak = std::max(peak, std::fabs(v));
         }
-        peak = std::max(peak, std::fabs(v));
       }
+      peaks[n] = static_cast<float>(peak);
     }
-    peaks[n] = static_cast<float>(peak);
   }
   return peaks;
 }
@@ -135,7 +159,11 @@ double integratedLoudness(const std::vector<float>& stereo) {
 }
 
 double truePeak(const std::vector<float>& stereo) {
-  const std::vector<float> peaks = framePeaks(stereo);
+  // The true peak is at least the largest sample, so only stretches that
+  // could beat that need interpolating.
+  double samples = 0;
+  for (float v : stereo) samples = std::max<double>(samples, std::fabs(v));
+  const std::vector<float> peaks = framePeaks(stereo, samples);
   return peaks.empty() ? 0.0 : *std::max_element(peaks.begin(), peaks.end());
 }
 
@@ -146,9 +174,7 @@ namespace {
 void scaleAndLimit(std::vector<float>& stereo, const std::vector<float>& peaks, double gain, double ceiling) {
   const size_t lookAhead = kRate / 200;
   const double recover = 1 - std::exp(-1.0 / (0.1 * kRate));
-  // A hair under the ceiling: the gain still moves across the interpolation
-  // filter's span, so interpolated peaks can rise a little above the plan.
-  const double target = ceiling * 0.995 / gain;
+  const double target = ceiling * kMargin / gain;
   const size_t frames = peaks.size();
   // The gain each frame needs: its peak and the in-between peaks on both sides.
   std::vector<double> need(frames);
@@ -186,7 +212,7 @@ void trimToCeiling(std::vector<float>& stereo, double ceiling) {
 }  // namespace
 
 void limitTruePeak(std::vector<float>& stereo, double ceiling) {
-  scaleAndLimit(stereo, framePeaks(stereo), 1.0, ceiling);
+  scaleAndLimit(stereo, framePeaks(stereo, ceiling * kMargin), 1.0, ceiling);
   trimToCeiling(stereo, ceiling);
 }
 
@@ -197,10 +223,15 @@ std::vector<int16_t> masterBus(std::vector<float> mix, const Score& score) {
     // The limiter takes a little loudness away; measure again and correct
     // until the result lands on the target.
     const std::vector<float> before = mix;
-    const std::vector<float> peaks = framePeaks(before);
+    std::vector<float> peaks;
+    double peaksGain = 0;  // the largest gain `peaks` serves
     const double raw = integratedLoudness(mix);
     double gain = std::isfinite(raw) ? std::pow(10.0, (score.loudness - raw) / 20) : 1.0;
     for (int pass = 0; pass < 6; ++pass) {
+      if (gain > peaksGain) {
+        peaksGain = gain * 1.25;
+        peaks = framePeaks(before, ceiling * kMargin / peaksGain);
+      }
       mix = before;
       scaleAndLimit(mix, peaks, gain, ceiling);
       const double measured = integratedLoudness(mix);

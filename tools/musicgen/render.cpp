@@ -137,7 +137,7 @@ void renderNote(const Event& e, double stepSeconds, Buses& buses) {
       l += s * v.left;
       r += s * v.right;
       v.phase += v.step;
-      v.phase -= std::floor(v.phase);
+      if (v.phase >= 1) v.phase -= 1;
     }
     if (inst.filter != FilterMode::Off) {
       if (i % kFilterUpdate == 0) {

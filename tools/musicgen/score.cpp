@@ -241,6 +241,8 @@ Score parseScore(std::istream& in) {
     } else if (keyword == "loudness") {
       score.normalise = true;
       score.loudness = argument(words, keyword, -60, 0, line);
+    } else if (keyword == "quality") {
+      score.quality = static_cast<float>(argument(words, keyword, -0.1, 1, line));
     } else if (keyword == "ceiling") {
       score.limit = true;
       score.ceiling = argument(words, keyword, -20, 0, line);

@@ -69,6 +69,7 @@ struct Score {
   // dBTP when set (a normalised score without one gets -1).
   bool normalise = false, limit = false;
   double loudness = -14, ceiling = -1;
+  float quality = 0.2f;  // Ogg Vorbis quality, -0.1..1
 };
 
 struct ParseError {
