@@ -1,7 +1,7 @@
 // musicgen's synthesis library: the filter's response, the loudness meter
 // against signals of known loudness, the true-peak limiter, the new score
 // statements, the effects a score switches on, and whole renders (repeatable
-// and normalised to their loudness target).
+// and normalised to their loudness target, the Ogg Vorbis output included).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,6 +12,7 @@
 #include "musicgen/master.h"
 #include "musicgen/render.h"
 #include "musicgen/score.h"
+#include "musicgen/track.h"
 
 namespace {
 
@@ -272,6 +273,14 @@ TEST(MusicgenRender, RepeatableAndOnItsLoudnessTarget) {
   for (size_t i = 0; i < a.size(); ++i) pcm[i] = a[i] / 32768.0f;
   EXPECT_NEAR(integratedLoudness(pcm), -14.0, 0.5);
   EXPECT_LE(db(truePeak(pcm)), -1.5 + 0.01);
+  // The Ogg Vorbis track too: the same bytes twice, and decoded it keeps
+  // its loudness and stays under the ceiling despite the codec.
+  const std::vector<uint8_t> ogg = encodeTrack(parse(score));
+  EXPECT_EQ(ogg, encodeTrack(parse(score)));
+  const std::vector<float> decoded = decodeOgg(ogg);
+  ASSERT_EQ(decoded.size(), a.size());
+  EXPECT_NEAR(integratedLoudness(decoded), -14.0, 0.5);
+  EXPECT_LE(db(truePeak(decoded)), -1.5 + 0.01);
 }
 
 }  // namespace

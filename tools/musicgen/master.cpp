@@ -235,7 +235,7 @@ std::vector<int16_t> masterBus(std::vector<float> mix, const Score& score) {
       mix = before;
       scaleAndLimit(mix, peaks, gain, ceiling);
       const double measured = integratedLoudness(mix);
-      if (!std::isfinite(measured) || std::fabs(measured - score.loudness) < 0.02) break;
+      if (!std::isfinite(measured) || std::fabs(measured - score.loudness) < 0.05) break;
       gain *= std::pow(10.0, (score.loudness - measured) / 20);
     }
     trimToCeiling(mix, ceiling);
