@@ -45,7 +45,7 @@ const char kFormat[] = R"(Score format, one statement a line, '#' starts a comme
   reverb SIZE DAMPING        the reverb's size and damping, 0..1 (0.6 0.4)
   sidechain INSTRUMENT RELEASE   whose notes duck the duck= instruments and how
                              many seconds they take to come back (default: every
-                             kick instrument, 0.25 s)
+                             kick instrument, 0.25 s); after the instrument
   loudness LUFS              normalise to this integrated loudness (BS.1770)
   ceiling DBTP               limit the true peak (4x oversampled) to this level;
                              -1 when only loudness is given. An Ogg output is
