@@ -65,7 +65,8 @@ class Drum {
     switch (mWave) {
       case Wave::Noise: s = noise(); break;
       case Wave::Kick:
-        s = std::sin(2 * kPi * mPhase) * std::exp(-t * 18);
+        // A falling sine, and a millisecond of noise for the beater's click.
+        s = std::sin(2 * kPi * mPhase) * std::exp(-t * 18) + 0.3 * noise() * std::exp(-t * 1500);
         f = 45 + 110 * std::exp(-t * 30);
         break;
       case Wave::Snare: s = 0.6 * noise() + 0.9 * std::sin(2 * kPi * mPhase) * std::exp(-t * 30); break;
