@@ -109,8 +109,8 @@ void parseInstrument(std::istringstream& in, Score& score, int line) {
     }
     if (!found) throw ParseError{line, "unknown key '" + key + "'"};
     if (v < found->lo || v > found->hi) {
-      // The original checks and message for the envelope and pan keys.
-      if (key == "attack" || key == "decay" || key == "release" || key == "pan") {
+      // Negative envelope times and a pan out of range share one message.
+      if (key == "pan" || (v < 0 && (key == "attack" || key == "decay" || key == "release"))) {
         throw ParseError{line, "envelope times must be >= 0 and pan within -1..1"};
       }
       std::ostringstream reason;
