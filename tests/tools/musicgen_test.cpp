@@ -210,7 +210,14 @@ TEST(MusicgenScore, NewStatementsParseAndBadOnesSayWhy) {
       {"reverb 0.5 0.5 0.5", "unexpected '0.5'"},
       {"pattern p a C4+X", "bad step 'C4+X'"},
       {"chain c nothing", "unknown pattern 'nothing'"},
+      {"steps 0.5", "steps must be a whole number"},
   };
+  try {
+    parse("tempo 1\ninstrument a sine\npattern p a C4 - - -\nplay p x1000\n");
+    ADD_FAILURE() << "a track of nearly 17 hours parsed";
+  } catch (const ParseError& e) {
+    EXPECT_EQ(e.reason, "the track would last over an hour");
+  }
   for (const auto& b : bad) {
     try {
       parse(std::string("instrument a sine\n") + b.line + "\n");

@@ -1,5 +1,6 @@
 #include "score.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
@@ -215,6 +216,7 @@ Score parseScore(std::istream& in) {
       words >> value;
       const double v = number(value, line);
       if (v <= 0) throw ParseError{line, keyword + " must be positive"};
+      if (keyword == "steps" && v != std::floor(v)) throw ParseError{line, "steps must be a whole number"};
       if (keyword == "tempo") score.tempo = v;
       else if (keyword == "steps") score.stepsPerBeat = static_cast<int>(v);
       else score.master = v;
@@ -256,6 +258,14 @@ Score parseScore(std::istream& in) {
     }
   }
   if (score.plays.empty()) throw ParseError{line, "the score plays nothing"};
+  // The whole track is held in memory, so its length is bounded.
+  double steps = 0;
+  for (const Score::Play& play : score.plays) {
+    int longest = 0;
+    for (const std::string& name : play.patterns) longest = std::max(longest, score.patterns.at(name).steps);
+    steps += static_cast<double>(longest) * play.repeat;
+  }
+  if (steps * 60 / score.tempo / score.stepsPerBeat > 3600) throw ParseError{line, "the track would last over an hour"};
   if (score.normalise) score.limit = true;
   return score;
 }
