@@ -22,16 +22,17 @@ const char kFormat[] = R"(Score format, one statement a line, '#' starts a comme
   master GAIN                gain on the whole mix (default 0.8); without
                              loudness or ceiling the result is clipped at 0 dBFS
   instrument NAME WAVE [key=value ...]
-    WAVE: sine square saw triangle (pitched), noise, kick, snare (noise and a
-          tuned body), clap (three noise slaps, then the envelope's tail)
+    WAVE: sine square saw triangle (pitched; square and saw band-limited),
+          noise, kick, snare (noise and a tuned body), clap (three noise
+          slaps, then the envelope's tail)
     keys: attack decay sustain release   amplitude envelope (seconds, 0..1)
           gain, pan (-1..1), octave (added to every note)
           filter=lp|hp|bp cutoff=HZ resonance=Q   state-variable filter; Q 0.5..20,
                              0.7071 flat (cutoff alone means lp)
           fattack fdecay fsustain frelease   filter envelope
           famount=OCTAVES    cutoff moves by this many octaves at envelope level 1
-          voices=N detune=CENTS spread=0..1  unison: N oscillators over CENTS in
-                             all, fanned over SPREAD of the stereo field
+          voices=N detune=CENTS spread=0..1  unison (pitched waves): N oscillators
+                             over CENTS in all, fanned over SPREAD of the stereo field
           delay=SEND reverb=SEND   send levels (0..1) to the two effects
           duck=AMOUNT        side-chain ducking depth (0..1)
   pattern NAME INSTRUMENT TOKEN...
