@@ -51,20 +51,29 @@ struct QdfData {
 };
 
 // Loads one model for the parser: returns a model holding one reference
-// that the data then owns, or null. Called once per model line.
+// that the data then owns, or null. Called once per model line (whose slot
+// is 0-255) with modelDirectory + the line's name.
 using QdfModelLoader = std::function<resMQO*(const std::string& name)>;
 // Called after each model line's load (the loading progress step).
 using QdfProgress = std::function<void()>;
 
 // Parses the text [text, text + size) into `data`. Never reads outside it;
-// ends at "Eof" or the end of the text. Key counts larger than the text can
-// hold and slots outside 0-255 are skipped, each with one line in `log`
-// (when not null) naming the reason.
+// a NUL byte, "Eof" or the end of the text ends it. Each of these is skipped
+// with one line in `log` (when not null) naming the reason: model lines and
+// object slots outside 0-255 (such objects have no model), key counts that
+// are negative or larger than the text can hold (the object gets no keys and
+// its blocks are skipped whole), part blocks naming no part of the object.
+// An object without a key count gets no keys either (not logged).
 void parseQdfText(const char* text, size_t size, QdfData& data, const QdfModelLoader& loadModel,
                   const QdfProgress& progress, std::vector<std::string>* log);
 
-// Number of tokens containing ".mqo" in the text's model block.
+// Number of tokens containing ".mqo" in the text's model block (the rule
+// of countSceneModels, which this shares).
 int countQdfModels(const char* text, size_t size);
+
+// Releases every model reference `data` holds (through the resource
+// manager) and empties the slots. For data parsed outside resQDF.
+void releaseQdfModels(QdfData& data);
 
 // The key of `part` at scene time `time` (linear, with parabolic position
 // for three or more keys). An unknown part gives the default key.

@@ -1,5 +1,5 @@
 // The resource base: the common load step, reload by name, the extension
-// rule, and the model-count scan of scene animation files.
+// rule, and the word reader and model-count scan of scene animation files.
 #include <cctype>
 #include <cstring>
 
@@ -50,53 +50,68 @@ std::string resourceBaseName(const std::string& entryName) {
 
 namespace {
 
-// The scene-file word reader: words split at whitespace, each cut again at
-// its first "(", ")" or space, the rest being the next token.
-class SceneTokens {
- public:
-  explicit SceneTokens(const char* text) : mP(text) {}
-
-  // False when the text is exhausted.
-  bool next(std::string& token) {
-    if (mPending.empty()) {
-      while (*mP != '\0' && isBreak(*mP)) ++mP;
-      if (*mP == '\0') return false;
-      const char* start = mP;
-      while (*mP != '\0' && !isBreak(*mP)) ++mP;
-      mPending.assign(start, mP);
-    }
-    const size_t cut = mPending.find_first_of("() ");
-    if (cut == std::string::npos) {
-      token.swap(mPending);
-      mPending.clear();
-    } else {
-      token = mPending.substr(0, cut);
-      mPending.erase(0, cut + 1);
-    }
-    return true;
-  }
-
- private:
-  static bool isBreak(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-  }
-  const char* mP;
-  std::string mPending;
-};
+bool isBreak(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
 }  // namespace
 
-int countSceneModels(const char* pName) {
-  const std::vector<char> text = loadEntryText(pName);
-  SceneTokens tokens(text.data());
-  std::string token;
+SceneTokenReader::SceneTokenReader(const char* text, size_t size) : mP(text), mEnd(text) {
+  while (mEnd != text + size && *mEnd != '\0') ++mEnd;
+}
+
+bool SceneTokenReader::nextWord(std::string_view& word) {
+  while (mP != mEnd && isBreak(*mP)) ++mP;
+  const char* start = mP;
+  while (mP != mEnd && !isBreak(*mP)) ++mP;
+  word = std::string_view(start, static_cast<size_t>(mP - start));
+  return !word.empty();
+}
+
+bool SceneTokenReader::next(std::string_view& token) {
+  if (mPending.empty() && !nextWord(mPending)) {
+    token = {};
+    return false;
+  }
+  const size_t cut = mPending.find_first_of("() ");
+  if (cut == std::string_view::npos) {
+    token = mPending;
+    mPending = {};
+  } else {
+    token = mPending.substr(0, cut);
+    mPending.remove_prefix(cut + 1);
+  }
+  return true;
+}
+
+void SceneTokenReader::skipBlock() {
+  int depth = 0;
+  std::string_view word;
+  do {
+    if (!mPending.empty()) {
+      word = mPending;
+      mPending = {};
+    } else if (!nextWord(word)) {
+      return;
+    }
+    if (word == "{") ++depth;
+    if (word == "}") --depth;
+  } while (depth > 0);
+}
+
+int countSceneModels(const char* text, size_t size) {
+  SceneTokenReader tokens(text, size);
+  std::string_view token;
   int count = 0;
   while (tokens.next(token) && token != "Eof") {
     if (token != "MQO") continue;
     tokens.next(token);  // the opening brace, whatever it is
     while (tokens.next(token) && token != "}") {
-      if (token.find(".mqo") != std::string::npos) ++count;
+      if (token.find(".mqo") != std::string_view::npos) ++count;
     }
   }
   return count;
+}
+
+int countSceneModels(const char* pName) {
+  const std::vector<char> text = loadEntryText(pName);
+  return countSceneModels(text.data(), text.size());
 }

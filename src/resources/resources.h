@@ -3,10 +3,12 @@
 // drives while the show is loaded. Main thread only; counts are plain ints.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -56,9 +58,37 @@ bool hasExtension(const CoreFileStream& stream, std::initializer_list<const char
 // backslash, slash or colon, then the extension.
 std::string resourceBaseName(const std::string& entryName);
 
+// The word reader of scene animation files over [text, text + size): words
+// split at whitespace (space, tab, CR, LF, VT, FF), each cut again at its
+// first "(", ")" or space, the rest of the word becoming the start of the
+// next token. A NUL byte ends the text. Never reads outside the range.
+// Tokens are views into the text, valid while the text lives.
+class SceneTokenReader {
+ public:
+  SceneTokenReader(const char* text, size_t size);
+  // The next token; false, with an empty token, once the text is exhausted.
+  bool next(std::string_view& token);
+  // Skips a block: reads whole words (not cut; the pending rest of the last
+  // word counts as one), "{" counting up and "}" down, until the count is
+  // back at 0. The first word is expected to be "{"; any other ends it.
+  void skipBlock();
+  // Bytes not read yet, the pending rest included.
+  size_t remaining() const { return mPending.size() + static_cast<size_t>(mEnd - mP); }
+
+ private:
+  bool nextWord(std::string_view& word);
+
+  const char* mP;
+  const char* mEnd;
+  std::string_view mPending;  // the rest of the word last cut
+};
+
 // Number of model lines in the model block of a scene animation file (every
-// token there that contains ".mqo", commented entries included). A name that
-// is not in the pack is a critical error.
+// token there that contains ".mqo", commented entries included), up to "Eof"
+// or the end of the text.
+int countSceneModels(const char* text, size_t size);
+// The same for the pack entry `pName`. A name that is not in the pack is a
+// critical error.
 int countSceneModels(const char* pName);
 
 // Frame clearing and presentation for the loading screen, so progress can be

@@ -5,6 +5,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "texture/decode.h"
@@ -149,7 +150,7 @@ struct PngWrite {
   ~PngWrite() { png_destroy_write_struct(&png, &info); }
 };
 
-bool runWrite(PngWrite& w, std::FILE* fp, uint32_t width, uint32_t height) {
+bool runWrite(PngWrite& w, std::FILE* fp, uint32_t width, uint32_t height, const char* description) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_set_write_fn(w.png, fp, writeToStdio, flushNothing);
   png_set_IHDR(w.png, w.info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
@@ -158,11 +159,11 @@ bool runWrite(PngWrite& w, std::FILE* fp, uint32_t width, uint32_t height) {
   bits.red = bits.green = bits.blue = bits.alpha = 8;
   png_set_sBIT(w.png, w.info, &bits);
   static char key[] = "Description";
-  static char text[] = "cTexture::writeToFile()";
+  std::vector<char> text(description, description + std::strlen(description) + 1);
   png_text chunk{};
   chunk.compression = PNG_TEXT_COMPRESSION_NONE;
   chunk.key = key;
-  chunk.text = text;
+  chunk.text = text.data();
   png_set_text(w.png, w.info, &chunk, 1);
   png_write_info(w.png, w.info);
   png_write_image(w.png, w.rows.data());
@@ -172,15 +173,9 @@ bool runWrite(PngWrite& w, std::FILE* fp, uint32_t width, uint32_t height) {
 
 }  // namespace
 
-bool cTexture::writeToFile(const char* fileName) const {
-  if (!mPixels || mInternalFormat != GL_RGBA8 || mTarget != GL_TEXTURE_2D || fileName == nullptr) {
-    return false;
-  }
-  // The rounded-up margin is cut off.
-  const uint32_t width = usedWidth();
-  const uint32_t height = usedHeight();
-  if (width == 0 || height == 0) return false;
-
+bool writePngFile(const char* fileName, const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                  bool bottomUp, const char* description) {
+  if (fileName == nullptr || pixels == nullptr || width == 0 || height == 0) return false;
   std::FILE* fp = std::fopen(fileName, "wb");
   if (!fp) return false;
   PngWrite w;
@@ -188,14 +183,24 @@ bool cTexture::writeToFile(const char* fileName) const {
   w.info = w.png ? png_create_info_struct(w.png) : nullptr;
   bool ok = w.info != nullptr;
   if (ok) {
-    // Texture row 0 is the bottom of a rendered picture; PNG rows go top down.
-    const size_t stride = static_cast<size_t>(mWidth) * 4;
+    // PNG rows go top down.
     w.rows.resize(height);
-    for (uint32_t k = 0; k < height; ++k) w.rows[k] = mPixels.get() + (height - 1 - k) * stride;
-    ok = runWrite(w, fp, width, height);
+    for (uint32_t k = 0; k < height; ++k) {
+      const uint32_t row = bottomUp ? height - 1 - k : k;
+      w.rows[k] = const_cast<uint8_t*>(pixels) + row * stride;
+    }
+    ok = runWrite(w, fp, width, height, description ? description : "");
   }
   ok = std::fclose(fp) == 0 && ok;
-  // A half-written capture is worse than none.
+  // A half-written file is worse than none.
   if (!ok) std::remove(fileName);
   return ok;
+}
+
+bool cTexture::writeToFile(const char* fileName) const {
+  if (!mPixels || mInternalFormat != GL_RGBA8 || mTarget != GL_TEXTURE_2D) return false;
+  // The rounded-up margin is cut off; texture row 0 is the bottom of a
+  // rendered picture.
+  return writePngFile(fileName, mPixels.get(), usedWidth(), usedHeight(), static_cast<size_t>(mWidth) * 4, true,
+                      "cTexture::writeToFile()");
 }

@@ -3,6 +3,7 @@
 // call that touches GL needs the current context.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -81,6 +82,13 @@ class cTexture : public CoreObject {
   PixelBlock mPixels{nullptr, &releaseBlock};
   uint32_t mGlName = 0;
 };
+
+// Writes `height` rows of `width` RGBA8 pixels, `stride` bytes apart, as a
+// PNG file with a "Description" text chunk; `bottomUp` when the first row is
+// the picture's bottom (GL read-back order). False, leaving no file, on any
+// failure. Needs no GL.
+bool writePngFile(const char* fileName, const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
+                  bool bottomUp, const char* description);
 
 // Off-screen render target: a frame buffer object with a colour texture, a
 // depth texture, or both.

@@ -48,6 +48,9 @@ std::vector<PackSource> ResourceTest::packFiles() {
       {"data\\b.tres", bytes("beta")},
       {"data\\empty.tres", {}},
       {"data\\model\\ship.bmdl", bytes("model")},
+      {"data\\model\\a.bmdl", bytes("model")},  // the models the scene files list
+      {"c.bmdl", bytes("model")},
+      {"e.bmdl", bytes("model")},
       {"data\\v.mqo\\n.bmdl", bytes("model")},
       {"data\\u.unknown", bytes("?")},
       {"data\\f.tfail", bytes("fail")},

@@ -1,0 +1,175 @@
+// Procedural drawing pieces of the scene family: point-sprite particle sets,
+// clouds of textured billboards and the full-screen metaball image. Every
+// particle moves on a straight line from its start to its end position as
+// the scene's local progress t goes from 0 to 1, so any t can be drawn at
+// any time and every anti-aliasing sample of a frame shows the same state.
+// The particle data comes from deterministic generators (plain functions,
+// no GL). Frame thread only; drawing needs the current GL context and the
+// model-view matrix stack selected.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include <glm/vec3.hpp>
+#include <glm/vec4.hpp>
+
+#include "resources/resources.h"
+#include "shader/shader.h"
+#include "texture/texture.h"
+
+// The production's pseudo-random generator: a 32-bit linear congruential
+// state; each draw returns 15 bits.
+class ParticleRandom {
+ public:
+  static constexpr uint32_t kSeed = 4324;
+  explicit ParticleRandom(uint32_t seed = kSeed) : mState(seed) {}
+  void seed(uint32_t seed) { mState = seed; }
+  // state := state x 214013 + 2531011 (mod 2^32); returns bits 16-30.
+  uint32_t draw() {
+    mState = mState * 214013u + 2531011u;
+    return (mState >> 16) & 0x7FFFu;
+  }
+  // One draw scaled to [0, 1].
+  double unit() { return draw() / 32767.0; }
+
+ private:
+  uint32_t mState;
+};
+
+// One point sprite: a start and an end position, a colour and a size in
+// pixels (at 1280 x 720, one unit of eye distance).
+struct PointParticle {
+  glm::vec3 start{0.0f};
+  glm::vec3 end{0.0f};
+  glm::vec4 colour{1.0f};
+  float size = 0.0f;
+};
+
+constexpr size_t kParticlesPerSet = 300;
+constexpr size_t kSetsPerScene = 4;
+using PointParticleSet = std::array<PointParticle, kParticlesPerSet>;
+
+enum class PointGenerator {
+  Skyhand1,   // rising from below the view, spread in depth
+  Hanescene3  // falling through a wide box
+};
+// The four sets of a point-sprite scene, drawn in order from one generator
+// seeded with 4324.
+std::vector<PointParticleSet> generatePointSets(PointGenerator generator);
+
+// One billboard of a cloud. `texture` is borrowed: the scene holds the
+// counted references; `textureName` is its GL name, looked up once when the
+// element is made so the frame path does no map lookup.
+struct CloudElement {
+  glm::vec3 start{0.0f};
+  glm::vec3 end{0.0f};
+  float width = 0.0f;
+  float height = 0.0f;
+  float angle = 0.0f;  // degrees about z
+  glm::vec4 colour{1.0f};
+  resTexture* texture = nullptr;
+  uint32_t textureName = 0;
+};
+
+enum class CloudGenerator {
+  Hanescene1,  // 100 elements drifting up and across, four textures
+  Hanescene4,  // 300 elements rising in a column, four textures
+  Lightball    // 50 large glows rising, three textures
+};
+// The elements of a cloud scene from a generator seeded with 4324. Element
+// i takes textures[i mod n] (n = 4, or 3 for Lightball) when the list holds
+// it; otherwise its texture is null.
+std::vector<CloudElement> generateCloud(CloudGenerator generator, const std::vector<resTexture*>& textures);
+
+// Position of a cloud element at progress t, per axis in single precision
+// (z as stored: the draw translates by -z).
+inline glm::vec3 cloudPosition(const CloudElement& e, float t) { return e.start + (e.end - e.start) * t; }
+
+// A point-sprite set's drawing state: its effect and texture (one counted
+// reference each, released by the destructor) and an alpha scale.
+class CParticle {
+ public:
+  // Loads the effect and the texture through the resource manager.
+  CParticle(const char* effectName, const char* textureName);
+  ~CParticle() = default;
+  CParticle(const CParticle&) = delete;
+  CParticle& operator=(const CParticle&) = delete;
+
+  // Draws the 300 particles at progress t with every pass of the effect;
+  // the effect's vertex program moves each point from start to end by
+  // "TIME_RATE" and sizes it. GL state is left as found.
+  void draw(float t, const PointParticle* particles);
+
+  float alphaScale = 1.0f;
+  resShader* effect() const { return mEffect.get(); }
+
+ private:
+  // One point as the vertex arrays read it.
+  struct Vertex {
+    float colour[4];
+    float normal[3];
+    float size[2];
+    float position[3];
+  };
+
+  ResourceRef<resShader> mEffect;
+  ResourceRef<resTexture> mTexture;
+  uint32_t mTextureName = 0;
+  std::array<Vertex, kParticlesPerSet> mVertices{};
+};
+
+// Clouds of camera-facing billboards drawn with "particleCloudShader.cgfx".
+class CParticleCloud {
+ public:
+  CParticleCloud() = default;
+  CParticleCloud(const CParticleCloud&) = delete;
+  CParticleCloud& operator=(const CParticleCloud&) = delete;
+
+  // Loads the cloud effect (one counted reference, released with the cloud).
+  void setup();
+  // Draws `count` elements of `list` at progress t: each translated to its
+  // position (z negated), turned by its angle and drawn with every pass.
+  void draw(const CloudElement* list, size_t count, float t);
+
+  // Elements of the cloud's own (the scenes pass theirs to draw instead).
+  std::vector<CloudElement> elements;
+  resShader* effect() const { return mEffect.get(); }
+
+ private:
+  // GL_T2F_C4F_N3F_V3F.
+  struct Vertex {
+    float s, t;
+    float colour[4];
+    float normal[3];
+    float position[3];
+  };
+
+  ResourceRef<resShader> mEffect;
+  std::array<Vertex, 4> mQuad{};
+};
+
+// The metaball image: one screen-covering quad whose effect computes the
+// moving balls, their surface, its cube-map reflection and the background.
+class MetaballQuad {
+ public:
+  static constexpr char kEffectName[] = "data\\shader\\MetaballShader.cgfx";
+  static constexpr char kBackgroundName[] = "data\\texture\\metaback.jpg";
+  static constexpr char kCubeMapName[] = "data\\texture\\moricube.dds";
+
+  // Loads the effect and both textures through the resource manager.
+  void setup();
+  // Clears to black, sets the jittered perspective and draws the quad at
+  // progress t.
+  void draw(float t);
+  void release();
+
+ private:
+  ResourceRef<resShader> mEffect;
+  ResourceRef<resTexture> mBackground;
+  ResourceRef<resTexture> mCubeMap;
+  uint32_t mBackgroundName = 0;
+  uint32_t mCubeMapName = 0;
+};

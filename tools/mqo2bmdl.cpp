@@ -1,0 +1,115 @@
+// mqo2bmdl: converts a Metasequoia text model into a binary model. The output
+// is read back with the engine's own reader before it replaces OUT, and is
+// written beside it under a temporary name, so a failed run leaves no file.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "model/model.h"
+#include "model/mqo_text.h"
+
+namespace {
+
+const char kUsage[] = "usage: mqo2bmdl IN.mqo OUT.bmdl\n       mqo2bmdl --help\n";
+
+const char kHelp[] =
+    "mqo2bmdl: converts a Metasequoia text model (Format Text Ver 1.0 or 1.1)\n"
+    "into a binary model (.bmdl) for the player.\n"
+    "\n"
+    "usage: mqo2bmdl IN.mqo OUT.bmdl\n"
+    "\n"
+    "Read: the Material chunk (col, dif, amb, emi, spc, power, shader, tex) and\n"
+    "each Object's depth, facet, mirror, mirror_axis, vertex (or BVertex) and\n"
+    "face chunks. Other chunks and attributes are skipped.\n"
+    "  - Faces of four or more corners become triangles fanned from corner 0;\n"
+    "    faces of one or two corners are dropped.\n"
+    "  - M(-1) or no M() is material 0; a file without materials gets one\n"
+    "    default material. Material names are not kept.\n"
+    "  - mirror 1 (or 2, connected) mirrors the object along mirror_axis\n"
+    "    (1 x, 2 y, 4 z, bits combine), appending mirrored faces.\n"
+    "  - Objects with visible 0 are converted like the others.\n"
+    "  - Coordinates are copied as written; names keep their bytes.\n"
+    "  - Paths become pack names: '/' or '\\' separate, components join with\n"
+    "    '\\', relative to the pack root: tex(\"data/texture/a.png\") names\n"
+    "    data\\texture\\a.png. Absolute paths and '..' are errors.\n"
+    "\n"
+    "Extensions of this converter:\n"
+    "  - Material attributes effect(\"PATH\") and tex2(\"PATH\") give the material's\n"
+    "    effect and second texture, e.g.\n"
+    "      \"metal\" col(1 1 1 1) tex(\"data/texture/a.png\") effect(\"data/shader/m.cgfx\")\n"
+    "    Left out: the player's defaults.\n"
+    "  - An Object whose name starts with '>' is a named point, not a mesh:\n"
+    "    its first vertex is the position, its name without the leading '>'\n"
+    "    the key (an object's pivot is the point named after the object).\n"
+    "\n"
+    "Errors: one line 'IN:LINE: reason' on standard error, exit status 1, and\n"
+    "OUT is left untouched.\n";
+
+bool readWhole(const char* path, std::vector<char>& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+// Writes `data` to `path` via a temporary file in the same directory.
+bool writeReplacing(const std::string& path, const std::vector<uint8_t>& data, std::string& reason) {
+  const std::string temp = path + ".tmp" + std::to_string(getpid());
+  std::FILE* f = std::fopen(temp.c_str(), "wb");
+  if (f == nullptr) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+  ok = (std::fclose(f) == 0) && ok;
+  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+    reason = std::strerror(errno);
+    std::remove(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc != 3) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const char* in = argv[1];
+  const char* out = argv[2];
+  std::vector<char> text;
+  if (!readWhole(in, text)) {
+    std::fprintf(stderr, "%s:0: cannot read: %s\n", in, std::strerror(errno));
+    return 1;
+  }
+  MqoModel model;
+  std::string error;
+  int line = 0;
+  if (!parseMqoText(text.data(), text.size(), model, error, line)) {
+    std::fprintf(stderr, "%s:%d: %s\n", in, line, error.c_str());
+    return 1;
+  }
+  const std::vector<uint8_t> bytes = writeBinaryModel(model);
+  MqoModel check;
+  if (!parseBinaryModel(bytes.data(), bytes.size(), check, error)) {
+    std::fprintf(stderr, "%s:0: the binary model does not read back: %s\n", in, error.c_str());
+    return 1;
+  }
+  if (!writeReplacing(out, bytes, error)) {
+    std::fprintf(stderr, "%s:0: cannot write %s: %s\n", in, out, error.c_str());
+    return 1;
+  }
+  return 0;
+}
