@@ -37,6 +37,7 @@ const char kFormat[] = R"(Score format, one statement a line, '#' starts a comme
           duck=AMOUNT        side-chain ducking depth (0..1)
   pattern NAME INSTRUMENT TOKEN...
     TOKEN, one step each: a note (C4, F#3, Bb2) or a chord (A3+C4+E4),
+           either with an optional level, 0..4 times the gain (C6:0.5),
            '.' rest, '-' hold
   chain NAME PATTERN... [xN] a pattern made of others played one after
                              another, N times (one instrument throughout)

@@ -170,7 +170,7 @@ TEST(MusicgenScore, NewStatementsParseAndBadOnesSayWhy) {
       "tempo 125\n"
       "instrument pad saw voices=5 detune=20 cutoff=800 resonance=2 famount=2 delay=0.2 reverb=0.5 duck=0.7\n"
       "instrument hat noise filter=hp cutoff=7000\n"
-      "pattern p pad A3+C4+E4 - . G3\n"
+      "pattern p pad A3+C4+E4 - . G3:0.25\n"
       "pattern q pad C4 .\n"
       "chain c p q x2\n"
       "sidechain hat 0.3\ndelay 0.5 0.4\nreverb 0.8 0.2\nloudness -16\n"
@@ -184,6 +184,8 @@ TEST(MusicgenScore, NewStatementsParseAndBadOnesSayWhy) {
   ASSERT_EQ(notes.size(), 4u);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(notes[i].length, 2) << "a hold holds the whole chord";
   EXPECT_EQ(notes[3].step, 3);
+  EXPECT_EQ(notes[0].level, 1.0);
+  EXPECT_EQ(notes[3].level, 0.25);
   const Pattern& chain = s.patterns.at("c");
   EXPECT_EQ(chain.instrument, "pad");
   EXPECT_EQ(chain.steps, 12);
@@ -209,6 +211,8 @@ TEST(MusicgenScore, NewStatementsParseAndBadOnesSayWhy) {
       {"ceiling", "ceiling: value expected"},
       {"reverb 0.5 0.5 0.5", "unexpected '0.5'"},
       {"pattern p a C4+X", "bad step 'C4+X'"},
+      {"pattern p a C4:5", "bad step 'C4:5'"},
+      {"pattern p a C4:", "bad step 'C4:'"},
       {"chain c nothing", "unknown pattern 'nothing'"},
       {"steps 0.5", "steps must be a whole number"},
   };
@@ -237,7 +241,7 @@ double rms(const std::vector<float>& stereo, double from, double to) {
   return std::sqrt(sum / static_cast<double>(b - a));
 }
 
-TEST(MusicgenRender, SendsAndDuckingDoWhatTheScoreSays) {
+TEST(MusicgenRender, LevelsSendsAndDuckingDoWhatTheScoreSays) {
   // One bar of 2 s; a short note at the start, a silent kick on beats 2 and 3.
   const std::string base =
       "instrument kick kick gain=0\n"
@@ -247,6 +251,8 @@ TEST(MusicgenRender, SendsAndDuckingDoWhatTheScoreSays) {
                            "\npattern p a " + notes + "\nplay p k\n"));
   };
   const std::string shortNote = "C5 . . . . . . . . . . . . . . .";
+  EXPECT_NEAR(db(rms(mix("", "C5:0.5 . . . . . . . . . . . . . . ."), 0, 0.1) / rms(mix("", shortNote), 0, 0.1)),
+              db(0.5), 0.01) << "a note's level scales it";
   // Dry, nothing sounds after the note; the sends leave echoes and a tail.
   EXPECT_EQ(rms(mix("", shortNote), 0.5, 2), 0.0);
   EXPECT_GT(db(rms(mix("delay=0.5", shortNote), 0.38, 0.48) / rms(mix("", shortNote), 0, 0.1)), -12)

@@ -150,7 +150,7 @@ void renderNote(const Event& e, double stepSeconds, Buses& buses) {
       r = filters[1].process(r, inst.filter);
     }
     const size_t frame = e.at + i;
-    double amp = envelopeLevel(inst.amp, t, held) * inst.gain;
+    double amp = envelopeLevel(inst.amp, t, held) * inst.gain * e.note.level;
     if (!buses.duck.empty()) amp *= 1 - inst.duck * buses.duck[frame];
     l *= amp;
     r *= amp;

@@ -23,14 +23,24 @@ bool parseNote(const std::string& token, int& midi) {
   return true;
 }
 
-// A chord token is notes joined by '+' (A3+C4+E4).
-bool parseChord(const std::string& token, std::vector<int>& midis) {
+// A step that sounds: one note or a chord of notes joined by '+' (A3+C4+E4),
+// optionally at a level, ':' and a number (C6:0.5).
+bool parseChord(const std::string& token, std::vector<int>& midis, double& level) {
   midis.clear();
+  level = 1;
+  const size_t colon = token.find(':');
+  if (colon != std::string::npos) {
+    char* end = nullptr;
+    const std::string text = token.substr(colon + 1);
+    level = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(level >= 0 && level <= 4)) return false;
+  }
+  const std::string notes = token.substr(0, colon);
   size_t from = 0;
   while (true) {
-    const size_t plus = token.find('+', from);
+    const size_t plus = notes.find('+', from);
     int midi = 0;
-    if (!parseNote(token.substr(from, plus - from), midi)) return false;
+    if (!parseNote(notes.substr(from, plus - from), midi)) return false;
     midis.push_back(midi);
     if (plus == std::string::npos) return true;
     from = plus + 1;
@@ -135,13 +145,14 @@ void parsePattern(std::istringstream& in, Score& score, int line) {
   p.instrument = instrument;
   size_t chordSize = 0;  // notes the last step started and '-' still holds
   std::vector<int> midis;
+  double level = 1;
   while (in >> token) {
     if (token == ".") {
       chordSize = 0;
     } else if (token == "-") {
       for (size_t i = p.notes.size() - chordSize; i < p.notes.size(); ++i) ++p.notes[i].length;
-    } else if (parseChord(token, midis)) {
-      for (int midi : midis) p.notes.push_back(Note{p.steps, 1, midi});
+    } else if (parseChord(token, midis, level)) {
+      for (int midi : midis) p.notes.push_back(Note{p.steps, 1, midi, level});
       chordSize = midis.size();
     } else {
       throw ParseError{line, "bad step '" + token + "'"};

@@ -40,6 +40,7 @@ struct Note {
   int step = 0;    // start, in steps from the pattern's start
   int length = 1;  // in steps
   int midi = 60;
+  double level = 1;  // scales the instrument's gain
 };
 
 struct Pattern {
