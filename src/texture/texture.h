@@ -15,6 +15,22 @@
 // GL header.
 using GLenumValue = uint32_t;
 
+// Pixels for writePngFile: `height` rows of `width` pixels of 4 bytes
+// (RGBA), `stride` bytes apart. Not owned; read during the call only.
+struct PngImage {
+  const uint8_t* pixels = nullptr;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  size_t stride = 0;
+  bool bottomUp = false;   // row 0 is the picture's bottom (GL read-back order)
+  bool keepAlpha = true;   // false: stored as RGB, the fourth byte dropped
+  const char* description = nullptr;  // a tEXt "Description" chunk when set
+};
+// Writes `image` as an 8-bit PNG file with no time stamp, so equal pixels
+// give equal files. Safe on any thread (libpng and stdio only). False with
+// `reason` set when nothing was written; a partly written file is removed.
+bool writePngFile(const char* fileName, const PngImage& image, std::string& reason);
+
 // One OpenGL texture and an optional pixel copy in main memory.
 class cTexture : public CoreObject {
   VESPER_DECLARE_DYNAMIC(cTexture)
