@@ -23,7 +23,7 @@ class DemoClock {
   virtual bool playing() = 0;
 };
 
-// The specified clock: wall-clock time summed over the intervals in which
+// A normal run's clock: wall-clock time summed over the intervals in which
 // the music player reports playing, so the show stops while the music
 // stalls. Without a sound it reads 0 and is never playing.
 class PlaybackClock final : public DemoClock {
