@@ -83,7 +83,15 @@ bool writeSprite(const std::string& path, int size, const Painter& paint) {
       p[0] = toByte(c.r), p[1] = toByte(c.g), p[2] = toByte(c.b), p[3] = toByte(c.a);
     }
   }
-  return writePngFile(path.c_str(), pixels.data(), size, size, static_cast<size_t>(size) * 4, false, "texgen");
+  PngImage image;
+  image.pixels = pixels.data();
+  image.width = image.height = static_cast<uint32_t>(size);
+  image.stride = static_cast<size_t>(size) * 4;
+  image.description = "texgen";
+  std::string reason;
+  if (writePngFile(path.c_str(), image, reason)) return true;
+  std::fprintf(stderr, "texgen: %s: %s\n", path.c_str(), reason.c_str());
+  return false;
 }
 
 // A glow of colour `tint`: a hot core fading out to nothing at `reach`

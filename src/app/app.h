@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture.h"
 #include "core/core.h"
 #include "platform/window.h"
 
@@ -38,7 +39,36 @@ struct LaunchOptions {
   int display = 0;
   bool skipLauncher = false;  // --run
   bool headless = false;      // no display needed: SDL's offscreen driver
+  bool offscreen = false;     // the offscreen driver even with a display
 };
+
+// ---------------------------------------------------------------------------
+// Command line.
+
+// An offline capture's choices (--capture DIR --fps R [--from] [--to]
+// [--video]). Paths are as given on the command line.
+struct CaptureOptions {
+  std::string dir;
+  FrameRate rate;
+  uint32_t fromMs = 0;
+  std::optional<uint32_t> toMs;  // unset: the music's end
+  std::string video;             // empty: frames and music only
+};
+
+// The parsed command line. With `exit` set the program prints `text`
+// (stdout when the status is 0, else stderr) and ends with `exitStatus`:
+// --help and --version (0), or a one-line usage error (1).
+struct CommandLine {
+  bool exit = false;
+  int exitStatus = 0;
+  std::string text;
+
+  std::string dataDir;  // empty: the working directory
+  LaunchOptions options;
+  uint32_t startMs = 0;  // --start
+  std::optional<CaptureOptions> capture;
+};
+CommandLine parseCommandLine(int argc, const char* const* argv);
 
 // What the dialog hands back on Run: the settings record's fields.
 struct DisplaySettings {
@@ -320,6 +350,36 @@ class applicationManager : public Interface<applicationManager> {
   VESPER_DECLARE_DYNAMIC(applicationManager)
  public:
   static applicationManager& instance();
+};
+
+// ---------------------------------------------------------------------------
+// Offline capture over the frame loop.
+
+// Before start-up, prepare checks the range against the music, creates the
+// directory, installs the capture clock and turns the demo's music player
+// off (no sound device). Once the window exists, begin allocates the frame
+// buffers; from then on each frame of the show is read back before the swap
+// and written by the PNG workers. finish, after the frame loop, waits for
+// the frames and writes music.wav and the video. Main thread only.
+class CaptureSession {
+ public:
+  explicit CaptureSession(const CaptureOptions& options);
+  // Detaches the clock and the frame observer.
+  ~CaptureSession();
+  CaptureSession(const CaptureSession&) = delete;
+  CaptureSession& operator=(const CaptureSession&) = delete;
+
+  // In the data directory, before initializeAll. False with a one-line reason.
+  bool prepare(std::string& reason);
+  // After initializeAll.
+  void begin();
+  // The exit status: 0 when every frame, the music and the video were
+  // written; otherwise 1 after a one-line reason on stderr.
+  int finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> mState;
 };
 
 // A start-up that fails ends the program without a termination pass. A

@@ -36,7 +36,9 @@ void settingsManager::store(const DisplaySettings& s) {
 
 bool settingsManager::initialize() {
   std::string reason;
-  if (!platform::initVideo(options.headless, reason)) return startupFailure(reason);
+  if (!platform::initVideo(options.headless, reason, options.offscreen)) {
+    return startupFailure(reason);
+  }
   if (options.display < 0 || options.display >= platform::displayCount()) {
     return startupFailure("no display " + std::to_string(options.display));
   }

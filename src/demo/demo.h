@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/core.h"
+#include "demo/demo_clock.h"
 
 class cQdfRender;
 class cDemoSound;
@@ -93,13 +94,23 @@ class demoManager : public Interface<demoManager> {
   // The brightness of the last ending step (1 before Escape).
   float endingBrightness() const { return mEndingBrightness; }
 
-  // Millisecond clock of the loader fade and the closing fade; the platform
-  // timer unless a test installs its own. Null restores the platform timer.
-  using TimeSource = uint32_t (*)();
-  void setTimeSource(TimeSource source);
+  // The timer of the playback clock (the fades, and the music time while
+  // the music plays); null restores the platform timer.
+  using TimeSource = PlaybackClock::TimeSource;
+  void setTimeSource(TimeSource source) { mPlaybackClock.setTimeSource(source); }
+  // The clock the show follows instead of the music player's (a capture's,
+  // a test's); not owned, it must outlive its use. Null restores the
+  // playback clock.
+  void setClock(DemoClock* clock) { mClock = clock ? clock : &mPlaybackClock; }
 
   // The track the music player opens (relative to the working directory).
   std::string musicPath = "music.ogg";
+  // The music time the show starts at (a rehearsal's --start; a capture's
+  // first frame); a loop starts there again.
+  uint32_t startMs = 0;
+  // False: initialize opens no music player and no sound device (a capture
+  // decodes the music itself and runs on its own clock).
+  bool playMusic = true;
 
  private:
   uint32_t now() const;
@@ -109,7 +120,8 @@ class demoManager : public Interface<demoManager> {
 
   DemoState demoState = Reset;
   std::unique_ptr<cDemoSound> mSound;
-  TimeSource mTimeSource = nullptr;
+  PlaybackClock mPlaybackClock;
+  DemoClock* mClock = &mPlaybackClock;
   bool mLoaderFadeStarted = false;
   uint32_t mLoaderFadeStart = 0;
   bool mEndingStarted = false;

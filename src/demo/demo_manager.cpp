@@ -7,7 +7,6 @@
 #include <cmath>
 
 #include "app/app.h"
-#include "platform/platform.h"
 #include "render/render.h"
 #include "sound/sound.h"
 
@@ -49,9 +48,7 @@ void clearToBlack() {
 demoManager::demoManager() = default;
 demoManager::~demoManager() = default;
 
-void demoManager::setTimeSource(TimeSource source) { mTimeSource = source; }
-
-uint32_t demoManager::now() const { return mTimeSource ? mTimeSource() : platform::ticksMs(); }
+uint32_t demoManager::now() const { return mClock->ticksMs(); }
 
 int32_t demoManager::endingVolume(float b) {
   if (b <= 0.0f) return -10000;
@@ -77,13 +74,16 @@ bool demoManager::initialize() {
   mMusicTime = 0;
 
   CWindowGL* window = system.window();
-  mSound = std::make_unique<cDemoSound>();
-  mSound->trackName = musicPath;
-  if (!mSound->openMusic(window ? window->handle() : nullptr)) {
-    setStartupExitStatus(reportSoundStartupFailure(*mSound));
-    mSound.reset();
-    return false;
+  if (playMusic) {
+    mSound = std::make_unique<cDemoSound>();
+    mSound->trackName = musicPath;
+    if (!mSound->openMusic(window ? window->handle() : nullptr)) {
+      setStartupExitStatus(reportSoundStartupFailure(*mSound));
+      mSound.reset();
+      return false;
+    }
   }
+  mPlaybackClock.setSound(mSound.get());
 
   const settingsManager& s = settingsManager::instance();
   if (s.bigScreen && s.fullScreen && window) window->setGamma(1.2f);
@@ -91,6 +91,7 @@ bool demoManager::initialize() {
 }
 
 bool demoManager::terminate() {
+  mPlaybackClock.setSound(nullptr);
   mSound.reset();  // stops the music and releases the device
   return true;
 }
@@ -165,17 +166,16 @@ bool demoManager::update() {
     }
     case StartMusic:
       if (mSound) {
-        if (SoundPlayer* player = mSound->getPlayer()) player->playFromStart();
-        mSound->elapsed = 0;
-        mSound->lastTick = platform::ticksMs();
+        if (SoundPlayer* player = mSound->getPlayer()) player->playFrom(startMs);
       }
-      mMusicTime = 0;
+      mClock->start(startMs);
+      mMusicTime = startMs;
       demoState = Play;
       [[fallthrough]];
     case Play:
-      mMusicTime = mSound ? mSound->getPositionMs() : 0;
+      mMusicTime = mClock->musicTimeMs();
       playFrame();
-      if (!mSound || !mSound->isPlaying()) {
+      if (!mClock->playing()) {
         if (!settingsManager::instance().loopShow) return false;
         demoState = StartMusic;
       }

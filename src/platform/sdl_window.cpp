@@ -27,9 +27,11 @@ bool displayAvailable() {
   return (x && *x) || (w && *w);
 }
 
-bool initVideo(bool offscreenWhenNoDisplay, std::string& reason) {
+bool initVideo(bool offscreenWhenNoDisplay, std::string& reason, bool alwaysOffscreen) {
   if (SDL_WasInit(SDL_INIT_VIDEO)) return true;
-  if (!displayAvailable()) {
+  if (alwaysOffscreen) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  } else if (!displayAvailable()) {
     if (!offscreenWhenNoDisplay) {
       reason = "no display (set DISPLAY, or run with --headless)";
       return false;

@@ -19,8 +19,9 @@ struct DisplayMode {
 // True when an X11 or Wayland display is named in the environment.
 bool displayAvailable();
 // Starts the video subsystem once. With `offscreenWhenNoDisplay` and no
-// display, SDL's offscreen driver is used. False with a one-line reason.
-bool initVideo(bool offscreenWhenNoDisplay, std::string& reason);
+// display, or with `alwaysOffscreen`, SDL's offscreen driver is used. False
+// with a one-line reason.
+bool initVideo(bool offscreenWhenNoDisplay, std::string& reason, bool alwaysOffscreen = false);
 // Closes the video subsystem: every window still open is destroyed and the
 // display modes are put back. Safe when video never started.
 void quitVideo();

@@ -129,6 +129,14 @@ class cmdDrawQuad final : public cmdBase {
   float mWidth, mHeight;
 };
 
+// Told by the renderer when a frame is finished and still in the back
+// buffer, just before it is presented (a capture reads it there).
+class PresentObserver {
+ public:
+  virtual ~PresentObserver() = default;
+  virtual void beforePresent() = 0;
+};
+
 class rendererManager : public Interface<rendererManager> {
   VESPER_DECLARE_DYNAMIC(rendererManager)
  public:
@@ -138,8 +146,16 @@ class rendererManager : public Interface<rendererManager> {
   bool initialize() override;
   // Executes the recorded command list over the frame, then resets it.
   bool update() override;
-  // Presents the frame: swaps the buffers of the current window.
+  // Presents the frame: tells the present observer, then swaps the buffers
+  // of the current window.
   bool endFrame() override;
+  // Not owned; null removes it.
+  void setPresentObserver(PresentObserver* observer) { mPresentObserver = observer; }
+  // Reads the back buffer of the default framebuffer (which must be bound,
+  // as for presenting) into `out`: width x height RGBA8 pixels, rows bottom
+  // first. Mesa keeps nothing of a presented picture, so this is the
+  // picture's last chance. Issues no glGet: it runs every captured frame.
+  void readBackBuffer(uint8_t* out, uint32_t width, uint32_t height);
 
   // Verifies OpenGL 2.0 on a throw-away hidden window before the real window
   // exists; ends the process with the OpenGL 2.0 message when it is missing.
@@ -153,6 +169,9 @@ class rendererManager : public Interface<rendererManager> {
   // bottom first, alpha 255); the caller owns it. Restores the read buffer
   // and frame-buffer binding.
   std::unique_ptr<cTexture> captureToTexture(uint32_t width, uint32_t height);
+
+ private:
+  PresentObserver* mPresentObserver = nullptr;
 };
 
 // The recorded draw-command list: seven layer arenas and a material arena,

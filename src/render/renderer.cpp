@@ -1,5 +1,5 @@
-// Renderer manager: default state, capability check, presentation and
-// front-buffer capture.
+// Renderer manager: default state, capability check, presentation, and
+// reading frames back (front buffer for screenshots, back buffer for capture).
 #include <GL/glew.h>
 
 #include <cstring>
@@ -39,8 +39,18 @@ bool rendererManager::update() {
 }
 
 bool rendererManager::endFrame() {
+  if (mPresentObserver) mPresentObserver->beforePresent();
   platform::swapCurrentWindow();
   return true;
+}
+
+void rendererManager::readBackBuffer(uint8_t* out, uint32_t width, uint32_t height) {
+  // GL_BACK is the read buffer of a double-buffered default framebuffer
+  // unless someone changed it (captureToTexture puts it back), and four-byte
+  // pixels keep every row aligned whatever the pack alignment.
+  glReadBuffer(GL_BACK);
+  glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_RGBA,
+               GL_UNSIGNED_BYTE, out);
 }
 
 bool rendererManager::checkCapabilities() {

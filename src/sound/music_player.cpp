@@ -57,13 +57,10 @@ int32_t SoundPlayer::startDevice(void* window) {
 
 int32_t SoundPlayer::openTrack() {
   const char* name = trackName.c_str();
-  std::unique_ptr<CSoundLoader> decoder = std::make_unique<WaveLoader>();
-  if (!decoder->probe(name)) {
-    decoder = std::make_unique<OggVorbisLoader>();
-    if (!decoder->probe(name)) {
-      trackMessage(kNoDecoderText, trackName);
-      return soundResult::noDecoder;
-    }
+  std::unique_ptr<CSoundLoader> decoder = chooseDecoder(name);
+  if (!decoder) {
+    trackMessage(kNoDecoderText, trackName);
+    return soundResult::noDecoder;
   }
   if (decoder->open(name) != soundResult::ok) {
     trackMessage(kReadFailedText, trackName);
@@ -308,8 +305,9 @@ bool cDemoSound::openMusic(void* window) {
   return false;
 }
 
-uint32_t cDemoSound::getPositionMs() {
-  const uint32_t now = platform::ticksMs();
+uint32_t cDemoSound::getPositionMs() { return getPositionMs(platform::ticksMs()); }
+
+uint32_t cDemoSound::getPositionMs(uint32_t now) {
   if (isPlaying()) elapsed += now - lastTick;
   lastTick = now;
   return elapsed;

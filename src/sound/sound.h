@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/sound_output.h"
 #include "platform/thread_messages.h"
@@ -204,6 +205,14 @@ class OggVorbisLoader final : public CSoundLoader {
   long mRate = 0;
 };
 
+// The decoder for a track: RIFF WAVE is probed first, then Ogg Vorbis;
+// null when neither reads it. The decoder is not yet open.
+std::unique_ptr<CSoundLoader> chooseDecoder(const char* name);
+
+// The 44-byte header of a PCM RIFF WAVE file of `format` holding
+// `dataBytes` bytes of samples.
+std::vector<uint8_t> waveFileHeader(const WaveFormat& format, uint32_t dataBytes);
+
 // ---------------------------------------------------------------------------
 // Music player.
 
@@ -312,6 +321,8 @@ class cDemoSound {
   bool openMusic(void* window);
   // Milliseconds the buffer has been playing: grows only while isPlaying().
   uint32_t getPositionMs();
+  // The same with the timer's value `now` given by the caller.
+  uint32_t getPositionMs(uint32_t now);
   bool isPlaying() const;
   SoundPlayer* getPlayer() { return player.get(); }
   // The player result that made openMusic fail; 1 when it did not.

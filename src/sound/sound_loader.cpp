@@ -123,3 +123,39 @@ int32_t CSoundLoader::readStretch(uint8_t* out, uint64_t current, uint64_t want,
   position = static_cast<uint32_t>(want - remaining);
   return soundResult::ok;
 }
+
+std::unique_ptr<CSoundLoader> chooseDecoder(const char* name) {
+  std::unique_ptr<CSoundLoader> decoder = std::make_unique<WaveLoader>();
+  if (decoder->probe(name)) return decoder;
+  decoder = std::make_unique<OggVorbisLoader>();
+  if (decoder->probe(name)) return decoder;
+  return nullptr;
+}
+
+std::vector<uint8_t> waveFileHeader(const WaveFormat& format, uint32_t dataBytes) {
+  std::vector<uint8_t> out;
+  out.reserve(44);
+  auto put16 = [&out](uint32_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  auto put32 = [&put16](uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  auto id = [&out](const char* s) { out.insert(out.end(), s, s + 4); };
+  id("RIFF");
+  put32(36 + dataBytes);
+  id("WAVE");
+  id("fmt ");
+  put32(16);
+  put16(1);
+  put16(format.channels);
+  put32(format.samplesPerSec);
+  put32(format.avgBytesPerSec);
+  put16(format.blockAlign);
+  put16(format.bitsPerSample);
+  id("data");
+  put32(dataBytes);
+  return out;
+}

@@ -1,8 +1,9 @@
 // PNG through libpng: decoding texture files to RGBA, and writing a
-// texture's pixel copy as a screen capture.
+// texture's pixel copy or a captured frame as a PNG file.
 #include <GL/glew.h>
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -141,7 +142,11 @@ void writeToStdio(png_structp png, png_bytep data, png_size_t count) {
 
 void flushNothing(png_structp) {}
 
-void onWriteError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void onWriteError(png_structp png, png_const_charp message) {
+  auto* reason = static_cast<std::string*>(png_get_error_ptr(png));
+  if (reason) *reason = message ? message : "libpng error";
+  png_longjmp(png, 1);
+}
 
 struct PngWrite {
   png_structp png = nullptr;
@@ -150,22 +155,27 @@ struct PngWrite {
   ~PngWrite() { png_destroy_write_struct(&png, &info); }
 };
 
-bool runWrite(PngWrite& w, std::FILE* fp, uint32_t width, uint32_t height, const char* description) {
+bool runWrite(PngWrite& w, std::FILE* fp, const PngImage& image) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_set_write_fn(w.png, fp, writeToStdio, flushNothing);
-  png_set_IHDR(w.png, w.info, width, height, 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE,
+  png_set_IHDR(w.png, w.info, image.width, image.height, 8,
+               image.keepAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_color_8 bits{};
-  bits.red = bits.green = bits.blue = bits.alpha = 8;
+  bits.red = bits.green = bits.blue = 8;
+  if (image.keepAlpha) bits.alpha = 8;
   png_set_sBIT(w.png, w.info, &bits);
   static char key[] = "Description";
-  std::vector<char> text(description, description + std::strlen(description) + 1);
   png_text chunk{};
-  chunk.compression = PNG_TEXT_COMPRESSION_NONE;
-  chunk.key = key;
-  chunk.text = text.data();
-  png_set_text(w.png, w.info, &chunk, 1);
+  if (image.description) {
+    chunk.compression = PNG_TEXT_COMPRESSION_NONE;
+    chunk.key = key;
+    chunk.text = const_cast<char*>(image.description);
+    png_set_text(w.png, w.info, &chunk, 1);
+  }
   png_write_info(w.png, w.info);
+  // On writing, a filler names the input byte to drop.
+  if (!image.keepAlpha) png_set_filler(w.png, 0, PNG_FILLER_AFTER);
   png_write_image(w.png, w.rows.data());
   png_write_end(w.png, w.info);
   return true;
@@ -173,34 +183,52 @@ bool runWrite(PngWrite& w, std::FILE* fp, uint32_t width, uint32_t height, const
 
 }  // namespace
 
-bool writePngFile(const char* fileName, const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
-                  bool bottomUp, const char* description) {
-  if (fileName == nullptr || pixels == nullptr || width == 0 || height == 0) return false;
+bool writePngFile(const char* fileName, const PngImage& image, std::string& reason) {
+  if (!fileName || !image.pixels || image.width == 0 || image.height == 0 ||
+      image.stride < static_cast<size_t>(image.width) * 4) {
+    reason = "no picture to write";
+    return false;
+  }
   std::FILE* fp = std::fopen(fileName, "wb");
-  if (!fp) return false;
+  if (!fp) {
+    reason = std::string("cannot create the file: ") + std::strerror(errno);
+    return false;
+  }
   PngWrite w;
-  w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, onWriteError, nullptr);
+  w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &reason, onWriteError, nullptr);
   w.info = w.png ? png_create_info_struct(w.png) : nullptr;
   bool ok = w.info != nullptr;
+  if (!ok) reason = "out of memory";
   if (ok) {
     // PNG rows go top down.
-    w.rows.resize(height);
-    for (uint32_t k = 0; k < height; ++k) {
-      const uint32_t row = bottomUp ? height - 1 - k : k;
-      w.rows[k] = const_cast<uint8_t*>(pixels) + row * stride;
+    w.rows.resize(image.height);
+    for (uint32_t k = 0; k < image.height; ++k) {
+      const uint32_t row = image.bottomUp ? image.height - 1 - k : k;
+      w.rows[k] = const_cast<png_bytep>(image.pixels + row * image.stride);
     }
-    ok = runWrite(w, fp, width, height, description ? description : "");
+    ok = runWrite(w, fp, image);
   }
-  ok = std::fclose(fp) == 0 && ok;
+  if (std::fclose(fp) != 0 && ok) {
+    reason = "write failed";
+    ok = false;
+  }
   // A half-written file is worse than none.
   if (!ok) std::remove(fileName);
   return ok;
 }
 
 bool cTexture::writeToFile(const char* fileName) const {
-  if (!mPixels || mInternalFormat != GL_RGBA8 || mTarget != GL_TEXTURE_2D) return false;
-  // The rounded-up margin is cut off; texture row 0 is the bottom of a
-  // rendered picture.
-  return writePngFile(fileName, mPixels.get(), usedWidth(), usedHeight(), static_cast<size_t>(mWidth) * 4, true,
-                      "cTexture::writeToFile()");
+  if (!mPixels || mInternalFormat != GL_RGBA8 || mTarget != GL_TEXTURE_2D || fileName == nullptr) {
+    return false;
+  }
+  PngImage image;
+  image.pixels = mPixels.get();
+  // The rounded-up margin is cut off; row 0 is the bottom of a rendered picture.
+  image.width = usedWidth();
+  image.height = usedHeight();
+  image.stride = static_cast<size_t>(mWidth) * 4;
+  image.bottomUp = true;
+  image.description = "cTexture::writeToFile()";
+  std::string reason;
+  return writePngFile(fileName, image, reason);
 }

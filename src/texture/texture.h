@@ -16,6 +16,22 @@
 // GL header.
 using GLenumValue = uint32_t;
 
+// Pixels for writePngFile: `height` rows of `width` pixels of 4 bytes
+// (RGBA), `stride` bytes apart. Not owned; read during the call only.
+struct PngImage {
+  const uint8_t* pixels = nullptr;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  size_t stride = 0;
+  bool bottomUp = false;   // row 0 is the picture's bottom (GL read-back order)
+  bool keepAlpha = true;   // false: stored as RGB, the fourth byte dropped
+  const char* description = nullptr;  // a tEXt "Description" chunk when set
+};
+// Writes `image` as an 8-bit PNG file with no time stamp, so equal pixels
+// give equal files. Safe on any thread (libpng and stdio only). False with
+// `reason` set when nothing was written; a partly written file is removed.
+bool writePngFile(const char* fileName, const PngImage& image, std::string& reason);
+
 // One OpenGL texture and an optional pixel copy in main memory.
 class cTexture : public CoreObject {
   VESPER_DECLARE_DYNAMIC(cTexture)
@@ -82,13 +98,6 @@ class cTexture : public CoreObject {
   PixelBlock mPixels{nullptr, &releaseBlock};
   uint32_t mGlName = 0;
 };
-
-// Writes `height` rows of `width` RGBA8 pixels, `stride` bytes apart, as a
-// PNG file with a "Description" text chunk; `bottomUp` when the first row is
-// the picture's bottom (GL read-back order). False, leaving no file, on any
-// failure. Needs no GL.
-bool writePngFile(const char* fileName, const uint8_t* pixels, uint32_t width, uint32_t height, size_t stride,
-                  bool bottomUp, const char* description);
 
 // Off-screen render target: a frame buffer object with a colour texture, a
 // depth texture, or both.

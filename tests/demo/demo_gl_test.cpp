@@ -78,6 +78,8 @@ class DemoFrames : public ::testing::Test {
     if (!gl.ok()) return;
     demo.terminate();
     demo.setTimeSource(nullptr);
+    demo.setClock(nullptr);
+    demo.startMs = 0;
     demo.musicPath = "music.ogg";
     systemManager::instance().exitRequested = false;
     settingsManager::instance().loopShow = false;
@@ -163,6 +165,38 @@ TEST_F(DemoFrames, LoopStartsTheMusicAgainOnTheNextFrame) {
     EXPECT_EQ(demo.state(), demoManager::Play);
     EXPECT_TRUE(demo.sound()->isPlaying()) << "round " << round;
   }
+}
+
+TEST_F(DemoFrames, AStartTimeStartsClockAndMusicThere) {
+  demo.startMs = 50;
+  toPlay();
+  EXPECT_EQ(demo.musicTime(), 50u) << "the first reading is the start time";
+  const SoundPlayer* player = demo.sound()->getPlayer();
+  EXPECT_EQ(player->buffer()->currentPosition(), SoundPlayer::startByteFor(50, player->format()));
+  EXPECT_EQ(player->buffer()->currentPosition(), 8820u) << "50 ms of 44.1 kHz stereo 16-bit";
+  gClock += 20;
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.musicTime(), 70u) << "and it runs on from there while the music plays";
+}
+
+TEST_F(DemoFrames, AnInstalledClockGivesTheShowTimeAndItsEnd) {
+  ScriptedClock clock;
+  clock.ticks = 1000;
+  demo.setClock(&clock);
+  demo.startMs = 300;
+  ASSERT_TRUE(demo.update());
+  ASSERT_TRUE(demo.update());
+  clock.ticks += 1801;  // the fades follow the installed clock's timer
+  ASSERT_TRUE(demo.update());
+  ASSERT_EQ(demo.state(), demoManager::StartMusic);
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(clock.starts, 1u);
+  EXPECT_EQ(demo.musicTime(), 300u);
+  clock.music = 12345;
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.musicTime(), 12345u);
+  clock.isPlaying = false;
+  EXPECT_FALSE(demo.update()) << "the clock, not the player, says when the show is over";
 }
 
 TEST(DemoEnding, VolumeFollowsTheSquareRootOfTheBrightness) {

@@ -288,6 +288,43 @@ TEST_F(Renderer, CaptureReadsTheFrontBufferBottomRowFirst) {
   EXPECT_FALSE(renderer.captureScreen("x.png", 0, kH));
 }
 
+// Reads the frame back when told, as a capture does.
+class ReadBack final : public PresentObserver {
+ public:
+  explicit ReadBack(rendererManager& r) : renderer(r), pixels(static_cast<size_t>(kW) * kH * 4) {}
+  void beforePresent() override {
+    ++calls;
+    renderer.readBackBuffer(pixels.data(), kW, kH);
+  }
+  rendererManager& renderer;
+  std::vector<uint8_t> pixels;
+  int calls = 0;
+};
+
+TEST_F(Renderer, ThePresentObserverReadsTheBackBufferBeforeTheSwap) {
+  // Back buffer: bottom half red, top half blue.
+  clearTo(0, 0, 1);
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(0, 0, kW, kH / 2);
+  clearTo(1, 0, 0);
+  glDisable(GL_SCISSOR_TEST);
+  // A read buffer left on the front must not decide what is read.
+  glReadBuffer(GL_FRONT);
+  ReadBack observer(renderer);
+  renderer.setPresentObserver(&observer);
+  renderer.endFrame();
+  renderer.setPresentObserver(nullptr);
+  renderer.endFrame();
+  EXPECT_EQ(observer.calls, 1);
+  const uint8_t* row0 = observer.pixels.data();
+  const uint8_t* top = row0 + static_cast<size_t>(kH - 1) * kW * 4;
+  EXPECT_EQ(row0[0], 255);
+  EXPECT_EQ(row0[2], 0);
+  EXPECT_EQ(top[(kW - 1) * 4 + 0], 0);
+  EXPECT_EQ(top[(kW - 1) * 4 + 2], 255);
+  glReadBuffer(GL_BACK);
+}
+
 // Decodes an RGBA or RGB PNG into RGBA rows, top row first.
 bool readPng(const std::string& path, uint32_t& w, uint32_t& h, std::vector<uint8_t>& rgba) {
   png_image image;

@@ -78,8 +78,14 @@ class ParticlesGlTest : public ::testing::Test {
     const char* dir = std::getenv("VESPER_SNAPSHOT_DIR");
     if (dir == nullptr) return;
     const std::vector<uint8_t> pixels = frame();
-    writePngFile((std::string(dir) + "/" + name + ".png").c_str(), pixels.data(), kW, kH, kW * 4, true,
-                 "particles test");
+    PngImage image;
+    image.pixels = pixels.data();
+    image.width = kW;
+    image.height = kH;
+    image.stride = kW * 4;
+    image.bottomUp = true;
+    std::string reason;
+    writePngFile((std::string(dir) + "/" + name + ".png").c_str(), image, reason);
   }
 
   testing_support::GlContext gl{kW, kH};

@@ -1,0 +1,214 @@
+// The program's command line (CLI11): options grouped by purpose in the
+// help, values checked here with one-line messages.
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "app/app.h"
+
+namespace {
+
+bool parsePair(const std::string& text, char separator, Resolution& out) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const long a = std::strtol(begin, &end, 10);
+  if (end == begin || *end != separator || errno) return false;
+  const char* second = end + 1;
+  const long b = std::strtol(second, &end, 10);
+  if (end == second || *end != '\0' || errno) return false;
+  if (a <= 0 || b <= 0 || a > 16384 || b > 16384) return false;
+  out = Resolution{static_cast<int32_t>(a), static_cast<int32_t>(b)};
+  return true;
+}
+
+bool parseInt(const std::string& text, long long lo, long long hi, long long& out) {
+  const char* begin = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  out = std::strtoll(begin, &end, 10);
+  return end != begin && *end == '\0' && !errno && out >= lo && out <= hi;
+}
+
+bool parseMs(const std::string& text, uint32_t& out) {
+  long long v = 0;
+  // Digits only: strtoll would take a sign or leading blanks.
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+      !parseInt(text, 0, UINT32_MAX, v)) {
+    return false;
+  }
+  out = static_cast<uint32_t>(v);
+  return true;
+}
+
+CommandLine usageError(const std::string& message) {
+  CommandLine c;
+  c.exit = true;
+  c.exitStatus = 1;
+  c.text = "vesper: " + message + " (try --help)\n";
+  return c;
+}
+
+// Each option shows its value's name only; the rules between options are
+// told by the descriptions and by the errors.
+class HelpFormatter final : public CLI::Formatter {
+ public:
+  std::string make_option_opts(const CLI::Option* opt) const override {
+    return opt->get_type_name().empty() ? "" : " " + opt->get_type_name();
+  }
+};
+
+CommandLine printAndExit(const std::string& text) {
+  CommandLine c;
+  c.exit = true;
+  c.text = text;
+  return c;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+  CLI::App app("Without options the launcher dialog asks for the display settings.", "vesper");
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app.allow_extras();
+  auto formatter = std::make_shared<HelpFormatter>();
+  formatter->column_width(24);
+  formatter->label("Usage", "usage");
+  app.formatter(formatter);
+
+  CommandLine c;
+  LaunchOptions& o = c.options;
+  std::string resolution, aspect, fsaa, display, start, capture, fps, from, to, video;
+  bool version = false;
+  const char* group = nullptr;
+  auto value = [&](const char* name, std::string& into, const char* typeName, const char* help) {
+    return app.add_option(name, into, help)->type_name(typeName)->group(group);
+  };
+  auto flag = [&](const char* name, bool& into, const char* help) {
+    return app.add_flag(name, into, help)->group(group);
+  };
+
+  group = "Display";
+  CLI::Option* resolutionOpt = value("--resolution", resolution, "WxH",
+                                     "window client size (and display mode in full screen)");
+  flag("--windowed", o.windowed, "run in a window instead of full screen");
+  CLI::Option* aspectOpt =
+      value("--aspect", aspect, "W:H", "picture aspect: 4:3, 16:9, 16:10 or 5:4");
+  CLI::Option* fsaaOpt = value("--fsaa", fsaa, "N", "anti-aliasing samples: 0, 2, 4 or 8");
+  flag("--low-quality", o.lowQuality, "8-bit off-screen buffers, no anti-aliasing");
+  flag("--no-vsync", o.noVSync, "do not wait for the vertical blank");
+  flag("--big-screen", o.bigScreen, "full screen: wait 3 s after the mode switch, gamma 1.2");
+  flag("--always-on-top", o.alwaysOnTop, "windowed: keep the window above the others");
+  CLI::Option* displayOpt =
+      value("--display", display, "N", "the monitor to open on (default: 0, the primary one)");
+
+  group = "Show";
+  value("--data", c.dataDir, "DIR", "directory holding vesper.pak and music.ogg (default: .)");
+  flag("--run", o.skipLauncher, "skip the launcher: use its preselection for this desktop");
+  CLI::Option* loopOpt = flag("--loop", o.loop, "start the music again when it ends");
+  CLI::Option* startOpt = value("--start", start, "MS",
+                                "begin the show at this music time (rehearsal; not with --capture)");
+
+  group = "Capture (offline, no sound device)";
+  CLI::Option* captureOpt = value("--capture", capture, "DIR",
+                                  "write every frame as DIR/frame_NNNNNN.png and the range's\n"
+                                  "music as DIR/music.wav; implies --run; needs --fps");
+  CLI::Option* fpsOpt = value("--fps", fps, "R",
+                              "frames per second: an integer or a ratio such as 60000/1001;\n"
+                              "frame k shows music time --from + k/R s");
+  CLI::Option* fromOpt = value("--from", from, "MS", "music time of the first frame (default 0)");
+  CLI::Option* toOpt =
+      value("--to", to, "MS", "end of the range, not included (default: the music's end)");
+  CLI::Option* videoOpt = value("--video", video, "FILE",
+                                "also mux frames and music into FILE with ffmpeg:\n"
+                                ".mp4 (H.264, AAC) or .mkv (FFV1, FLAC)");
+  captureOpt->needs(fpsOpt);
+  for (CLI::Option* opt : {fpsOpt, fromOpt, toOpt, videoOpt}) opt->needs(captureOpt);
+  startOpt->excludes(captureOpt);
+  loopOpt->excludes(captureOpt);
+
+  // Groups are listed in the order of their first option: the help flag
+  // is made again here so that it comes last.
+  group = "Other";
+  app.set_help_flag("-h,--help", "show this help and exit")->group(group);
+  flag("--version", version, "show the version and exit");
+  flag("--headless", o.headless,
+       "no message boxes; without a display, or with --capture, no visible\n"
+       "window (SDL's offscreen driver)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    return printAndExit(app.help());
+  } catch (const CLI::ParseError& e) {
+    return usageError(e.what());
+  }
+  if (version) return printAndExit(std::string("vesper ") + VESPER_VERSION + "\n");
+  const std::vector<std::string> extras = app.remaining();
+  if (!extras.empty()) {
+    const std::string& first = extras.front();
+    return usageError((first.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") +
+                      first + "'");
+  }
+
+  if (resolutionOpt->count()) {
+    Resolution r;
+    if (!parsePair(resolution, 'x', r)) return usageError("--resolution wants WxH, e.g. 1280x720");
+    o.resolution = r;
+  }
+  if (aspectOpt->count()) {
+    Resolution r;
+    bool known = parsePair(aspect, ':', r);
+    if (known) {
+      known = false;
+      for (const Resolution& a : LauncherDialog::kAspects) known = known || a == r;
+    }
+    if (!known) return usageError("--aspect wants 4:3, 16:9, 16:10 or 5:4");
+    o.aspect = r;
+  }
+  if (fsaaOpt->count()) {
+    long long n = 0;
+    if (!parseInt(fsaa, 0, 8, n) || (n != 0 && n != 2 && n != 4 && n != 8)) {
+      return usageError("--fsaa wants 0, 2, 4 or 8");
+    }
+    o.sampleCount = static_cast<int32_t>(n);
+  }
+  if (displayOpt->count()) {
+    long long n = 0;
+    if (!parseInt(display, 0, 63, n)) return usageError("--display wants a monitor number");
+    o.display = static_cast<int>(n);
+  }
+  if (startOpt->count() && !parseMs(start, c.startMs)) {
+    return usageError("--start wants milliseconds of music time");
+  }
+  if (captureOpt->count()) {
+    CaptureOptions k;
+    k.dir = capture;
+    if (k.dir.empty()) return usageError("--capture wants a directory");
+    if (!parseFrameRate(fps, k.rate)) {
+      return usageError("--fps wants frames per second, an integer or a ratio such as 60000/1001");
+    }
+    if (fromOpt->count() && !parseMs(from, k.fromMs)) {
+      return usageError("--from wants milliseconds of music time");
+    }
+    if (toOpt->count()) {
+      uint32_t end = 0;
+      if (!parseMs(to, end)) return usageError("--to wants milliseconds of music time");
+      if (end <= k.fromMs) return usageError("--to must lie after --from");
+      k.toMs = end;
+    }
+    if (videoOpt->count()) {
+      if (videoKindFor(video) == VideoKind::Unknown) {
+        return usageError("--video wants an .mp4 or .mkv file");
+      }
+      k.video = video;
+    }
+    // A capture is unattended and runs as fast as it can.
+    o.skipLauncher = true;
+    o.noVSync = true;
+    o.offscreen = o.headless;
+    c.capture = k;
+  }
+  return c;
+}

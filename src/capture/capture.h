@@ -1,0 +1,167 @@
+// Offline capture: the fixed frame clock's arithmetic, PNG frames written by
+// worker threads from buffers allocated once, the captured range's music as
+// a RIFF WAVE file, the video mux through ffmpeg and the progress line.
+// No GL here: the caller reads the pictures back and hands them over.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// ---------------------------------------------------------------------------
+// Frame clock arithmetic. Every result is exact: 64-bit integers, no
+// rounding that could accumulate over a long capture.
+
+// R = num / den frames per second.
+struct FrameRate {
+  int64_t num = 0;
+  int64_t den = 1;
+};
+inline constexpr int64_t kMaxRateTerm = 1000000;
+
+// "60" or "60000/1001": positive integers up to kMaxRateTerm. False (and
+// `out` untouched) for anything else.
+bool parseFrameRate(const std::string& text, FrameRate& out);
+// The music time frame k shows: from + floor(k × 1000 × den / num) ms.
+uint64_t captureFrameMs(uint32_t fromMs, uint64_t k, FrameRate rate);
+// The frames whose time lies in [from, to); 0 when to <= from.
+uint64_t captureFrameCount(uint32_t fromMs, uint32_t toMs, FrameRate rate);
+
+// Sample frames [first, end) of the span [from, from + frames × den / num s)
+// at `sampleRate`: exactly the samples whose instants lie in the span.
+struct SampleRange {
+  uint64_t first = 0;
+  uint64_t end = 0;
+};
+SampleRange captureSampleRange(uint32_t fromMs, uint64_t frames, FrameRate rate,
+                               uint32_t sampleRate);
+
+// ---------------------------------------------------------------------------
+// Music.
+
+struct MusicInfo {
+  uint32_t sampleRate = 0;
+  uint16_t channels = 0;
+  uint64_t totalSamples = 0;  // sample frames
+  uint32_t lengthMs = 0;      // whole milliseconds, rounded down
+};
+// Opens `track` with the player's decoders. False with a one-line reason.
+bool probeMusic(const std::string& track, MusicInfo& out, std::string& reason);
+// Decodes the samples of captureSampleRange(from, frames, rate) of `track`,
+// at its own rate and channel count, clamped at the track's end, and writes
+// them to `wavPath` as PCM RIFF WAVE. `samples` receives the sample frames
+// written. False with a one-line reason.
+bool writeMusicRange(const std::string& track, uint32_t fromMs, uint64_t frames, FrameRate rate,
+                     const std::string& wavPath, uint64_t& samples, std::string& reason);
+
+// ---------------------------------------------------------------------------
+// PNG frames.
+
+// DIR/frame_NNNNNN.png (six digits or more).
+std::string captureFramePath(const std::string& dir, uint64_t index);
+
+// Writes frames as PNG files on worker threads. Frame buffers (RGBA, rows
+// bottom first as GL reads them back) are allocated once by the constructor
+// and cycle between the caller and the workers, so the caller waits only
+// while every buffer is in flight. The files are RGB: the default
+// framebuffer has no alpha. acquire and submit belong to one thread.
+class PngFramePool {
+ public:
+  PngFramePool(std::string dir, uint32_t width, uint32_t height, unsigned workers,
+               unsigned buffers);
+  // Finishes the writes still queued.
+  ~PngFramePool();
+  PngFramePool(const PngFramePool&) = delete;
+  PngFramePool& operator=(const PngFramePool&) = delete;
+
+  // Worker threads for this machine: all cores but the render thread's, at
+  // least one; and the buffers that keep them busy.
+  static unsigned defaultWorkers();
+  static unsigned defaultBuffers(unsigned workers) { return workers * 2 + 1; }
+
+  uint32_t width() const { return mWidth; }
+  uint32_t height() const { return mHeight; }
+  size_t bufferBytes() const { return static_cast<size_t>(mWidth) * mHeight * 4; }
+  // A free buffer of bufferBytes(); waits while none is free.
+  uint8_t* acquire();
+  // Queues the filled buffer (from acquire) as frame `index`.
+  void submit(uint8_t* buffer, uint64_t index);
+  // Waits until every queued frame is written and ends the workers. False
+  // with the first failure's reason ("DIR/frame_000003.png: ...").
+  bool finish(std::string& reason);
+  // Frames written so far, and callers now waiting in acquire.
+  uint64_t written() const;
+  unsigned waitingForBuffer() const;
+
+  // Runs on a worker before each frame is written (tests slow the writers
+  // down with it). Set before the first submit.
+  std::function<void(uint64_t index)> beforeWrite;
+
+ private:
+  struct Job {
+    uint8_t* buffer;
+    uint64_t index;
+  };
+  void workerMain();
+
+  std::string mDir;
+  uint32_t mWidth;
+  uint32_t mHeight;
+  std::vector<std::unique_ptr<uint8_t[]>> mStorage;
+  mutable std::mutex mMutex;
+  std::condition_variable mWork;  // a job is queued, or the pool stops
+  std::condition_variable mFree;  // a buffer came back
+  std::vector<uint8_t*> mFreeBuffers;
+  std::vector<Job> mJobs;  // a ring of one slot per buffer
+  size_t mJobHead = 0;
+  size_t mJobCount = 0;
+  bool mStopping = false;
+  unsigned mWaiting = 0;
+  uint64_t mWritten = 0;
+  std::string mError;
+  std::vector<std::thread> mWorkers;
+};
+
+// ---------------------------------------------------------------------------
+// Video.
+
+inline constexpr char kNoFfmpeg[] = "--video needs ffmpeg, which is not on PATH";
+enum class VideoKind { Unknown, Mp4, Matroska };
+// By the file's extension: .mp4 (H.264 + AAC) or .mkv (FFV1 + FLAC).
+VideoKind videoKindFor(const std::string& file);
+// Runs ffmpeg (found through PATH) on DIR/frame_%06d.png at `rate` and
+// DIR/music.wav into `file`. False with a one-line reason.
+bool muxVideo(const std::string& dir, FrameRate rate, const std::string& file,
+              std::string& reason);
+
+// ---------------------------------------------------------------------------
+// Progress.
+
+// "capture: frame n of N, F fps, M:SS left" on `out`: redrawn in place
+// with '\r' on a terminal (at most five times a second), otherwise one line
+// at each tenth of the way.
+class CaptureProgress {
+ public:
+  CaptureProgress(uint64_t total, bool terminal, std::FILE* out)
+      : mTotal(total), mTerminal(terminal), mOut(out) {}
+  // `done` frames finished `seconds` after the start.
+  void update(uint64_t done, double seconds);
+  // Ends a redrawn line.
+  void finish();
+
+ private:
+  void print(uint64_t done, double seconds, const char* end);
+
+  uint64_t mTotal;
+  bool mTerminal;
+  std::FILE* mOut;
+  double mLastDraw = -1.0;
+  uint64_t mLastTenth = 0;
+  bool mDrawn = false;
+};

@@ -1,0 +1,42 @@
+// The show clocks.
+#include <algorithm>
+
+#include "demo/demo.h"
+#include "platform/platform.h"
+#include "sound/sound.h"
+
+uint32_t PlaybackClock::ticksMs() { return mTimeSource ? mTimeSource() : platform::ticksMs(); }
+
+void PlaybackClock::start(uint32_t musicMs) {
+  if (!mSound) return;
+  mSound->elapsed = musicMs;
+  mSound->lastTick = ticksMs();
+}
+
+uint32_t PlaybackClock::musicTimeMs() { return mSound ? mSound->getPositionMs(ticksMs()) : 0; }
+
+bool PlaybackClock::playing() { return mSound && mSound->isPlaying(); }
+
+uint32_t CaptureClock::ticksMs() {
+  return static_cast<uint32_t>(captureFrameMs(0, mPresented, mRate));
+}
+
+void CaptureClock::start(uint32_t musicMs) {
+  mFrom = musicMs;
+  mRead = 0;
+  mPending = false;
+}
+
+uint32_t CaptureClock::musicTimeMs() {
+  const uint64_t ms = captureFrameMs(mFrom, mRead, mRate);
+  ++mRead;
+  mPending = mRead <= mFrames;
+  return static_cast<uint32_t>(std::min<uint64_t>(ms, UINT32_MAX));
+}
+
+bool CaptureClock::takeFrame(uint64_t& index) {
+  if (!mPending) return false;
+  mPending = false;
+  index = mRead - 1;
+  return true;
+}
