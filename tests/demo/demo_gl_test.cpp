@@ -61,7 +61,7 @@ std::vector<uint8_t> shortWave() {
 class DemoFrames : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
     setSoundOutputFactory(&manualOutput);
     list.setArenaSizesForTesting(0, 0);
     ASSERT_TRUE(list.initialize());

@@ -34,7 +34,7 @@ std::vector<uint8_t> twoObjectModel() {
 class QdfGlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
     using testing_support::bytes;
     using testing_support::sourceFile;
     const uint8_t white[] = {255, 255, 255};

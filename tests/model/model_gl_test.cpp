@@ -72,7 +72,7 @@ std::vector<uint8_t> failingSecondEffect() {
 class ModelGlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
     savedNpot = textureManager::instance().nonPowerOfTwo();
     textureManager::instance().setNonPowerOfTwo(false);
     // 3x1 red, green, yellow: stored 4 wide, so its s scale is 0.75.

@@ -167,7 +167,7 @@ Eof
 class RenderGlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
     std::vector<PackSource> files = {
         {kDummyShaderName, testing_support::sourceFile("production/data/core/shader/dummyShader.cgfx")},
         {"data\\shader\\probe.cgfx", testing_support::bytes(kProbeEffect)},

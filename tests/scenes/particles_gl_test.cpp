@@ -42,7 +42,7 @@ class ScreenHooks : public RenderHooks {
 class ParticlesGlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
     const auto painted = testing_support::runCommand(testing_support::builtProgram("texgen") + " " + painted_.path());
     ASSERT_EQ(painted.exitStatus, 0) << painted.stdErr;
     std::vector<PackSource> files = {

@@ -34,7 +34,7 @@ technique t { pass p { VertexProgram = compile vp vs(); FragmentProgram = compil
 class EffectGlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
     std::vector<PackSource> files;
     for (const char* f : {"dummyShader.cgfx", "defaultShader.cgfx", "finalScreenShader.cgfx",
                           "nullPostEffect.cgfx", "msaa.cgfx"})

@@ -4,10 +4,15 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace testing_support {
 
 GlContext::GlContext(int width, int height) {
+  // A display named but unreachable is reported, not replaced by SDL's
+  // offscreen driver: the tests are meant for that display.
+  const char* display = std::getenv("DISPLAY");
+  if (display && *display && !std::getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "GlContext: %s\n", SDL_GetError());
     return;
@@ -57,12 +62,20 @@ std::vector<uint8_t> GlContext::readPixels(int x, int y, int w, int h) const {
 void GlContext::show() {
   SDL_Window* w = static_cast<SDL_Window*>(mWindow);
   SDL_ShowWindow(w);
-  for (int i = 0; i < 100 && !(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN); ++i) {
+  // Drawn on only once the server has exposed it: what is drawn before may
+  // be lost to the first paint.
+  const Uint32 id = SDL_GetWindowID(w);
+  const Uint32 start = SDL_GetTicks();
+  bool exposed = false;
+  while (!exposed && SDL_GetTicks() - start < 10000) {
     SDL_PumpEvents();
-    SDL_Delay(5);
+    SDL_Event e;
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) > 0) {
+      exposed = exposed || (e.window.windowID == id && e.window.event == SDL_WINDOWEVENT_EXPOSED);
+    }
+    if (!exposed) SDL_Delay(1);
   }
-  SDL_PumpEvents();
-  SDL_Delay(50);
+  if (!exposed) std::fprintf(stderr, "GlContext: the window was never exposed\n");
 }
 
 void GlContext::swap() { SDL_GL_SwapWindow(static_cast<SDL_Window*>(mWindow)); }

@@ -10,7 +10,8 @@ namespace testing_support {
 class GlContext {
  public:
   // Creates a hidden width x height window and makes its context current,
-  // with GLEW initialised. ok() tells whether it worked.
+  // with GLEW initialised. ok() tells whether it worked. The window is on the
+  // X display named by DISPLAY, or without one wherever SDL can make it.
   GlContext(int width = 320, int height = 180);
   ~GlContext();
   bool ok() const { return mOk; }
@@ -18,7 +19,7 @@ class GlContext {
   std::vector<uint8_t> readPixels(int x, int y, int w, int h) const;
   void swap();
   // Maps the window (a hidden window has no front buffer to read back) and
-  // waits until the display shows it.
+  // waits until the display has exposed it (at most 10 seconds).
   void show();
   GlContext(const GlContext&) = delete;
   GlContext& operator=(const GlContext&) = delete;

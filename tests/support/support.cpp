@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -121,6 +122,11 @@ std::vector<uint8_t> sourceFile(const std::string& relativePath) {
   (void)gEnvironmentReady;
   const char* dir = std::getenv("VESPER_SOURCE_DIR");
   return readFile(std::string(dir ? dir : VESPER_TEST_SOURCE_DIR) + "/" + relativePath);
+}
+
+bool displayRequired() {
+  const char* v = std::getenv("VESPER_REQUIRE_GL");
+  return v && *v && std::strcmp(v, "0") != 0;
 }
 
 }  // namespace testing_support

@@ -52,7 +52,24 @@ std::string builtProgram(const std::string& name);
 // empty when it cannot be read.
 std::vector<uint8_t> sourceFile(const std::string& relativePath);
 
+// True when the test command provides the display these tests need
+// (VESPER_REQUIRE_GL=1, set by ctest for the `gl` tests): a missing display,
+// GL context or display feature is then a failure, not a reason to skip.
+bool displayRequired();
+
 }  // namespace testing_support
+
+// Skips the current test for want of a display, GL context or display
+// feature (`why` says which), or fails it where the test command provides the
+// display. Returns from the calling function either way.
+#define SKIP_WITHOUT_DISPLAY(why)                                                \
+  do {                                                                           \
+    if (::testing_support::displayRequired()) {                                  \
+      FAIL() << why << " (VESPER_REQUIRE_GL is set)";                            \
+    } else {                                                                     \
+      GTEST_SKIP() << why;                                                       \
+    }                                                                            \
+  } while (0)
 
 // Asserts that `statement` ends the process with exactly `message` on stderr
 // and exit status 3.

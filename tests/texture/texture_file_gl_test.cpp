@@ -16,7 +16,7 @@ namespace {
 class TextureFileGlTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
     saved = textureManager::instance().nonPowerOfTwo();
     textureManager::instance().setNonPowerOfTwo(true);
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "support/gl_context.h"
+#include "support/support.h"
 #include "texture/texture.h"
 
 namespace {
@@ -12,7 +13,7 @@ namespace {
 class TextureObjectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!gl.ok()) GTEST_SKIP() << "no GL context";
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
     saved = textureManager::instance().nonPowerOfTwo();
   }
   void TearDown() override { textureManager::instance().setNonPowerOfTwo(saved); }
@@ -94,7 +95,7 @@ namespace {
 
 TEST(ScreenBufferTest, RendersIntoItsColourTexture) {
   testing_support::GlContext gl;
-  if (!gl.ok()) GTEST_SKIP() << "no GL context";
+  if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
   textureManager::instance().setNonPowerOfTwo(true);
   cScreenBuffer buffer;
   buffer.create(32, 16, GL_RGBA8, GL_UNSIGNED_BYTE, 1 | 2);
