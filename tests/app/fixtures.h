@@ -24,6 +24,7 @@ class PrivateDisplay {
  public:
   explicit PrivateDisplay(bool windowManager) {
     if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (const char* d = std::getenv("DISPLAY")) mPrevious = d;
     for (int n = 150 + static_cast<int>(getpid() % 200); n < 400 && mDisplay.empty(); ++n) {
       const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
       const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
@@ -49,13 +50,19 @@ class PrivateDisplay {
         }
         usleep(50000);
       }
-      usleep(200000);
     }
   }
+  // Later tests in the same process get the display they started with.
   ~PrivateDisplay() {
     if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     stop(mWm);
     stop(mXvfb);
+    if (mDisplay.empty()) return;
+    if (mPrevious.empty()) {
+      unsetenv("DISPLAY");
+    } else {
+      setenv("DISPLAY", mPrevious.c_str(), 1);
+    }
   }
   bool ok() const { return !mDisplay.empty(); }
   PrivateDisplay(const PrivateDisplay&) = delete;
@@ -82,6 +89,7 @@ class PrivateDisplay {
     pid = -1;
   }
   std::string mDisplay;
+  std::string mPrevious;
   pid_t mXvfb = -1;
   pid_t mWm = -1;
 };
@@ -122,14 +130,12 @@ class PackDirectory {
   std::string mPrevious;
 };
 
-// Drains the system event queue, dispatching to the listeners, for `ms`.
-inline void pumpEvents(int ms) {
+// Drains the system event queue, dispatching to the listeners, then pauses
+// briefly: one turn of the program's event loop.
+inline void pumpOnce() {
   platform::Event e;
-  const uint32_t end = platform::ticksMs() + static_cast<uint32_t>(ms);
-  while (platform::ticksMs() < end) {
-    while (platform::systemEvents().poll(e)) platform::systemEvents().dispatch(e);
-    platform::sleepMs(5);
-  }
+  while (platform::systemEvents().poll(e)) platform::systemEvents().dispatch(e);
+  platform::sleepMs(5);
 }
 
 }  // namespace testing_support

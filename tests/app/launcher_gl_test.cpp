@@ -1,14 +1,15 @@
 // The launcher dialog on a private X display: what it draws (read back) and
 // real pointer clicks and drags (xdotool), with and without a window manager.
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <thread>
 
 #include "app/app.h"
 #include "app/fixtures.h"
 #include "platform/platform.h"
 #include "platform/window.h"
+#include "support/x_display.h"
 
 namespace {
 
@@ -28,20 +29,27 @@ struct Rgb {
 
 class Launcher : public ::testing::Test {
  protected:
-  void open(bool windowManager) {
-    display = std::make_unique<PrivateDisplay>(windowManager);
-    if (!display->ok()) GTEST_SKIP() << "cannot start a private Xvfb";
+  void SetUp() override {
+    display = std::make_unique<PrivateDisplay>(windowManager());
+    if (!display->ok()) SKIP_WITHOUT_DISPLAY("cannot start a private Xvfb");
     std::string reason;
     ASSERT_TRUE(window.open(0, kW, kH, reason)) << reason;
     platform::setDragTest(window.handle(), [](int x, int y) {
       return LauncherLayout::emptySpot(static_cast<float>(x), static_cast<float>(y));
     });
     window.keepFrames(true);
+    ASSERT_TRUE(testing_support::waitUntilPlaced(SDL_GL_GetCurrentWindow(), step(), windowManager(),
+                                                 reason))
+        << reason;
     // Park the pointer away from the dialog so nothing is hovered.
     runCommand("xdotool mousemove 5 5");
     frames(6);
   }
-  void TearDown() override {}
+  virtual bool windowManager() const { return false; }
+  // One frame of the dialog.
+  testing_support::Step step() {
+    return [this] { window.frame([this] { drawLauncher(dialog); }); };
+  }
   // Runs `n` frames; returns the first button pressed, if any.
   LauncherAction frames(int n) {
     LauncherAction first = LauncherAction::None;
@@ -99,7 +107,6 @@ bool near(const Rgb& p, int r, int g, int b, int tolerance) {
 }
 
 TEST_F(Launcher, DrawsTheControlsWithTheirState) {
-  open(false);
   // Artwork: the gradient's dark blue top and purple bottom.
   const LauncherRect art = LauncherLayout::rect(LauncherControl::Artwork);
   EXPECT_TRUE(near(pixel(static_cast<int>(art.x + 3), static_cast<int>(art.y + 2)), 18, 24, 64, 8));
@@ -130,7 +137,6 @@ TEST_F(Launcher, DrawsTheControlsWithTheirState) {
 }
 
 TEST_F(Launcher, RealClicksReachTheDialog) {
-  open(false);
   EXPECT_EQ(clickControl(LauncherControl::FullScreen), LauncherAction::None);
   EXPECT_FALSE(dialog.fullScreen());
   EXPECT_TRUE(dialog.alwaysOnTopEnabled());
@@ -155,34 +161,30 @@ TEST_F(Launcher, RealClicksReachTheDialog) {
   EXPECT_EQ(s.aspectWidth, 4);
 }
 
-// Moves the pointer from a dialog point by (dx, dy) with the button held,
-// while the dialog keeps running frames.
-void drag(platform::LauncherWindow& window, LauncherDialog& dialog, int x, int y, int dx, int dy) {
-  int wx = 0, wy = 0;
-  platform::windowPosition(window.handle(), wx, wy);
-  const std::string cmd = "xdotool mousemove " + std::to_string(wx + x) + " " + std::to_string(wy + y) +
-                          " sleep 0.3 mousedown 1 sleep 0.3 mousemove_relative -- " +
-                          std::to_string(dx / 2) + " " + std::to_string(dy / 2) +
-                          " sleep 0.2 mousemove_relative -- " + std::to_string(dx - dx / 2) + " " +
-                          std::to_string(dy - dy / 2) + " sleep 0.3 mouseup 1";
-  std::thread pointer([cmd] { runCommand(cmd); });
-  const uint32_t end = platform::ticksMs() + 2500;
-  while (platform::ticksMs() < end) window.frame([&] { drawLauncher(dialog); });
-  pointer.join();
-}
+// Dragging the dialog needs a window manager: a private display with openbox.
+class LauncherUnderAWindowManager : public Launcher {
+ protected:
+  bool windowManager() const override { return true; }
+  // Drags from a dialog point by (dx, dy) with the button held.
+  void drag(int x, int y, int dx, int dy, bool windowMoves) {
+    std::string why;
+    EXPECT_TRUE(testing_support::dragPointer(SDL_GL_GetCurrentWindow(), step(), x, y, dx, dy,
+                                             windowMoves, why))
+        << why;
+  }
+};
 
-TEST_F(Launcher, EmptySpotsDragTheDialogUnderAWindowManager) {
-  open(true);
+TEST_F(LauncherUnderAWindowManager, EmptySpotsDragTheDialog) {
   int x0 = 0, y0 = 0;
   platform::windowPosition(window.handle(), x0, y0);
-  drag(window, dialog, 20, 20, 120, 60);  // the artwork is an empty spot
+  drag(20, 20, 120, 60, true);  // the artwork is an empty spot
   int x1 = 0, y1 = 0;
   platform::windowPosition(window.handle(), x1, y1);
   EXPECT_EQ(x1 - x0, 120);
   EXPECT_EQ(y1 - y0, 60);
-  // Dragging from a control does not move the dialog.
+  // Dragging from a control does not move the dialog: the dialog sees it all.
   const LauncherRect list = LauncherLayout::rect(LauncherControl::AspectList);
-  drag(window, dialog, static_cast<int>(list.x + 10), static_cast<int>(list.y + 10), 80, 40);
+  drag(static_cast<int>(list.x + 10), static_cast<int>(list.y + 10), 80, 40, false);
   int x2 = 0, y2 = 0;
   platform::windowPosition(window.handle(), x2, y2);
   EXPECT_EQ(x2, x1);
