@@ -26,18 +26,21 @@ export LIBGL_ALWAYS_SOFTWARE=1
 
 logs=$(mktemp -d)
 echo "==> unit tests"
-(cd build && ctest --output-on-failure -j"$jobs" -LE gl) | tee "$logs/unit"
+(cd build && ctest --output-on-failure --no-tests=error -j"$jobs" -LE gl) | tee "$logs/unit"
 # GL tests drive windows, pointers and clocks of real X servers: one at a
 # time, so a loaded machine does not starve their timing.
 echo "==> GL tests under Xvfb"
-(cd build && ctest --output-on-failure -L gl) | tee "$logs/gl"
+(cd build && ctest --output-on-failure --no-tests=error -L gl) | tee "$logs/gl"
 
 echo "==> fuzz targets (clang, ASan + UBSan), short runs"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVESPER_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   > build-fuzz.log 2>&1 || { cat build-fuzz.log; exit 1; }
 cmake --build build-fuzz -j"$jobs"
-(cd build-fuzz && ctest --output-on-failure -L fuzz) | tee "$logs/fuzz"
+(cd build-fuzz && ctest --output-on-failure --no-tests=error -L fuzz) | tee "$logs/fuzz"
+# ctest counts a skipped test among those "out of" N that passed; it lists
+# each one as "(Skipped)".
 total=$(cat "$logs"/* | awk '/tests passed, 0 tests failed out of/ {n += $NF} END {print n + 0}')
+skipped=$(cat "$logs"/* | grep -c '(Skipped)$' || true)
 rm -rf "$logs"
 echo "==> all tests passed"
-echo "${total} passed, 0 failed"
+echo "$((total - skipped)) passed, 0 failed, ${skipped} skipped"
