@@ -41,14 +41,21 @@ TEST(FlagManager, AddKeepsExistingValuesAndUnknownNamesStayAbsent) {
 TEST(ProfileManager, FrameTimeIsTheWorkBetweenBeginAndEnd) {
   profileManager& p = profileManager::instance();
   EXPECT_EQ(p.frameTime(), 0.0f);
+  // Bounded above by the time measured around the pair, as a loaded machine
+  // may pause the test anywhere.
+  const auto msSince = [](std::chrono::steady_clock::time_point t) {
+    return std::chrono::duration<float, std::milli>(std::chrono::steady_clock::now() - t).count();
+  };
+  auto outer = std::chrono::steady_clock::now();
   p.beginFrame();
   std::this_thread::sleep_for(std::chrono::milliseconds(25));
   p.endFrame();
   EXPECT_GE(p.frameTime(), 24.0f);
-  EXPECT_LT(p.frameTime(), 500.0f);
+  EXPECT_LE(p.frameTime(), msSince(outer) + 1.0f);
+  outer = std::chrono::steady_clock::now();
   p.beginFrame();
   p.endFrame();
-  EXPECT_LT(p.frameTime(), 5.0f);
+  EXPECT_LE(p.frameTime(), msSince(outer) + 1.0f);
 }
 
 TEST(SystemManager, StepWhilePausedAdvancesExactlyOneFrame) {
