@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,30 +26,29 @@ class PrivateDisplay {
   explicit PrivateDisplay(bool windowManager) {
     if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
     if (const char* d = std::getenv("DISPLAY")) mPrevious = d;
-    for (int n = 150 + static_cast<int>(getpid() % 200); n < 400 && mDisplay.empty(); ++n) {
-      const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      if (access(sock.c_str(), F_OK) == 0 || access(lock.c_str(), F_OK) == 0) continue;
-      const std::string name = ":" + std::to_string(n);
-      mXvfb = spawn({"Xvfb", name, "-screen", "0", "1920x1080x24", "-nolisten", "tcp"});
-      for (int i = 0; i < 100 && access(sock.c_str(), F_OK) != 0; ++i) usleep(20000);
-      if (access(sock.c_str(), F_OK) != 0) {
-        stop(mXvfb);
-        continue;
-      }
-      mDisplay = name;
+    // Xvfb picks a free display number itself and writes it once it takes
+    // connections; it closes the pipe if it fails.
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    mXvfb = spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1920x1080x24",
+                   "-nolisten", "tcp"});
+    close(ready[1]);
+    const std::string number = readLine(ready[0], kStartMs);
+    close(ready[0]);
+    if (number.empty()) {
+      stop(mXvfb);
+      return;
     }
-    if (mDisplay.empty()) return;
+    mDisplay = ":" + number;
     setenv("DISPLAY", mDisplay.c_str(), 1);
     if (windowManager) {
       mWm = spawn({"openbox"});
       // Ready once the manager announces itself on the root window.
-      for (int i = 0; i < 100; ++i) {
-        if (runCommand("xprop -root _NET_SUPPORTING_WM_CHECK").stdOut.find("window id") !=
-            std::string::npos) {
-          break;
-        }
-        usleep(50000);
+      mWmReady = false;
+      for (int waited = 0; waited < kStartMs && !mWmReady && running(mWm); waited += 50) {
+        mWmReady = runCommand("xprop -root _NET_SUPPORTING_WM_CHECK").stdOut.find("window id") !=
+                   std::string::npos;
+        if (!mWmReady) usleep(50000);
       }
     }
   }
@@ -64,7 +64,8 @@ class PrivateDisplay {
       setenv("DISPLAY", mPrevious.c_str(), 1);
     }
   }
-  bool ok() const { return !mDisplay.empty(); }
+  // The display runs (and its window manager, if asked for).
+  bool ok() const { return !mDisplay.empty() && mWmReady; }
   PrivateDisplay(const PrivateDisplay&) = delete;
   PrivateDisplay& operator=(const PrivateDisplay&) = delete;
 
@@ -82,14 +83,34 @@ class PrivateDisplay {
     }
     return pid;
   }
+  // A line from `fd`, without its end; empty on end of file or after `ms`.
+  static std::string readLine(int fd, int ms) {
+    std::string line;
+    const uint32_t end = platform::ticksMs() + static_cast<uint32_t>(ms);
+    for (;;) {
+      const int left = static_cast<int>(end - platform::ticksMs());
+      pollfd p{fd, POLLIN, 0};
+      char c = 0;
+      if (left <= 0 || poll(&p, 1, left) <= 0 || read(fd, &c, 1) != 1) return {};
+      if (c == '\n') return line;
+      line += c;
+    }
+  }
+  static bool running(pid_t& pid) {
+    if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == pid) pid = -1;
+    return pid > 0;
+  }
   static void stop(pid_t& pid) {
     if (pid <= 0) return;
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
     pid = -1;
   }
+  // Generous: a loaded machine starts servers slowly.
+  static constexpr int kStartMs = 60000;
   std::string mDisplay;
   std::string mPrevious;
+  bool mWmReady = true;
   pid_t mXvfb = -1;
   pid_t mWm = -1;
 };

@@ -31,7 +31,7 @@ class Launcher : public ::testing::Test {
  protected:
   void SetUp() override {
     display = std::make_unique<PrivateDisplay>(windowManager());
-    if (!display->ok()) SKIP_WITHOUT_DISPLAY("cannot start a private Xvfb");
+    if (!display->ok()) SKIP_WITHOUT_DISPLAY("cannot start a private display");
     std::string reason;
     ASSERT_TRUE(window.open(0, kW, kH, reason)) << reason;
     platform::setDragTest(window.handle(), [](int x, int y) {

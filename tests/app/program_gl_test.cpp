@@ -42,7 +42,7 @@ testing_support::ChildResult clickInLauncher(const TempDir& dir, LauncherControl
 class Program : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!display.ok()) SKIP_WITHOUT_DISPLAY("cannot start a private Xvfb");
+    if (!display.ok()) SKIP_WITHOUT_DISPLAY("cannot start a private display");
   }
   PrivateDisplay display{false};
 };

@@ -128,7 +128,7 @@ class DraggedWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     display = std::make_unique<testing_support::PrivateDisplay>(windowManager());
-    if (!display->ok()) SKIP_WITHOUT_DISPLAY("cannot start a private Xvfb");
+    if (!display->ok()) SKIP_WITHOUT_DISPLAY("cannot start a private display");
     packDir = std::make_unique<testing_support::PackDirectory>();
     ASSERT_TRUE(packDir->ok());
   }

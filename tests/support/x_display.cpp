@@ -116,7 +116,7 @@ bool dragPointer(SDL_Window* window, const Step& step, int x, int y, int dx, int
     };
     const auto start = std::chrono::steady_clock::now();
     bool moved = false;
-    while (!moved && std::chrono::steady_clock::now() - start < std::chrono::seconds(10)) {
+    while (!moved && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
       runCommand("xdotool" + moveTo(wx + x + dx - 1, wy + y + dy) + moveTo(wx + x + dx, wy + y + dy));
       moved = stepUntil(step, serverHasItThere, 300);
     }

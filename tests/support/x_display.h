@@ -14,7 +14,7 @@ namespace testing_support {
 using Step = std::function<void()>;
 
 // Runs `step` until `done` answers true or `timeoutMs` passes; done()'s last answer.
-bool stepUntil(const Step& step, const std::function<bool()>& done, int timeoutMs = 10000);
+bool stepUntil(const Step& step, const std::function<bool()>& done, int timeoutMs = 30000);
 
 // The X window of an SDL window; 0 when it is not on X11.
 unsigned long xWindowOf(SDL_Window* window);
