@@ -5,15 +5,43 @@
 #include <cstdlib>
 #include <new>
 
-// Every form of the global operator new and delete is replaced, so that none
-// of them comes from the C++ library or a sanitizer runtime: a block from one
-// allocator freed by another is an error the sanitizers report (and their
-// runtimes would otherwise bring a second definition of the forms defined
-// here). All forms end in malloc and free.
+#if defined(__SANITIZE_THREAD__)
+#define VESPER_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VESPER_THREAD_SANITIZER 1
+#endif
+#endif
 
 namespace {
-
 std::atomic<size_t> gAllocations{0};
+}  // namespace
+
+namespace testing_support {
+size_t allocationCount() { return gAllocations.load(std::memory_order_relaxed); }
+}  // namespace testing_support
+
+#ifdef VESPER_THREAD_SANITIZER
+
+// The thread sanitizer's runtime defines every form of operator new and
+// delete itself, and they cannot be replaced: its allocation hook counts
+// instead, which sees malloc as well as new.
+#include <sanitizer/allocator_interface.h>
+
+namespace {
+[[maybe_unused]] const int gHooks = __sanitizer_install_malloc_and_free_hooks(
+    [](const volatile void*, size_t) { gAllocations.fetch_add(1, std::memory_order_relaxed); },
+    [](const volatile void*) {});
+}  // namespace
+
+#else
+
+// Every form of the global operator new and delete is replaced, so that none
+// of them comes from the C++ library or a sanitizer runtime: a block from one
+// allocator freed by another is an error the address sanitizer reports. All
+// forms end in malloc and free.
+
+namespace {
 
 // operator new's contract: retry through the new handler; null only when
 // there is none.
@@ -80,6 +108,4 @@ void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcep
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { std::free(p); }
 
-namespace testing_support {
-size_t allocationCount() { return gAllocations.load(std::memory_order_relaxed); }
-}  // namespace testing_support
+#endif

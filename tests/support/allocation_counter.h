@@ -1,5 +1,7 @@
 // Counts every global operator new in the program that links this file's
-// .cpp (a replacement allocator): for proving that a path allocates nothing.
+// .cpp (a replacement allocator; under the thread sanitizer, whose runtime
+// keeps operator new its own, every heap allocation): for proving that a
+// path allocates nothing.
 #pragma once
 
 #include <cstddef>
