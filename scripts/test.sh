@@ -14,7 +14,9 @@ trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
   for n in $(seq 90 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1920x1080x24 -nolisten tcp > /dev/null 2>&1 &
+    # -noreset: a server resetting as one test's last connection closes
+    # refuses the next test's connection.
+    Xvfb ":$n" -screen 0 1920x1080x24 -noreset -nolisten tcp > /dev/null 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
     break

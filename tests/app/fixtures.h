@@ -31,7 +31,7 @@ class PrivateDisplay {
     int ready[2];
     if (pipe(ready) != 0) return;
     mXvfb = spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", "1920x1080x24",
-                   "-nolisten", "tcp"});
+                   "-noreset", "-nolisten", "tcp"});
     close(ready[1]);
     const std::string number = readLine(ready[0], kStartMs);
     close(ready[0]);
