@@ -24,8 +24,13 @@ testing_support::ChildResult clickInLauncher(const TempDir& dir, LauncherControl
       "cd '" + dir.path() + "' || exit 99\n" + "SDL_MOUSE_FOCUS_CLICKTHROUGH=1 " +
       testing_support::builtProgram("vesper") + " --windowed --resolution 320x180 &\n"
       "pid=$!\n"
-      "wid=$(timeout 30 xdotool search --sync --onlyvisible --pid $pid --name '^Vesper Launcher$' "
+      // xdotool gives up on an X error when a window it lists goes before it
+      // is asked about (the program's probe windows do): search again.
+      "for i in $(seq 600); do\n"
+      "  wid=$(xdotool search --onlyvisible --pid $pid --name '^Vesper Launcher$' 2>/dev/null "
       "| head -1)\n"
+      "  [ -n \"$wid\" ] && break; sleep 0.05\n"
+      "done\n"
       "[ -n \"$wid\" ] || { kill $pid; echo nowindow; exit 98; }\n"
       // The dialog reads the pointer only while it has the keyboard focus,
       // which it takes when shown: once the server says it has, the program
