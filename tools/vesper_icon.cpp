@@ -34,10 +34,10 @@ Color sample(float x, float y, float frameWidth) {
   const float edge = corner - std::hypot(x - cx, y - cy);  // distance inside the tile
   if (edge < 0.0f) return {0, 0, 0, 0};
   if (edge < frameWidth) return from(LauncherArt::kFrame);
-  if (std::hypot(x - 0.74f, y - 0.24f) < 0.1f) return from(LauncherArt::kMoon);
+  if (std::hypot(x - 0.78f, y - 0.2f) < 0.085f) return from(LauncherArt::kMoon);
   const float stroke = 0.065f;
-  if (segmentDistance(x, y, 0.2f, 0.3f, 0.45f, 0.82f) < stroke ||
-      segmentDistance(x, y, 0.7f, 0.42f, 0.45f, 0.82f) < stroke) {
+  if (segmentDistance(x, y, 0.23f, 0.34f, 0.45f, 0.8f) < stroke ||
+      segmentDistance(x, y, 0.67f, 0.34f, 0.45f, 0.8f) < stroke) {
     return from(LauncherArt::kLetters);
   }
   const Color top = from(LauncherArt::kSkyTop), bottom = from(LauncherArt::kSkyBottom);
