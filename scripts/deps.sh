@@ -13,6 +13,8 @@ packages=(
   openbox xdotool x11-utils
   # --video at run time (optional there), and the tests that check its output
   ffmpeg
+  # install: manual pages, desktop entry check, the Debian package
+  help2man desktop-file-utils man-db dpkg-dev
   # benchmarks
   libpugixml-dev libassimp-dev
 )

@@ -10,12 +10,13 @@
 
 #include "app/app.h"
 #include "demo/demo.h"
+#include "files/files.h"
 #include "platform/platform.h"
 #include "platform/window.h"
 
 int main(int argc, char** argv) {
   CommandLine line = parseCommandLine(argc, argv);
-  if (line.exit) {
+  if (line.exit && !line.version) {
     std::fputs(line.text.c_str(), line.exitStatus == 0 ? stdout : stderr);
     return line.exitStatus;
   }
@@ -31,6 +32,16 @@ int main(int argc, char** argv) {
     }
   }
   // The pack and the music are read from the working directory.
+  if (line.exit || line.dataDir.empty()) {
+    const ProductionSearch search = findProduction(line.dataDir);
+    if (line.exit) {
+      std::printf("%sproduction: %s\n", line.text.c_str(),
+                  search.found.empty() ? "none found" : search.found.c_str());
+      return 0;
+    }
+    line.dataDir = search.found;
+    if (search.found.empty()) setPackSearchReport(search.report());
+  }
   if (!line.dataDir.empty() && chdir(line.dataDir.c_str()) != 0) {
     std::fprintf(stderr, "vesper: cannot enter data directory '%s': %s\n", line.dataDir.c_str(),
                  std::strerror(errno));

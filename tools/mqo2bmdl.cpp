@@ -13,6 +13,7 @@
 
 #include "model/model.h"
 #include "model/mqo_text.h"
+#include "tool_version.h"
 
 namespace {
 
@@ -79,6 +80,7 @@ bool writeReplacing(const std::string& path, const std::vector<uint8_t>& data, s
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (printedVersion(argc, argv, "mqo2bmdl")) return 0;
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kHelp, stdout);
     return 0;

@@ -13,6 +13,7 @@
 #include "musicgen/render.h"
 #include "musicgen/score.h"
 #include "musicgen/track.h"
+#include "tool_version.h"
 
 namespace {
 
@@ -99,6 +100,7 @@ bool endsWith(const std::string& s, const std::string& tail) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (printedVersion(argc, argv, "musicgen")) return 0;
   if (argc != 3 || std::strcmp(argv[1], "--help") == 0) {
     std::FILE* out = argc == 2 ? stdout : stderr;
     std::fprintf(out,

@@ -11,6 +11,7 @@
 
 #include "shader/effect.h"
 #include "support/gl_context.h"
+#include "tool_version.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ bool check(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (printedVersion(argc, argv, "vesper-effectc")) return 0;
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;

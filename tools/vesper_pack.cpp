@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "files/files.h"
+#include "tool_version.h"
 
 namespace fs = std::filesystem;
 
@@ -180,6 +181,7 @@ int verify(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (printedVersion(argc, argv, "vesper-pack")) return 0;
   const std::string cmd = argc > 1 ? argv[1] : "";
   if (cmd == "--help" || cmd == "-h" || cmd == "help") {
     std::fputs(kUsage, stdout);

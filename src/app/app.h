@@ -63,12 +63,24 @@ struct CommandLine {
   int exitStatus = 0;
   std::string text;
 
-  std::string dataDir;  // empty: the working directory
+  bool version = false;  // --version: main adds the production found
+  std::string dataDir;   // empty: looked up by findProduction
   LaunchOptions options;
   uint32_t startMs = 0;  // --start
   std::optional<CaptureOptions> capture;
 };
 CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// The production's directory: `dataDir` alone when given, otherwise the
+// working directory, $XDG_DATA_HOME/vesper, each $XDG_DATA_DIRS entry's
+// vesper/ and the install prefix's share/vesper; the first holding
+// vesper.pak wins.
+struct ProductionSearch {
+  std::string found;                  // empty: none holds vesper.pak
+  std::vector<std::string> searched;  // in order
+  std::string report() const;         // the places searched, for stderr
+};
+ProductionSearch findProduction(const std::string& dataDir);
 
 // What the dialog hands back on Run: the settings record's fields.
 struct DisplaySettings {
@@ -170,6 +182,19 @@ struct LauncherLayout {
   static LauncherRect rect(LauncherControl control);
   // True for a point on no control: dragging there moves the dialog.
   static bool emptySpot(float x, float y);
+};
+
+// The artwork's colours (RGBA): the launcher paints them, and so does the
+// program's icon.
+struct LauncherArt {
+  struct Rgba {
+    uint8_t r, g, b, a;
+  };
+  static constexpr Rgba kSkyTop{18, 24, 64, 255};
+  static constexpr Rgba kSkyBottom{140, 60, 120, 255};
+  static constexpr Rgba kLetters{255, 214, 120, 255};
+  static constexpr Rgba kMoon{255, 240, 200, 255};
+  static constexpr Rgba kFrame{90, 90, 110, 255};
 };
 
 enum class LauncherAction { None, Run, Close, HomePage };

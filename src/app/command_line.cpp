@@ -104,7 +104,10 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       value("--display", display, "N", "the monitor to open on (default: 0, the primary one)");
 
   group = "Show";
-  value("--data", c.dataDir, "DIR", "directory holding vesper.pak and music.ogg (default: .)");
+  value("--data", c.dataDir, "DIR",
+        "directory holding vesper.pak and music.ogg (default: the working\n"
+        "directory, then vesper/ in each XDG data directory, then the\n"
+        "installed production)");
   flag("--run", o.skipLauncher, "skip the launcher: use its preselection for this desktop");
   CLI::Option* loopOpt = flag("--loop", o.loop, "start the music again when it ends");
   CLI::Option* startOpt = value("--start", start, "MS",
@@ -144,7 +147,12 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   } catch (const CLI::ParseError& e) {
     return usageError(e.what());
   }
-  if (version) return printAndExit(std::string("vesper ") + VESPER_VERSION + "\n");
+  if (version) {
+    CommandLine v = printAndExit(std::string("vesper ") + VESPER_VERSION + "\n");
+    v.version = true;
+    v.dataDir = c.dataDir;
+    return v;
+  }
   const std::vector<std::string> extras = app.remaining();
   if (!extras.empty()) {
     const std::string& first = extras.front();

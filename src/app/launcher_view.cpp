@@ -60,24 +60,26 @@ void drawGroup(ImDrawList* dl, const Group& g) {
   dl->AddText(at, IM_COL32(230, 230, 235, 255), g.title);
 }
 
+ImU32 color(LauncherArt::Rgba c) { return IM_COL32(c.r, c.g, c.b, c.a); }
+
 // The artwork panel: a night-sky gradient with the program's name set
 // vertically.
 void drawArtwork(ImDrawList* dl) {
   const LauncherRect r = LauncherLayout::rect(LauncherControl::Artwork);
   const ImVec2 a(r.x, r.y), b(r.x + r.w, r.y + r.h);
-  dl->AddRectFilledMultiColor(a, b, IM_COL32(18, 24, 64, 255), IM_COL32(18, 24, 64, 255),
-                              IM_COL32(140, 60, 120, 255), IM_COL32(140, 60, 120, 255));
+  const ImU32 top = color(LauncherArt::kSkyTop), bottom = color(LauncherArt::kSkyBottom);
+  dl->AddRectFilledMultiColor(a, b, top, top, bottom, bottom);
   static const char kLetters[] = "VESPER";
   const float step = 30.0f;
   float y = r.y + 40.0f;
   for (const char* c = kLetters; *c; ++c, y += step) {
     const char letter[2] = {*c, 0};
     const float w = ImGui::CalcTextSize(letter).x;
-    dl->AddText(nullptr, 22.0f, ImVec2(r.x + (r.w - w * 1.6f) / 2.0f, y), IM_COL32(255, 214, 120, 255),
+    dl->AddText(nullptr, 22.0f, ImVec2(r.x + (r.w - w * 1.6f) / 2.0f, y), color(LauncherArt::kLetters),
                 letter);
   }
-  dl->AddCircleFilled(ImVec2(r.x + r.w * 0.7f, r.y + 22.0f), 9.0f, IM_COL32(255, 240, 200, 255));
-  dl->AddRect(a, b, IM_COL32(90, 90, 110, 255));
+  dl->AddCircleFilled(ImVec2(r.x + r.w * 0.7f, r.y + 22.0f), 9.0f, color(LauncherArt::kMoon));
+  dl->AddRect(a, b, color(LauncherArt::kFrame));
 }
 
 // A list box filling its control rectangle; returns the clicked row or -1.

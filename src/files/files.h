@@ -32,6 +32,9 @@ inline constexpr char szHeader[] = "NOVAPACK";
 // Opens "vesper.pak" in the working directory, validates it and reads the
 // entry table. Every problem is a critical error.
 void openPackage();
+// Text written to stderr before the critical error when openPackage finds
+// no pack (the places the program looked for one); empty: nothing.
+void setPackSearchReport(std::string text);
 // Validates and installs an already open pack (takes ownership of `fp`).
 // Returns null on success, otherwise the critical error text describing the
 // problem; nothing is installed then and `fp` is closed. Never exits.

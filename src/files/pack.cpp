@@ -18,6 +18,7 @@ std::FILE* mPackageFp = nullptr;
 PackHeader mPackHeader{};
 std::vector<PackEntry> mPackEntries;
 uint64_t mPackSize = 0;
+std::string mPackSearchReport;
 
 uint32_t readLe32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -85,8 +86,11 @@ const char* installPackage(std::FILE* fp) {
   return nullptr;
 }
 
+void setPackSearchReport(std::string text) { mPackSearchReport = std::move(text); }
+
 void openPackage() {
   std::FILE* fp = std::fopen("vesper.pak", "rb");
+  if (!fp) std::fputs(mPackSearchReport.c_str(), stderr);
   CoreDebug::criticalCheck(critical::kPackOpen, fp != nullptr);
   if (const char* error = installPackage(fp)) CoreDebug::criticalError(error);
 }

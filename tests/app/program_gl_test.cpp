@@ -63,7 +63,7 @@ TEST_F(Program, RunGoesOnToTheSystemManager) {
   TempDir dir;  // no pack: Run reaches the pack and stops there
   auto r = clickInLauncher(dir, LauncherControl::Run);
   EXPECT_NE(r.stdOut.find("status=3"), std::string::npos) << r.stdOut << r.stdErr;
-  EXPECT_EQ(r.stdErr, std::string(critical::kPackOpen) + "\n");
+  EXPECT_EQ(r.stdErr, testing_support::missingPackError(dir.path()));
 
   testing_support::makePack(dir.file("vesper.pak"), {{"data\\a.txt", testing_support::bytes("a")}});
   // A tenth of a second of music: the show plays it and ends with status 0.

@@ -20,6 +20,10 @@ const bool gEnvironmentReady = [] {
   setenv("SDL_AUDIODRIVER", "dummy", 0);
   setenv("VESPER_BUILD_DIR", VESPER_TEST_BUILD_DIR, 0);
   setenv("VESPER_SOURCE_DIR", VESPER_TEST_SOURCE_DIR, 0);
+  // No installed production may answer for a test's missing one.
+  setenv("XDG_DATA_HOME", "/nonexistent/home", 1);
+  setenv("XDG_DATA_DIRS", "/nonexistent/a:/nonexistent/b", 1);
+  setenv("VESPER_INSTALL_DATA_DIR", "/nonexistent/prefix", 1);
   return true;
 }();
 
@@ -116,6 +120,13 @@ std::string builtProgram(const std::string& name) {
   (void)gEnvironmentReady;
   const char* dir = std::getenv("VESPER_BUILD_DIR");
   return std::string(dir ? dir : VESPER_TEST_BUILD_DIR) + "/" + (name == "vesper" ? "src/" : "tools/") + name;
+}
+
+std::string missingPackError(const std::string& workingDir) {
+  (void)gEnvironmentReady;
+  return "vesper: no vesper.pak in any of:\n  " + workingDir +
+         "\n  /nonexistent/home/vesper\n  /nonexistent/a/vesper\n  /nonexistent/b/vesper\n"
+         "  /nonexistent/prefix/vesper\n" + critical::kPackOpen + "\n";
 }
 
 std::vector<uint8_t> sourceFile(const std::string& relativePath) {

@@ -48,6 +48,10 @@ ChildResult runCommand(const std::string& commandLine);
 // Path of a built program (vesper, vesper-pack, ...).
 std::string builtProgram(const std::string& name);
 
+// The player's stderr when no production is found, started in `workingDir`
+// with the test environment's (empty) data directories.
+std::string missingPackError(const std::string& workingDir);
+
 // The bytes of a file of the source tree (e.g. "production/data/core/...");
 // empty when it cannot be read.
 std::vector<uint8_t> sourceFile(const std::string& relativePath);
