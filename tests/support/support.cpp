@@ -117,10 +117,12 @@ std::string builtProgram(const std::string& name) {
   return std::string(dir ? dir : VESPER_TEST_BUILD_DIR) + "/" + (name == "vesper" ? "src/" : "tools/") + name;
 }
 
-std::vector<uint8_t> sourceFile(const std::string& relativePath) {
+std::string sourcePath(const std::string& relativePath) {
   (void)gEnvironmentReady;
   const char* dir = std::getenv("VESPER_SOURCE_DIR");
-  return readFile(std::string(dir ? dir : VESPER_TEST_SOURCE_DIR) + "/" + relativePath);
+  return std::string(dir ? dir : VESPER_TEST_SOURCE_DIR) + "/" + relativePath;
 }
+
+std::vector<uint8_t> sourceFile(const std::string& relativePath) { return readFile(sourcePath(relativePath)); }
 
 }  // namespace testing_support

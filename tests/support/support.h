@@ -48,6 +48,9 @@ ChildResult runCommand(const std::string& commandLine);
 // Path of a built program (vesper, vesper-pack, ...).
 std::string builtProgram(const std::string& name);
 
+// Path of a file or folder of the source tree.
+std::string sourcePath(const std::string& relativePath);
+
 // The bytes of a file of the source tree (e.g. "production/data/core/...");
 // empty when it cannot be read.
 std::vector<uint8_t> sourceFile(const std::string& relativePath);
