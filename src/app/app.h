@@ -14,6 +14,7 @@
 #include "capture/capture.h"
 #include "core/core.h"
 #include "platform/window.h"
+#include "render/render.h"
 
 // ---------------------------------------------------------------------------
 // Launcher dialog.
@@ -261,7 +262,7 @@ class CWindowGL : public CWindow {
 // ---------------------------------------------------------------------------
 // Managers.
 
-class systemManager : public Interface<systemManager> {
+class systemManager : public Interface<systemManager>, public ScreenSizeSource {
   VESPER_DECLARE_DYNAMIC(systemManager)
  public:
   static systemManager& instance();
@@ -279,6 +280,8 @@ class systemManager : public Interface<systemManager> {
 
   // The render window; null before initialize and after terminate.
   CWindowGL* window() const { return mWindow.get(); }
+  // The render window's client size; false without a window.
+  bool screenSize(uint32_t& width, uint32_t& height) const override;
   // Destroys the render window (restoring gamma and the display mode);
   // for a start-up that failed after the window was opened.
   void releaseWindow();

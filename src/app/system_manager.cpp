@@ -60,6 +60,7 @@ bool systemManager::initialize() {
   const settingsManager& s = settingsManager::instance();
   openPackage();
   rendererManager::instance().checkCapabilities();
+  rendererManager::instance().setScreenSizeSource(this);
 
   mWindow = std::make_unique<CWindowGL>();
   CWindowGL& w = *mWindow;
@@ -120,6 +121,13 @@ bool systemManager::terminate() {
 }
 
 void systemManager::releaseWindow() { mWindow.reset(); }
+
+bool systemManager::screenSize(uint32_t& width, uint32_t& height) const {
+  if (!mWindow) return false;
+  width = mWindow->clientWidth();
+  height = mWindow->clientHeight();
+  return true;
+}
 
 bool systemManager::update() {
   if (!mPaused && mStepRequested) {

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "core/core.h"
 #include "demo/demo_clock.h"
+#include "resources/resources.h"
+#include "scene_render/scene_render.h"
 
-class cQdfRender;
 class cDemoSound;
 
 // One timeline entry's scene.
@@ -19,22 +21,16 @@ class cDemoScene : public CoreObject {
   virtual ~cDemoScene() = default;
 };
 
-// A file scene's instance; the scene contract every scene class overrides
-// selectively. `t` is the progress within the file scene, 0 to 1.
-class CSceneQdfDefault : public CoreObject {
-  VESPER_DECLARE_DYNAMIC(CSceneQdfDefault)
+// A file scene as the loading screen: each frame is its before, draw and
+// after at the loading progress, without a renderer.
+class QdfLoadingScene : public LoadingScene {
  public:
-  virtual ~CSceneQdfDefault() = default;
-  virtual int sceneIndex() const { return index; }
-  virtual void setup(cQdfRender* renderer) {}
-  virtual void before(cQdfRender* renderer, float t) {}
-  virtual void draw(cQdfRender* renderer, float t) {}
-  virtual void after(cQdfRender* renderer, float t) {}
+  explicit QdfLoadingScene(std::unique_ptr<CSceneQdfDefault> scene) : mScene(std::move(scene)) {}
+  void draw(float progress) override;
+  CSceneQdfDefault* scene() const { return mScene.get(); }
 
-  std::string name;
-  uint32_t start = 0;
-  uint32_t end = 0;
-  int index = 0;
+ private:
+  std::unique_ptr<CSceneQdfDefault> mScene;
 };
 
 class sceneManager : public Interface<sceneManager> {

@@ -11,7 +11,6 @@
 #include "sound/sound.h"
 
 VESPER_IMPLEMENT_DYNAMIC(cDemoScene, CoreObject)
-VESPER_IMPLEMENT_DYNAMIC(CSceneQdfDefault, CoreObject)
 VESPER_IMPLEMENT_INTERFACE(sceneManager)
 VESPER_IMPLEMENT_DYNAMIC(sceneManager, Interface<sceneManager>)
 VESPER_IMPLEMENT_INTERFACE(customTextureManager)
@@ -20,6 +19,13 @@ VESPER_IMPLEMENT_INTERFACE(cPostEffectManager)
 VESPER_IMPLEMENT_DYNAMIC(cPostEffectManager, Interface<cPostEffectManager>)
 VESPER_IMPLEMENT_INTERFACE(demoManager)
 VESPER_IMPLEMENT_DYNAMIC(demoManager, Interface<demoManager>)
+
+void QdfLoadingScene::draw(float progress) {
+  if (!mScene) return;
+  mScene->before(nullptr, progress);
+  mScene->draw(nullptr, progress);
+  mScene->after(nullptr, progress);
+}
 
 namespace {
 

@@ -137,6 +137,14 @@ class PresentObserver {
   virtual void beforePresent() = 0;
 };
 
+// The main window's client size, for captures of the whole screen; the
+// window layer installs one. False while there is no window.
+class ScreenSizeSource {
+ public:
+  virtual ~ScreenSizeSource() = default;
+  virtual bool screenSize(uint32_t& width, uint32_t& height) const = 0;
+};
+
 class rendererManager : public Interface<rendererManager> {
   VESPER_DECLARE_DYNAMIC(rendererManager)
  public:
@@ -151,6 +159,8 @@ class rendererManager : public Interface<rendererManager> {
   bool endFrame() override;
   // Not owned; null removes it.
   void setPresentObserver(PresentObserver* observer) { mPresentObserver = observer; }
+  // Not owned; null: there is no main window.
+  void setScreenSizeSource(const ScreenSizeSource* source) { mScreenSize = source; }
   // Reads the back buffer of the default framebuffer (which must be bound,
   // as for presenting) into `out`: width x height RGBA8 pixels, rows bottom
   // first. Mesa keeps nothing of a presented picture, so this is the
@@ -172,6 +182,7 @@ class rendererManager : public Interface<rendererManager> {
 
  private:
   PresentObserver* mPresentObserver = nullptr;
+  const ScreenSizeSource* mScreenSize = nullptr;
 };
 
 // The recorded draw-command list: seven layer arenas and a material arena,

@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "app/app.h"
 #include "platform/window.h"
 #include "render/render.h"
 #include "texture/texture.h"
@@ -113,7 +112,7 @@ bool rendererManager::captureScreen(const char* fileName, uint32_t width, uint32
 }
 
 bool rendererManager::captureScreen(const char* fileName) {
-  const CWindowGL* window = systemManager::instance().window();
-  if (!window) return false;
-  return captureScreen(fileName, window->clientWidth(), window->clientHeight());
+  uint32_t width = 0, height = 0;
+  if (!mScreenSize || !mScreenSize->screenSize(width, height)) return false;
+  return captureScreen(fileName, width, height);
 }

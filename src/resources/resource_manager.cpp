@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "demo/demo.h"
 #include "files/files.h"
 #include "resources/resources.h"
 
@@ -124,13 +123,11 @@ void resourceManager::setLoadingPresenter(LoadingPresenter* presenter) {
 }
 
 void resourceManager::drawLoadingScene(float t) {
-  mLoadingScene->before(nullptr, t);
-  mLoadingScene->draw(nullptr, t);
-  mLoadingScene->after(nullptr, t);
+  mLoadingScene->draw(t);
   mPresenter->presentFrame();
 }
 
-void resourceManager::setLoadingScene(std::unique_ptr<CSceneQdfDefault> scene) {
+void resourceManager::setLoadingScene(std::unique_ptr<LoadingScene> scene) {
   mLoadingScene.reset();
   mLoadingScene = std::move(scene);
   if (mLoadingScene) drawLoadingScene(0.0f);

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "core/core.h"
-#include "demo/demo.h"  // the loading scene
 
 class CoreFileStream;
 
@@ -103,6 +102,14 @@ class LoadingPresenter {
   virtual void presentFrame() = 0;
 };
 
+// What the loading screen draws; the show layer adapts its loader scene.
+class LoadingScene {
+ public:
+  virtual ~LoadingScene() = default;
+  // Draws one frame at loading progress `progress` (0 to 1).
+  virtual void draw(float progress) = 0;
+};
+
 class resourceManager : public Interface<resourceManager> {
   VESPER_DECLARE_DYNAMIC(resourceManager)
  public:
@@ -135,8 +142,8 @@ class resourceManager : public Interface<resourceManager> {
 
   // Replaces (and destroys) the loading scene and draws the new one once
   // with t = 0, then presents; the manager owns the scene.
-  void setLoadingScene(std::unique_ptr<CSceneQdfDefault> scene);
-  CSceneQdfDefault* loadingScene() const { return mLoadingScene.get(); }
+  void setLoadingScene(std::unique_ptr<LoadingScene> scene);
+  LoadingScene* loadingScene() const { return mLoadingScene.get(); }
   // After each model a scene animation file loads: progress += step, then,
   // with a loading scene, clear, draw it with t = progress, present.
   void advanceProgress();
@@ -159,7 +166,7 @@ class resourceManager : public Interface<resourceManager> {
   std::vector<std::string> mPreloadNames;
   float mProgressStep = 0.0f;
   float mProgress = 0.0f;
-  std::unique_ptr<CSceneQdfDefault> mLoadingScene;
+  std::unique_ptr<LoadingScene> mLoadingScene;
   std::vector<resourceObject*> mHeld;  // one reference each, or null
   LoadingPresenter* mPresenter;
 };

@@ -10,6 +10,8 @@
 
 #include "scene_render/scene_render.h"
 
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdfDefault, CoreObject)
+
 namespace {
 
 constexpr float kDegreesPerRadian = 180.0f / 3.141592f;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <glm/vec2.hpp>
@@ -206,6 +207,24 @@ class cQdfRender : public cRenderObject {
   ResourceRef<resQDF> mSceneFile;
   uint32_t mSceneCount = 0;
   std::vector<std::vector<std::unique_ptr<cMqoRender>>> mRenderers;
+};
+
+// A file scene's instance; the scene contract every scene class overrides
+// selectively. `t` is the progress within the file scene, 0 to 1.
+class CSceneQdfDefault : public CoreObject {
+  VESPER_DECLARE_DYNAMIC(CSceneQdfDefault)
+ public:
+  virtual ~CSceneQdfDefault() = default;
+  virtual int sceneIndex() const { return index; }
+  virtual void setup(cQdfRender* renderer) {}
+  virtual void before(cQdfRender* renderer, float t) {}
+  virtual void draw(cQdfRender* renderer, float t) {}
+  virtual void after(cQdfRender* renderer, float t) {}
+
+  std::string name;
+  uint32_t start = 0;
+  uint32_t end = 0;
+  int index = 0;
 };
 
 // The current eye position, read into "shEyePos". (0, 0, 0) at start.

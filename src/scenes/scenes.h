@@ -1,7 +1,7 @@
 // The production's scene classes, found by name "CSceneQdf_" + file scene.
 #pragma once
 
-#include "demo/demo.h"
+#include "scene_render/scene_render.h"
 
 #define VESPER_SCENE_CLASS(Name)              \
   class Name : public CSceneQdfDefault {      \

@@ -30,6 +30,11 @@ class RecordingScene : public CSceneQdfDefault {
   std::string mTag;
 };
 
+// The demo layer's adapter around a recording file scene.
+std::unique_ptr<LoadingScene> recording(Log& log, const char* tag) {
+  return std::make_unique<QdfLoadingScene>(std::make_unique<RecordingScene>(log, tag));
+}
+
 class RecordingPresenter : public LoadingPresenter {
  public:
   explicit RecordingPresenter(Log& log) : mLog(log) {}
@@ -130,7 +135,7 @@ TEST_F(ResourceTest, LoadingSceneCallsInOrder) {
   EXPECT_FLOAT_EQ(manager().getProgress(), start + step);
   EXPECT_TRUE(log.empty());
 
-  manager().setLoadingScene(std::make_unique<RecordingScene>(log, "loader"));
+  manager().setLoadingScene(recording(log, "loader"));
   const Log onSet = {"loader before " + at(0), "loader draw " + at(0), "loader after " + at(0), "present"};
   EXPECT_EQ(log, onSet) << "drawn once at 0, without a clear";
   log.clear();
@@ -144,7 +149,7 @@ TEST_F(ResourceTest, LoadingSceneCallsInOrder) {
   log.clear();
 
   // Replacing the scene destroys the old one before drawing the new one.
-  manager().setLoadingScene(std::make_unique<RecordingScene>(log, "next"));
+  manager().setLoadingScene(recording(log, "next"));
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[0], "loader destroyed");
   EXPECT_EQ(log[1], "next before " + at(0));

@@ -129,11 +129,13 @@ std::string missingPackError(const std::string& workingDir) {
          "  /nonexistent/prefix/vesper\n" + critical::kPackOpen + "\n";
 }
 
-std::vector<uint8_t> sourceFile(const std::string& relativePath) {
+std::string sourcePath(const std::string& relativePath) {
   (void)gEnvironmentReady;
   const char* dir = std::getenv("VESPER_SOURCE_DIR");
-  return readFile(std::string(dir ? dir : VESPER_TEST_SOURCE_DIR) + "/" + relativePath);
+  return std::string(dir ? dir : VESPER_TEST_SOURCE_DIR) + "/" + relativePath;
 }
+
+std::vector<uint8_t> sourceFile(const std::string& relativePath) { return readFile(sourcePath(relativePath)); }
 
 bool displayRequired() {
   const char* v = std::getenv("VESPER_REQUIRE_GL");

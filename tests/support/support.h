@@ -52,6 +52,9 @@ std::string builtProgram(const std::string& name);
 // with the test environment's (empty) data directories.
 std::string missingPackError(const std::string& workingDir);
 
+// Path of a file or folder of the source tree.
+std::string sourcePath(const std::string& relativePath);
+
 // The bytes of a file of the source tree (e.g. "production/data/core/...");
 // empty when it cannot be read.
 std::vector<uint8_t> sourceFile(const std::string& relativePath);
