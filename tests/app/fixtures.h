@@ -75,6 +75,10 @@ class PrivateDisplay {
     if (pid == 0) {
       std::freopen("/dev/null", "w", stdout);
       std::freopen("/dev/null", "w", stderr);
+      // The tests point the XDG data directories nowhere so that no installed
+      // production is found; the servers need the system's (openbox's theme).
+      unsetenv("XDG_DATA_HOME");
+      unsetenv("XDG_DATA_DIRS");
       std::vector<char*> argv;
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
