@@ -9,7 +9,7 @@ namespace {
 
 constexpr char kCloudEffectName[] = "data\\shader\\particleCloudShader.cgfx";
 
-// Spread S, start centre P and end centre Q of a cloud generator.
+// How far a cloud scatters its elements and where its swarm starts and ends.
 struct CloudShape {
   size_t count;
   glm::vec3 spread;
@@ -262,8 +262,8 @@ void MetaballQuad::draw(float t) {
   shaderManager::instance().setCurrentEffect(&effect);
   effect.setParameter("TIME_RATE", &t);
   setScreenRatios(effect);
-  // T2F_V3F; the first corner's texture coordinate is (0, 0) as the
-  // production's data has it: the effect places the quad from its positions.
+  // T2F_V3F. Corner 0 carries (0, 0) where (0, 1) would be expected; the
+  // effect ignores these coordinates and derives everything from positions.
   static const float kQuad[4][5] = {
       {0, 0, -1, 1, 0}, {0, 0, -1, -1, 0}, {1, 1, 1, 1, 0}, {1, 0, 1, -1, 0}};
   glInterleavedArrays(GL_T2F_V3F, 0, kQuad);

@@ -1,8 +1,8 @@
 // Procedural drawing pieces of the scene family: point-sprite particle sets,
-// clouds of textured billboards and the full-screen metaball image. Every
-// particle moves on a straight line from its start to its end position as
-// the scene's local progress t goes from 0 to 1, so any t can be drawn at
-// any time and every anti-aliasing sample of a frame shows the same state.
+// clouds of textured billboards and the full-screen metaball image. Motion
+// is a pure function of the scene's progress t (a straight line per
+// particle, nothing integrated frame to frame), so frames can be drawn in
+// any order and repeated anti-aliasing passes agree exactly.
 // The particle data comes from deterministic generators (plain functions,
 // no GL). Frame thread only; drawing needs the current GL context and the
 // model-view matrix stack selected.
@@ -61,7 +61,7 @@ enum class PointGenerator {
 std::vector<PointParticleSet> generatePointSets(PointGenerator generator);
 
 // One billboard of a cloud. `texture` is borrowed: the scene holds the
-// counted references; `textureName` is its GL name, looked up once when the
+// counted references; `textureName` caches its GL name, resolved once when the
 // element is made so the frame path does no map lookup.
 struct CloudElement {
   glm::vec3 start{0.0f};
@@ -84,7 +84,7 @@ enum class CloudGenerator {
 // it; otherwise its texture is null.
 std::vector<CloudElement> generateCloud(CloudGenerator generator, const std::vector<resTexture*>& textures);
 
-// Position of a cloud element at progress t, per axis in single precision
+// Where a cloud element is at progress t, interpolated in float per axis
 // (z as stored: the draw translates by -z).
 inline glm::vec3 cloudPosition(const CloudElement& e, float t) { return e.start + (e.end - e.start) * t; }
 
@@ -98,9 +98,9 @@ class CParticle {
   CParticle(const CParticle&) = delete;
   CParticle& operator=(const CParticle&) = delete;
 
-  // Draws the 300 particles at progress t with every pass of the effect;
-  // the effect's vertex program moves each point from start to end by
-  // "TIME_RATE" and sizes it. GL state is left as found.
+  // Draws the 300 particles at progress t with every pass of the effect.
+  // The blend from start to end (by "TIME_RATE") and the point size are the
+  // vertex program's job. GL state is left as found.
   void draw(float t, const PointParticle* particles);
 
   float alphaScale = 1.0f;

@@ -144,7 +144,7 @@ TEST_F(ParticlesGlTest, PointsMoveFromStartToEndAndRepeatExactly) {
   EXPECT_EQ(brightness(pixel(left, middle)), 0);
   EXPECT_GT(brightness(pixel(right, middle)), 600);
 
-  // A whole production set, twice at the same t (two anti-aliasing samples).
+  // A real set drawn twice at one t, as two anti-aliasing passes would.
   CParticle feathers("data\\shader\\pointspriteShader.cgfx", "data\\texture\\mhane1a.png");
   const std::vector<PointParticleSet> sets = generatePointSets(PointGenerator::Hanescene3);
   auto draw = [&] {

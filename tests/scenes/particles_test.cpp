@@ -28,8 +28,8 @@ TEST(ParticleRandom, FirstDrawsAndFirstParticleOfTheRisingSets) {
   random.seed(4324);
   EXPECT_EQ(random.draw(), d1);
 
-  // Start = ((r1 - 0.5) x 2, r2 - 2, r3 x 8); the next three draws (13805,
-  // 11827, 17153) give the end offset ((r4 - 0.5) x 0.5, r5 + 1, r6 - 0.5).
+  // The first particle's start comes from draws 1-3 and its end offset from
+  // draws 4-6 (13805, 11827, 17153), each scaled to [0, 1] by 32767.
   const std::vector<PointParticleSet> sets = generatePointSets(PointGenerator::Skyhand1);
   ASSERT_EQ(sets.size(), 4u);
   const PointParticle& p = sets[0][0];
