@@ -138,7 +138,8 @@ bool demoManager::initialize() {
     h = static_cast<uint32_t>(viewport[3]);
   }
   texScaleU = texScaleV = 1.0f;
-  if (!GLEW_ARB_texture_non_power_of_two) {
+  // The texture layer decides whether targets are allocated at powers of two.
+  if (!textureManager::instance().nonPowerOfTwo()) {
     texScaleU = static_cast<float>(w) / static_cast<float>(powerOfTwoAtLeast(w));
     texScaleV = static_cast<float>(h) / static_cast<float>(powerOfTwoAtLeast(h));
   }

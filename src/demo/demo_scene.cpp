@@ -86,6 +86,8 @@ bool cDemoScene::render(float progress) {
     const uint32_t span = instance->end - instance->start;
     // A zero-length file scene is reached only at its start: t = 0.
     const float t = span ? static_cast<float>(a - instance->start) / static_cast<float>(span) : 0.0f;
+    // Transparent: what the scene leaves empty lets the lines below show.
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
