@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "files/files.h"
+#include "scene_render/render_fixture.h"
 #include "shader/shader.h"
 #include "support/support.h"
 
@@ -56,6 +57,42 @@ inline std::string sceneFile(const std::vector<FileScene>& scenes, const std::st
   std::string text = "QScene Demo File\nFormat Text Ver 1.0\nshow tests\nMQO {\n" + models + "}\n";
   for (const FileScene& s : scenes) text += "Scene \"" + s.name + "\" {\n" + camera(s.seconds) + s.objects + "}\n";
   return text + "Eof\n";
+}
+
+// A square of `col` facing the scene camera, whose faces the engine's culling
+// keeps (the camera looks along +z).
+inline std::vector<uint8_t> facingSquare(glm::vec4 col) {
+  MqoModel model;
+  model.materials.push_back(render_testing::material(col));
+  model.objects.push_back(render_testing::rectangle("m", 0, 0, 0, 0, 0.25f, 0.25f));
+  for (MqoFace& f : model.objects.back().faces) std::swap(f.index[1], f.index[2]);
+  return writeBinaryModel(model);
+}
+
+// Two lines of model scenes: a red wall on line 0 in [1000, 3000] and a
+// green square over its centre on line 1 in [2000, 3000]. The square's file
+// scene is named like a registered class without its prefix, so it plays as
+// the default scene. A scene-file entry no line uses names a missing file.
+inline std::vector<PackSource> twoLineProduction() {
+  const std::string object =
+      "Object 0 { CameraTrans 1 Visible 1 DataNum 1 Time { 0 } Part \"m\" { Position { 0 0 0 } ";
+  using testing_support::bytes;
+  return {
+      {"data\\shader\\probe.cgfx", bytes(render_testing::kProbeEffect)},
+      {"data\\texture\\white.bmp", render_testing::solidBmp(255, 255, 255)},
+      {"data\\model\\red.bmdl", facingSquare({1, 0, 0, 1})},
+      {"data\\model\\green.bmdl", facingSquare({0, 1, 0, 1})},
+      {"data\\scene\\red.qdf",
+       bytes(sceneFile({{"wall", 2.0f, object + "Scale { 40 40 40 } } }\n"}}, "0 \"data\\model\\red.mqo\"\n"))},
+      {"data\\scene\\green.qdf", bytes(sceneFile({{"skycloud1", 2.0f, object + "Scale { 2 2 2 } } }\n"}},
+                                                 "0 \"data\\model\\green.mqo\"\n"))},
+      {"data\\definition\\sceneLineDefine.xml",
+       bytes(document("sceneLineDefine", sceneLine("red", 1000, 3000, 0) + sceneLine("green", 2000, 3000, 1)))},
+      {"data\\definition\\qdfDefine.xml",
+       bytes(document("qdfDefine", qdfEntry("red", "data\\scene\\red.qdf") +
+                                       qdfEntry("green", "data\\scene\\green.qdf") +
+                                       qdfEntry("unused", "data\\scene\\missing.qdf")))},
+  };
 }
 
 }  // namespace show_testing
