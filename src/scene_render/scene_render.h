@@ -218,7 +218,10 @@ class CSceneQdfDefault : public CoreObject {
   virtual int sceneIndex() const { return index; }
   virtual void setup(cQdfRender* renderer) {}
   virtual void before(cQdfRender* renderer, float t) {}
-  virtual void draw(cQdfRender* renderer, float t) {}
+  // Plays the file scene as animated in the file.
+  virtual void draw(cQdfRender* renderer, float t) {
+    if (renderer != nullptr) renderer->drawSceneByName(name.c_str(), t);
+  }
   virtual void after(cQdfRender* renderer, float t) {}
 
   std::string name;
