@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <functional>
 #include <vector>
 
@@ -22,25 +24,27 @@ namespace {
 
 constexpr int kWidth = 640;
 constexpr int kHeight = 360;
-constexpr int kFrames = 60;
+// The cloud fills the screen hundreds of times over: few frames suffice.
+constexpr int kCloudFrames = 12;
+constexpr int kPointFrames = 120;
 
 class BenchHooks : public RenderHooks {
  public:
   glm::ivec2 viewportSize() override { return {kWidth, kHeight}; }
 };
 
-// Milliseconds per frame over kFrames frames sweeping t from 0 to 1, best
+// Milliseconds per frame over `frames` frames sweeping t from 0 to 1, best
 // of three rounds.
-double msPerFrame(const std::function<void(float)>& frame) {
-  for (int i = 0; i < 5; ++i) frame(0.5f);  // warm-up: shader and texture caches
+double msPerFrame(int frames, const std::function<void(float)>& frame) {
+  for (int i = 0; i < 3; ++i) frame(0.5f);  // warm-up: shader and texture caches
   glFinish();
   double best = 1e30;
   for (int round = 0; round < 3; ++round) {
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kFrames; ++i) frame(static_cast<float>(i) / (kFrames - 1));
+    for (int i = 0; i < frames; ++i) frame(static_cast<float>(i) / (frames - 1));
     glFinish();
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    best = std::min(best, ms / kFrames);
+    best = std::min(best, ms / frames);
   }
   return best;
 }
@@ -116,8 +120,9 @@ void bareCloud(const std::vector<CloudElement>& elements, float t) {
   pop();
 }
 
-// The point sets as a plain loop: positions blended on the CPU, one size
-// per set (the effect sizes each point by its distance), additive sprites.
+// The point sets as a plain loop: positions blended on the CPU, sizes
+// falling off with distance as the effect's do (32 x 2 x 360 / 720 pixels
+// at one unit), additive sprites.
 void barePoints(const std::vector<PointParticleSet>& sets, const std::vector<GLuint>& textures,
                 std::vector<glm::vec3>& positions, float t) {
   clearAndPush();
@@ -129,7 +134,10 @@ void barePoints(const std::vector<PointParticleSet>& sets, const std::vector<GLu
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
   glEnable(GL_DEPTH_TEST);
   glDepthMask(GL_FALSE);
-  glPointSize(16.0f);
+  const GLfloat falloff[] = {0.0f, 0.0f, 1.0f};
+  glPointParameterfv(GL_POINT_DISTANCE_ATTENUATION, falloff);
+  glPointParameterf(GL_POINT_SIZE_MAX, 256.0f);
+  glPointSize(32.0f);
   glEnableClientState(GL_VERTEX_ARRAY);
   for (size_t k = 0; k < sets.size(); ++k) {
     for (size_t i = 0; i < kParticlesPerSet; ++i) {
@@ -140,6 +148,8 @@ void barePoints(const std::vector<PointParticleSet>& sets, const std::vector<GLu
     glDrawArrays(GL_POINTS, 0, static_cast<GLsizei>(kParticlesPerSet));
   }
   glDisableClientState(GL_VERTEX_ARRAY);
+  const GLfloat none[] = {1.0f, 0.0f, 0.0f};
+  glPointParameterfv(GL_POINT_DISTANCE_ATTENUATION, none);
   glPointSize(1.0f);
   glDepthMask(GL_TRUE);
   glDisable(GL_DEPTH_TEST);
@@ -148,6 +158,26 @@ void barePoints(const std::vector<PointParticleSet>& sets, const std::vector<GLu
   glDisable(GL_POINT_SPRITE);
   glDisable(GL_TEXTURE_2D);
   pop();
+}
+
+// With VESPER_SNAPSHOT_DIR set, the scene's frame at t = 0.5 is written
+// there as <name>.png, to look at the effects at a real size.
+void snapshot(const char* name, const std::function<void(float)>& frame) {
+  const char* dir = std::getenv("VESPER_SNAPSHOT_DIR");
+  if (dir == nullptr) return;
+  frame(0.5f);
+  std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight * 4);
+  glReadPixels(0, 0, kWidth, kHeight, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  PngImage image;
+  image.pixels = pixels.data();
+  image.width = kWidth;
+  image.height = kHeight;
+  image.stride = kWidth * 4;
+  image.bottomUp = true;
+  std::string reason;
+  if (!writePngFile((std::string(dir) + "/" + name + ".png").c_str(), image, reason)) {
+    std::fprintf(stderr, "scene_bench: %s\n", reason.c_str());
+  }
 }
 
 void report(const char* what, double scene, double bare) {
@@ -177,8 +207,12 @@ int main(int argc, char** argv) {
   {
     CSceneQdf_hanescene4 cloud;
     cloud.setup(&renderer);
-    cloudScene = msPerFrame([&](float t) { playScene(cloud, renderer, t); });
-    cloudBare = msPerFrame([&](float t) { bareCloud(cloud.elements(), t); });
+    const auto scene = [&](float t) { playScene(cloud, renderer, t); };
+    const auto bare = [&](float t) { bareCloud(cloud.elements(), t); };
+    cloudScene = msPerFrame(kCloudFrames, scene);
+    cloudBare = msPerFrame(kCloudFrames, bare);
+    snapshot("bench_hanescene4", scene);
+    snapshot("bench_hanescene4_bare", bare);
   }
   {
     CSceneQdf_hanescene3 points;
@@ -192,12 +226,16 @@ int main(int argc, char** argv) {
       names.push_back(feathers.back() ? textureManager::instance().glName(feathers.back()->texture()) : 0);
     }
     std::vector<glm::vec3> positions(kParticlesPerSet);
-    pointScene = msPerFrame([&](float t) { playScene(points, renderer, t); });
-    pointBare = msPerFrame([&](float t) { barePoints(sets, names, positions, t); });
+    const auto scene = [&](float t) { playScene(points, renderer, t); };
+    const auto bare = [&](float t) { barePoints(sets, names, positions, t); };
+    pointScene = msPerFrame(kPointFrames, scene);
+    pointBare = msPerFrame(kPointFrames, bare);
+    snapshot("bench_hanescene3", scene);
+    snapshot("bench_hanescene3_bare", bare);
   }
 
-  std::printf("renderer: %s, %dx%d, %d frames, best of 3\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
-              kWidth, kHeight, kFrames);
+  std::printf("renderer: %s, %dx%d, t swept 0-1, best of 3 rounds\n",
+              reinterpret_cast<const char*>(glGetString(GL_RENDERER)), kWidth, kHeight);
   report("hanescene4 (300 cloud billboards):", cloudScene, cloudBare);
   report("hanescene3 (1200 point sprites):", pointScene, pointBare);
   setRenderHooks(nullptr);
