@@ -129,7 +129,7 @@ TEST_F(DemoFrames, StatesFollowTheLoaderFadeAndTheMusicEndsTheShow) {
   glClear(GL_COLOR_BUFFER_BIT);
   ASSERT_TRUE(demo.update());
   EXPECT_EQ(demo.state(), demoManager::LoaderFade) << "loading runs on straight into the fade";
-  EXPECT_TRUE(blackEverywhere());
+  EXPECT_FALSE(blackEverywhere()) << "the finished loading bar, not faded yet";
 
   // 1.8 s exactly (f = 1.2) is still the fade; just past it the fade ends
   // without drawing, and the music waits for the next frame.
