@@ -102,6 +102,10 @@ TEST(DemoProgram, CapturedFramesShowEachLineInItsWindowLetterboxed) {
   const auto r = runCommand(vesper(dir.path(), "320x240") + " --capture '" + dir.file("frames") +
                             "' --fps 4 --to 3000");
   ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  const std::string problem = "demo: data\\definition\\sceneLineDefine.xml: SceneLineEntry 2: line \"12\"";
+  const size_t first = r.stdErr.find(problem);
+  EXPECT_NE(first, std::string::npos) << r.stdErr;
+  EXPECT_EQ(r.stdErr.find(problem, first + 1), std::string::npos) << "reported once";
   using Rgb = std::vector<int>;
   const Rgb black = {0, 0, 0}, red = {255, 0, 0}, green = {0, 255, 0};
   struct Case {

@@ -74,6 +74,7 @@ inline std::vector<uint8_t> facingSquare(glm::vec4 col) {
 // scene is named like a registered class without its prefix, so it plays as
 // the default scene. A scene-file entry no line uses names a missing file; a
 // post effect and a custom texture are loaded but show nothing before 5 s.
+// The third timeline entry names a line the show does not have.
 inline std::vector<PackSource> twoLineProduction() {
   const std::string object =
       "Object 0 { CameraTrans 1 Visible 1 DataNum 1 Time { 0 } Part \"m\" { Position { 0 0 0 } ";
@@ -99,7 +100,8 @@ inline std::vector<PackSource> twoLineProduction() {
       {"data\\definition\\customTextureDefine.xml",
        bytes(document("shaderTextureDefine", "<TextureEntry sampler=\"noiseTex\" path=\"data\\texture\\noise.bmp\"/>\n"))},
       {"data\\definition\\sceneLineDefine.xml",
-       bytes(document("sceneLineDefine", sceneLine("red", 1000, 3000, 0) + sceneLine("green", 2000, 3000, 1)))},
+       bytes(document("sceneLineDefine", sceneLine("red", 1000, 3000, 0) + sceneLine("green", 2000, 3000, 1) +
+                                             sceneLine("red", 0, 100, 12)))},
       {"data\\definition\\qdfDefine.xml",
        bytes(document("qdfDefine", qdfEntry("red", "data\\scene\\red.qdf") +
                                        qdfEntry("green", "data\\scene\\green.qdf") +
