@@ -131,7 +131,7 @@ class ContentCheck {
       return false;
     }
     if (bytes->empty()) {
-      mReport.error(file, where + name + " is empty; it loads as nothing");
+      mReport.error(file, where + quoted(name) + " is empty; it loads as nothing");
       return false;
     }
     return true;
@@ -161,7 +161,7 @@ class ContentCheck {
   // --- Definition documents ---------------------------------------------------
 
   // The parsed root, or the empty node when the document is absent or broken
-  // (a broken one is reported). `present` tells which.
+  // (a broken one is reported). `isPresent` tells which.
   XmlNode parse(const Document& doc, bool& isPresent) {
     const std::vector<uint8_t>* bytes = mPack.find(doc.path);
     isPresent = bytes != nullptr;
