@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
   for (const check::Problem& p : report.problems()) {
     std::printf("%s: %s%s\n", p.file.c_str(), p.warning ? "warning: " : "", p.reason.c_str());
   }
+  std::fflush(stdout);  // the count comes last also when both go to one pipe
   const size_t errors = report.errorCount();
   const size_t warnings = report.problems().size() - errors;
   std::fprintf(stderr, "vesper-check: %zu error%s, %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,

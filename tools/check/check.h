@@ -45,10 +45,13 @@ class Pack {
   std::string missing(const std::string& name) const;
   // Every name, in table order, each once.
   const std::vector<std::string>& names() const { return mNames; }
+  // Entries cut short by the file's end, and names stored twice.
+  const std::vector<Problem>& tableProblems() const { return mTableProblems; }
 
  private:
   std::map<std::string, std::vector<uint8_t>> mEntries;
   std::vector<std::string> mNames;
+  std::vector<Problem> mTableProblems;
 };
 
 // Something that must hold of an effect, and where it was asked for.

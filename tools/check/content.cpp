@@ -104,6 +104,13 @@ class ContentCheck {
   ContentCheck(const Pack& pack, Report& report, Needs& needs) : mPack(pack), mReport(report), mNeeds(needs) {}
 
   void run() {
+    for (const Problem& p : mPack.tableProblems()) {
+      if (p.warning) {
+        mReport.warning(p.file, p.reason);
+      } else {
+        mReport.error(p.file, p.reason);
+      }
+    }
     readDefinitions();
     checkTimeline();
     for (const char* core : {"data\\core\\shader\\dummyShader.cgfx", "data\\core\\shader\\defaultShader.cgfx",
@@ -454,11 +461,20 @@ bool Pack::open(const std::string& path, std::string& error) {
     return false;
   }
   for (const PackEntry& e : entries) {
-    if (mEntries.count(e.name)) continue;
+    if (mEntries.count(e.name)) {
+      mTableProblems.push_back({e.name, "stored twice; the player reads only the first", true});
+      continue;
+    }
     std::vector<uint8_t>& data = mEntries[e.name];
     // Bytes an entry claims beyond the file do not exist.
     const uint64_t end = std::min<uint64_t>(uint64_t{e.offset} + e.size, size);
     data.resize(end > e.offset ? static_cast<size_t>(end - e.offset) : 0);
+    if (data.size() < e.size) {
+      mTableProblems.push_back({e.name,
+                                "runs past the end of the pack: " + std::to_string(data.size()) + " of its " +
+                                    std::to_string(e.size) + " bytes exist",
+                                false});
+    }
     if (!data.empty() && (std::fseek(fp, static_cast<long>(e.offset), SEEK_SET) != 0 ||
                           std::fread(data.data(), 1, data.size(), fp) != data.size())) {
       data.clear();
