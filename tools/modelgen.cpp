@@ -212,6 +212,7 @@ const char* const kLit = "data/shader/vsLit.cgfx";
 const char* const kEnv = "data/shader/vsEnv.cgfx";
 const char* const kGlow = "data/shader/vsEmissive.cgfx";
 const char* const kSky = "data/shader/vsSky.cgfx";
+const char* const kOverlay = "data/shader/vsOverlay.cgfx";
 
 double terrainHeight(double x, double z) {
   const double r = std::sqrt(x * x + z * z);
@@ -254,7 +255,7 @@ Model terrain() {
 
 Model temple() {
   Model model;
-  model.materials = {{"stone", 0.92, 0.88, 0.82, 1, 0.9, 0.55, 0, 0.35, 16, "data/texture/marble.bmp", "", kLit},
+  model.materials = {{"stone", 0.8, 0.76, 0.7, 1, 0.9, 0.55, 0, 0.35, 16, "data/texture/marble.bmp", "", kLit},
                      {"gold", 1.0, 0.78, 0.38, 1, 0.8, 0.4, 0, 1.0, 50, "data/texture/marble.bmp", "", kEnv},
                      {"glow", 1.0, 0.55, 0.22, 1, 0, 0, 1, 0, 1, "data/texture/light1.png", "", kGlow}};
   Mesh base{"base", 0, 20};
@@ -315,24 +316,26 @@ Model temple() {
 
 Model core() {
   Model model;
+  // Glowing materials last: they write no depth, so whatever is drawn after
+  // them would cover them.
   model.materials = {{"chrome", 0.85, 0.9, 1.0, 1, 0.5, 0.3, 0, 1.0, 80, "data/texture/marble.bmp", "", kEnv},
+                     {"shardlit", 0.95, 0.6, 0.35, 1, 0.9, 0.5, 0.2, 0.9, 40, "data/texture/marble.bmp", "", kLit},
                      {"cyan", 0.3, 0.9, 1.0, 1, 0, 0, 1, 0, 1, "data/texture/light2.png", "", kGlow},
-                     {"magenta", 1.0, 0.3, 0.8, 1, 0, 0, 1, 0, 1, "data/texture/light1.png", "", kGlow},
-                     {"shardlit", 0.95, 0.6, 0.35, 1, 0.9, 0.5, 0.2, 0.9, 40, "data/texture/marble.bmp", "", kLit}};
+                     {"magenta", 1.0, 0.3, 0.8, 1, 0, 0, 1, 0, 1, "data/texture/light1.png", "", kGlow}};
   Mesh centre{"core", 0, 35};
   sphere(centre, {0, 0, 0}, 1.6, 24, 36, 0, [](V3 d) {
     // A faceted, lumpy orb: bumps along the axes make the reflections swim.
     return 1.0 + 0.12 * std::sin(d.x * 9) * std::sin(d.y * 9) * std::sin(d.z * 9);
   });
   Mesh ring1{"ring1", 1, 50};
-  torus(ring1, {0, 0, 0}, 2.7, 0.09, 64, 6, 1);
+  torus(ring1, {0, 0, 0}, 2.7, 0.09, 64, 6, 2);
   Mesh ring2{"ring2", 2, 50};
-  torus(ring2, {0, 0, 0}, 3.4, 0.06, 64, 6, 2);
+  torus(ring2, {0, 0, 0}, 3.4, 0.06, 64, 6, 3);
   Mesh shards{"shards", 1, 20};
   for (int i = 0; i < 18; ++i) {
     // Golden-angle spiral over the sphere of radius 4.6.
     const double y = 1 - 2 * (i + 0.5) / 18, r = std::sqrt(1 - y * y), a = i * 2.39996;
-    shard(shards, V3{r * std::cos(a), y, r * std::sin(a)} * 4.6, 0.22, 2.2, 3);
+    shard(shards, V3{r * std::cos(a), y, r * std::sin(a)} * 4.6, 0.22, 2.2, 1);
   }
   model.meshes = {centre, ring1, ring2, shards};
   model.points = {{"core", {0, 0, 0}}, {"ring1", {0, 0, 0}}, {"ring2", {0, 0, 0}}, {"shards", {0, 0, 0}}};
@@ -342,7 +345,8 @@ Model core() {
 Model boxfloor() {
   Model model;
   // Material 0 is the one the boxfloor scene tints from green to red.
-  model.materials = {{"tiles", 0.3, 0.9, 0.6, 0.85, 0.6, 0.4, 0.8, 0.6, 30, "data/texture/tiles.gif.bmp", "", kGlow},
+  model.materials = {{"tiles", 0.3, 0.9, 0.6, 0.85, 0.6, 0.4, 0.8, 0.6, 30, "data/texture/tiles.gif.bmp", "",
+                      "data/shader/vsTile.cgfx"},
                      {"frame", 0.18, 0.19, 0.22, 1, 0.9, 0.5, 0, 0.8, 40, "data/texture/marble.bmp", "", kLit}};
   Mesh boxes{"boxes", 0, 20};
   constexpr int kN = 14;
@@ -397,7 +401,7 @@ Model backdrop() {
 Model overlay(const char* name, const char* texture, double halfW, double halfH, double r, double g, double b,
               bool opaque) {
   Model model;
-  Material m{name, r, g, b, 1, 0, 0, 1, 0, 1, texture, "", opaque ? "data/shader/vsFlat.cgfx" : kGlow};
+  Material m{name, r, g, b, 1, 0, 0, 1, 0, 1, texture, "", opaque ? "data/shader/vsFlat.cgfx" : kOverlay};
   model.materials = {m};
   Mesh plateMesh{name, 0, 0};
   plate(plateMesh, 0, 0, 20, halfW, halfH, 0);
@@ -408,7 +412,7 @@ Model overlay(const char* name, const char* texture, double halfW, double halfH,
 // Greetings: one line per object, stacked downwards, each rolling up on its own.
 Model greetz() {
   Model model;
-  model.materials = {{"greetz", 1, 0.9, 0.75, 1, 0, 0, 1, 0, 1, "data/texture/greetz.tga", "", kGlow}};
+  model.materials = {{"greetz", 1, 0.9, 0.75, 1, 0, 0, 1, 0, 1, "data/texture/greetz.tga", "", kOverlay}};
   for (int i = 0; i < 4; ++i) {
     Mesh line{"line" + std::to_string(i), 0, 0};
     // Each line shows one quarter of the picture.
@@ -658,7 +662,7 @@ SceneFile worldBuild() {
   const double d = 7.68;
   // Up a tower and over the roofline.
   Scene a{"skyhand2", {}};
-  a.objects.push_back(camera(d, 8, [](double t) { return V3{22 - 1.2 * t, 1 + 2.2 * t, -12 + 1.1 * t}; },
+  a.objects.push_back(camera(d, 8, [](double t) { return V3{34 - 1.8 * t, 3 + 2.0 * t, -6 - 1.0 * t}; },
                              [](double t) { return V3{18.4 - 10 * smooth(0, 7.68, t), 10 - 3 * smooth(2, 7.68, t), -18.4 + 16 * smooth(1, 7.68, t)}; },
                              [](double t) { return 8 - t; }));
   a.objects.push_back(sky(d));
@@ -686,19 +690,19 @@ SceneFile worldDrop() {
                              [](double t) {
                                const int bar = static_cast<int>(t / (kBeat * 8));
                                const double angle = bar * 2.1 + t * 0.35;
-                               return orbit(9 + 2 * std::sin(bar * 1.7), angle, 4 + 3.5 * std::sin(bar * 2.3 + 1));
+                               return orbit(11 + 2.5 * std::sin(bar * 1.7), angle, 10 + 4 * std::sin(bar * 2.3 + 1));
                              },
-                             [](double) { return V3{0, 5.5, 0}; },
+                             [](double) { return V3{0, 10.5, 0}; },
                              [](double t) { return 10 + 8 * pulse(t); }));
   a.objects.push_back(sky(d));
   a.objects.push_back(ground(d));
   a.objects.push_back(templeObject(d, true, 8));
-  a.objects.push_back(coreObject(d, {0, 5.5, 0}, 1.0, 0, true, 2));
+  a.objects.push_back(coreObject(d, {0, 11, 0}, 1.2, 0, true, 2));
   file.scenes.push_back(a);
   // Low over the glowing floor, the centre piece hanging above it.
   Scene b{"boxfloor1", {}};
-  b.objects.push_back(camera(d, 16, [](double t) { return V3{-18 + 2.4 * t, 2.5 + std::sin(t * 0.6), -10 + 0.8 * t}; },
-                             [](double t) { return V3{-6 + 1.4 * t, 2.5, 4 - 0.2 * t}; },
+  b.objects.push_back(camera(d, 16, [](double t) { return V3{-18 + 2.2 * t, 6 + 1.5 * std::sin(t * 0.6), -12 + 0.9 * t}; },
+                             [](double t) { return V3{-4 + 1.2 * t, 1.5 + 0.2 * t, 2 - 0.2 * t}; },
                              [](double t) { return 20 - t * 0.6; }, [](double t) { return 8 * std::sin(t * 0.4); }));
   b.objects.push_back(sky(d));
   b.objects.push_back(sampled(kBoxfloor, 1, d, static_cast<int>(d / kBeat), {"boxes"}, [](const std::string&, double t) {
@@ -733,7 +737,7 @@ SceneFile worldFinale() {
   const double d = 15.36;
   // A rising spiral over the whole valley, the towers' beacons on the beat.
   Scene a{"skycloud1", {}};
-  a.objects.push_back(camera(d, 16, [](double t) { return orbit(34 - 0.6 * t, 0.7 + t * 0.28, 4 + 1.4 * t); },
+  a.objects.push_back(camera(d, 16, [](double t) { return orbit(44 - 0.8 * t, 0.7 + t * 0.28, 8 + 1.2 * t); },
                              [](double t) { return V3{0, 6 - 0.2 * t, 0}; }, [](double t) { return 14 - 0.5 * t; }));
   a.objects.push_back(sky(d));
   a.objects.push_back(ground(d));
