@@ -13,6 +13,7 @@
 #include "platform/sound_output.h"
 #include "render/render.h"
 #include "sound/sound.h"
+#include "demo/show_production.h"
 #include "support/gl_context.h"
 #include "support/support.h"
 
@@ -65,6 +66,7 @@ class DemoFrames : public ::testing::Test {
     setSoundOutputFactory(&manualOutput);
     list.setArenaSizesForTesting(0, 0);
     ASSERT_TRUE(list.initialize());
+    testing_support::installPack(dir, show_testing::coreEffects());
     testing_support::writeFile(dir.file("music.wav"), shortWave());
     settingsManager::instance().loopShow = false;
     systemManager::instance().exitRequested = false;
