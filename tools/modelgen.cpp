@@ -737,7 +737,7 @@ SceneFile worldFinale() {
   const double d = 15.36;
   // A rising spiral over the whole valley, the towers' beacons on the beat.
   Scene a{"skycloud1", {}};
-  a.objects.push_back(camera(d, 16, [](double t) { return orbit(44 - 0.8 * t, 0.7 + t * 0.28, 8 + 1.2 * t); },
+  a.objects.push_back(camera(d, 16, [](double t) { return orbit(44 - 0.8 * t, 0.7 + t * 0.28, 16 + t); },
                              [](double t) { return V3{0, 6 - 0.2 * t, 0}; }, [](double t) { return 14 - 0.5 * t; }));
   a.objects.push_back(sky(d));
   a.objects.push_back(ground(d));
