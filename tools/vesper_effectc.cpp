@@ -9,17 +9,16 @@
 #include <iterator>
 #include <string>
 
-#include "shader/effect.h"
-#include "support/gl_context.h"
+#include "effect_compile.h"
 #include "tool_version.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: vesper-effectc FILE.cgfx...\n"
-    "Compiles each effect (GLSL 1.20 on the current display, or SDL_VIDEODRIVER=offscreen)\n"
-    "and prints its chosen technique, passes and parameters. Exit status 1 when any\n"
-    "effect has no valid technique.\n";
+    "Compiles each effect (GLSL 1.20) in a hidden window on the X display, or with\n"
+    "SDL's offscreen driver when DISPLAY is unset, and prints its chosen technique,\n"
+    "passes and parameters. Exit status 1 when any effect has no valid technique.\n";
 
 bool check(const char* path) {
   std::ifstream in(path, std::ios::binary);
@@ -28,15 +27,16 @@ bool check(const char* path) {
     return false;
   }
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::string error;
-  auto effect = fx::Effect::fromText(text, path, error);
+  const CompiledEffect compiled = compileEffect(text, path);
   std::printf("effect: %s\n", path);
-  if (!effect) {
-    std::fprintf(stderr, "%s:%s\n", path, error.c_str());
+  if (!compiled.effect) {
+    std::fprintf(stderr, "%s:%s\n", path, compiled.parseError.c_str());
     std::printf("  syntax error\n");
     return false;
   }
-  const bool valid = effect->chooseTechnique();
+  std::fputs(compiled.diagnostics.c_str(), stderr);
+  const fx::Effect* effect = compiled.effect.get();
+  const bool valid = compiled.valid;
   if (valid) {
     std::printf("  technique: %s (%d of %zu)\n", effect->techniqueName().c_str(), effect->techniqueIndex() + 1,
                 effect->source().techniques.size());
@@ -60,9 +60,10 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
-  testing_support::GlContext gl(64, 64);
-  if (!gl.ok()) {
-    std::fprintf(stderr, "vesper-effectc: no OpenGL context (run under X or with SDL_VIDEODRIVER=offscreen)\n");
+  std::string error;
+  const auto gl = openEffectContext(error);
+  if (!gl) {
+    std::fprintf(stderr, "vesper-effectc: %s\n", error.c_str());
     return 1;
   }
   bool ok = true;

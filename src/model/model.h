@@ -113,6 +113,11 @@ class resMQO : public resourceObject {
   // Releases the material resources and deletes the draw units.
   bool unload() override;
 
+  // A resource holding `model` alone: no material resources, no draw units,
+  // no GL. It carries one reference for the caller and no name; for readers
+  // of scene files that check models without drawing them.
+  static resMQO* holdingModelOnly(std::unique_ptr<MqoModel> model);
+
   // The loaded model, or null while unloaded. Read-only for callers.
   const MqoModel* model() const { return mData.get(); }
   uint32_t getObjectCount() const;

@@ -57,6 +57,14 @@ bool resMQO::load(CoreFileStream& stream) {
   return true;
 }
 
+resMQO* resMQO::holdingModelOnly(std::unique_ptr<MqoModel> model) {
+  auto* resource = new resMQO();
+  resource->mData = std::move(model);
+  resource->mLoadedMaterials = resource->mData->materials;
+  resource->addRef();
+  return resource;
+}
+
 bool resMQO::loadMaterialResources(const std::string& path) {
   const size_t count = mData->materials.size();
   mTextures.assign(count, nullptr);

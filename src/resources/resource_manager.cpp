@@ -31,8 +31,10 @@ bool descendsFromResource(const CoreRuntimeClass* c) {
   return false;
 }
 
+}  // namespace
+
 // A model is always read from its binary cache file.
-std::string cacheName(const char* pName) {
+std::string resourceEntryName(const char* pName) {
   std::string name(pName);
   if (name.find(".mqo") != std::string::npos) {
     name.erase(name.rfind('.'));
@@ -40,8 +42,6 @@ std::string cacheName(const char* pName) {
   }
   return name;
 }
-
-}  // namespace
 
 resourceManager::resourceManager() : mPresenter(&nullPresenter()) {}
 
@@ -54,7 +54,7 @@ bool resourceManager::terminate() {
 }
 
 resourceObject* resourceManager::load(const char* pName) {
-  const std::string name = cacheName(pName);
+  const std::string name = resourceEntryName(pName);
   for (resourceObject* cached : mCache) {
     if (cached->getName() == name) return cached->addRef();
   }

@@ -49,6 +49,11 @@ class resourceObject : public CoreObject {
   std::string baseName;  // name without directory and extension
 };
 
+// The pack entry a resource request reads: a name containing ".mqo" is
+// served from its binary model, the text after the last "." replaced by
+// "bmdl"; any other name is its own entry.
+std::string resourceEntryName(const char* pName);
+
 // True when the stream's extension equals one of `extensions`, ignoring
 // ASCII letter case. The canLoad rule of every resource class.
 bool hasExtension(const CoreFileStream& stream, std::initializer_list<const char*> extensions);

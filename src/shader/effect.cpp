@@ -225,8 +225,8 @@ uint32_t Effect::shader(Stage stage, const std::string& entry, const std::string
   std::string text;
   GLuint object = 0;
   if (!generateProgram(mText, mSource, entry, stage, text)) {
-    std::fprintf(stderr, "shader: %s: %s: %s program entry '%s' is not a function of the file\n",
-                 mFileName.c_str(), where.c_str(), stageName, entry.c_str());
+    report("shader: " + mFileName + ": " + where + ": " + stageName + " program entry '" + entry +
+           "' is not a function of the file\n");
   } else {
     object = glCreateShader(stage == Stage::Vertex ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER);
     const char* src = text.c_str();
@@ -235,8 +235,8 @@ uint32_t Effect::shader(Stage stage, const std::string& entry, const std::string
     GLint status = 0;
     glGetShaderiv(object, GL_COMPILE_STATUS, &status);
     if (!status) {
-      std::fprintf(stderr, "shader: %s: %s: %s program '%s' failed to compile:\n%s", mFileName.c_str(),
-                   where.c_str(), stageName, entry.c_str(), infoLog(object, false).c_str());
+      report("shader: " + mFileName + ": " + where + ": " + stageName + " program '" + entry +
+             "' failed to compile:\n" + infoLog(object, false));
       glDeleteShader(object);
       object = 0;
     }
@@ -268,8 +268,7 @@ uint32_t Effect::program(const std::string& vs, const std::string& fs, const std
     GLint status = 0;
     glGetProgramiv(p, GL_LINK_STATUS, &status);
     if (!status) {
-      std::fprintf(stderr, "shader: %s: %s: programs failed to link:\n%s", mFileName.c_str(), where.c_str(),
-                   infoLog(p, true).c_str());
+      report("shader: " + mFileName + ": " + where + ": programs failed to link:\n" + infoLog(p, true));
       glDeleteProgram(p);
       p = 0;
     }
@@ -279,12 +278,27 @@ uint32_t Effect::program(const std::string& vs, const std::string& fs, const std
   return p;
 }
 
-bool Effect::chooseTechnique() {
+void Effect::report(const std::string& message) const {
+  if (mDiagnostics) {
+    *mDiagnostics += message;
+  } else {
+    std::fputs(message.c_str(), stderr);
+  }
+}
+
+bool Effect::chooseTechnique(std::string* diagnostics) {
+  mDiagnostics = diagnostics;
+  const bool chosen = chooseFirstValidTechnique();
+  mDiagnostics = nullptr;
+  return chosen;
+}
+
+bool Effect::chooseFirstValidTechnique() {
   mPasses.clear();
   mTechnique = -1;
   mActive = nullptr;
   if (!glAvailable()) {
-    std::fprintf(stderr, "shader: %s: no GL context to validate techniques on\n", mFileName.c_str());
+    report("shader: " + mFileName + ": no GL context to validate techniques on\n");
     return false;
   }
   for (size_t t = 0; t < mSource.techniques.size(); ++t) {
@@ -300,8 +314,7 @@ bool Effect::chooseTechnique() {
         StateSetting s;
         std::string error;
         if (!resolveState(a, s, error)) {
-          std::fprintf(stderr, "shader: %s(%d): %s: %s\n", mFileName.c_str(), a.line, where.c_str(),
-                       error.c_str());
+          report("shader: " + mFileName + "(" + std::to_string(a.line) + "): " + where + ": " + error + "\n");
           valid = false;
           break;
         }

@@ -81,8 +81,10 @@ class Effect {
   Effect& operator=(const Effect&) = delete;
 
   // Compiles techniques in file order until one validates; prints every
-  // failure on stderr. False when none does (or no GL is available).
-  bool chooseTechnique();
+  // failure on stderr, or appends it to `diagnostics` when that is given
+  // (one message per failure, each ending in a line feed). False when none
+  // does (or no GL is available).
+  bool chooseTechnique(std::string* diagnostics = nullptr);
   int techniqueIndex() const { return mTechnique; }
   const std::string& techniqueName() const;
   size_t passCount() const { return mPasses.size(); }
@@ -132,6 +134,9 @@ class Effect {
   void upload(const ParamSlot& s, int32_t location) const;
   void bindSampler(const ParamSlot& s) const;
   void setSlot(uint32_t handle, const void* values);
+  bool chooseFirstValidTechnique();
+  // A validation failure, to the diagnostics sink or stderr.
+  void report(const std::string& message) const;
 
   std::string mFileName;
   std::string mText;
@@ -143,6 +148,7 @@ class Effect {
   std::vector<Pass> mPasses;
   int mTechnique = -1;
   const Pass* mActive = nullptr;
+  std::string* mDiagnostics = nullptr;  // set only while chooseTechnique runs
   // Compiled once per effect; 0 records a failure so it is reported once.
   std::map<std::pair<int, std::string>, uint32_t> mShaders;
   std::map<std::pair<std::string, std::string>, uint32_t> mPrograms;

@@ -17,7 +17,7 @@ using testing_support::TempDir;
 
 namespace fs = std::filesystem;
 
-const char* const kPrograms[] = {"vesper", "vesper-pack", "vesper-effectc", "mqo2bmdl", "musicgen"};
+const char* const kPrograms[] = {"vesper", "vesper-pack", "vesper-effectc", "vesper-check", "mqo2bmdl", "musicgen"};
 
 std::string buildDir() { return std::getenv("VESPER_BUILD_DIR"); }
 
