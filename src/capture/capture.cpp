@@ -51,16 +51,16 @@ uint64_t captureFrameCount(uint32_t fromMs, uint32_t toMs, FrameRate rate) {
                     1000 * static_cast<uint64_t>(rate.den));
 }
 
-SampleRange captureSampleRange(uint32_t fromMs, uint64_t frames, FrameRate rate,
-                               uint32_t sampleRate) {
+SampleRange captureSampleRange(uint32_t fromMs, uint64_t firstFrame, uint64_t frames,
+                               FrameRate rate, uint32_t sampleRate) {
   const uint64_t num = static_cast<uint64_t>(rate.num);
   const uint64_t den = static_cast<uint64_t>(rate.den);
-  SampleRange r;
-  r.first = mulDivCeil(fromMs, sampleRate, 1000);
-  // The span's end in units of 1 / (1000 × num) s.
-  const uint64_t end = uint64_t{fromMs} * num + 1000 * frames * den;
-  r.end = mulDivCeil(end, sampleRate, 1000 * num);
-  return r;
+  // The first sample at or after frame k's instant, which is
+  // from × num + 1000 × k × den in units of 1 / (1000 × num) s.
+  auto sampleAt = [&](uint64_t k) {
+    return mulDivCeil(uint64_t{fromMs} * num + 1000 * k * den, sampleRate, 1000 * num);
+  };
+  return SampleRange{sampleAt(firstFrame), sampleAt(firstFrame + frames)};
 }
 
 std::string captureFramePath(const std::string& dir, uint64_t index) {

@@ -33,14 +33,17 @@ uint64_t captureFrameMs(uint32_t fromMs, uint64_t k, FrameRate rate);
 // The frames whose time lies in [from, to); 0 when to <= from.
 uint64_t captureFrameCount(uint32_t fromMs, uint32_t toMs, FrameRate rate);
 
-// Sample frames [first, end) of the span [from, from + frames × den / num s)
-// at `sampleRate`: exactly the samples whose instants lie in the span.
+// Sample frames [first, end) of the span of capture frames [firstFrame,
+// firstFrame + frames), that is [from + firstFrame / R, from + (firstFrame +
+// frames) / R) seconds, at `sampleRate`: exactly the samples whose instants
+// lie in the span. Spans of adjacent frame ranges abut, so the music of a
+// capture split into parts is the parts' music joined.
 struct SampleRange {
   uint64_t first = 0;
   uint64_t end = 0;
 };
-SampleRange captureSampleRange(uint32_t fromMs, uint64_t frames, FrameRate rate,
-                               uint32_t sampleRate);
+SampleRange captureSampleRange(uint32_t fromMs, uint64_t firstFrame, uint64_t frames,
+                               FrameRate rate, uint32_t sampleRate);
 
 // ---------------------------------------------------------------------------
 // Music.
@@ -53,12 +56,14 @@ struct MusicInfo {
 };
 // Opens `track` with the player's decoders. False with a one-line reason.
 bool probeMusic(const std::string& track, MusicInfo& out, std::string& reason);
-// Decodes the samples of captureSampleRange(from, frames, rate) of `track`,
+// Decodes the samples of captureSampleRange(from, firstFrame, frames, rate)
+// of `track`,
 // at its own rate and channel count, clamped at the track's end, and writes
 // them to `wavPath` as PCM RIFF WAVE. `samples` receives the sample frames
 // written. False with a one-line reason.
-bool writeMusicRange(const std::string& track, uint32_t fromMs, uint64_t frames, FrameRate rate,
-                     const std::string& wavPath, uint64_t& samples, std::string& reason);
+bool writeMusicRange(const std::string& track, uint32_t fromMs, uint64_t firstFrame,
+                     uint64_t frames, FrameRate rate, const std::string& wavPath,
+                     uint64_t& samples, std::string& reason);
 
 // ---------------------------------------------------------------------------
 // PNG frames.
