@@ -85,8 +85,9 @@ class PngFramePool {
   PngFramePool(const PngFramePool&) = delete;
   PngFramePool& operator=(const PngFramePool&) = delete;
 
-  // Worker threads for this machine: all cores but the render thread's, at
-  // least one; and the buffers that keep them busy.
+  // Worker threads for this machine: one per core (at most eight), since
+  // the render thread mostly waits on the GL driver; and the buffers that
+  // keep them busy.
   static unsigned defaultWorkers();
   static unsigned defaultBuffers(unsigned workers) { return workers * 2 + 1; }
 

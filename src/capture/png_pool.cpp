@@ -28,7 +28,7 @@ PngFramePool::~PngFramePool() {
 
 unsigned PngFramePool::defaultWorkers() {
   const unsigned cores = std::thread::hardware_concurrency();
-  return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 8u);
+  return std::clamp(cores, 1u, 8u);
 }
 
 uint8_t* PngFramePool::acquire() {
@@ -80,6 +80,8 @@ void PngFramePool::workerMain() {
     image.stride = static_cast<size_t>(mWidth) * 4;
     image.bottomUp = true;
     image.keepAlpha = false;
+    // Compression speed over size: the frames are a video's raw material.
+    image.fast = true;
     const std::string path = captureFramePath(mDir, job.index);
     const bool ok = writePngFile(path.c_str(), image, reason);
     {
