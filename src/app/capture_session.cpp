@@ -148,9 +148,13 @@ int CaptureSession::finish() {
   if (ok) {
     // From the first frame to the last one written: the speed a farm or a
     // benchmark compares.
+    std::string waits = " (dry run: nothing written)";
+    if (s.pool) {
+      waits = ", " + std::to_string(s.pool->waits()) + " waiting on the PNG writers";
+    }
     std::fprintf(stderr, "capture: %" PRIu64 " frames in %.2f s, %.2f fps%s\n", s.handedOver,
                  s.doneSeconds, static_cast<double>(s.handedOver) / s.doneSeconds,
-                 s.options.dryRun ? " (dry run: nothing written)" : "");
+                 waits.c_str());
   }
   if (s.options.dryRun) return ok ? 0 : report(reason);
   uint64_t samples = 0;

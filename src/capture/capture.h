@@ -101,9 +101,11 @@ class PngFramePool {
   // Waits until every queued frame is written and ends the workers. False
   // with the first failure's reason ("DIR/frame_000003.png: ...").
   bool finish(std::string& reason);
-  // Frames written so far, and callers now waiting in acquire.
+  // Frames written so far, callers now waiting in acquire, and the acquires
+  // that had to wait.
   uint64_t written() const;
   unsigned waitingForBuffer() const;
+  uint64_t waits() const;
 
   // Runs on a worker before each frame is written (tests slow the writers
   // down with it). Set before the first submit.
@@ -129,6 +131,7 @@ class PngFramePool {
   size_t mJobCount = 0;
   bool mStopping = false;
   unsigned mWaiting = 0;
+  uint64_t mWaits = 0;
   uint64_t mWritten = 0;
   std::string mError;
   std::vector<std::thread> mWorkers;

@@ -33,6 +33,7 @@ unsigned PngFramePool::defaultWorkers() {
 
 uint8_t* PngFramePool::acquire() {
   std::unique_lock<std::mutex> lock(mMutex);
+  if (mFreeBuffers.empty()) ++mWaits;
   ++mWaiting;
   mFree.wait(lock, [this] { return !mFreeBuffers.empty(); });
   --mWaiting;
@@ -53,6 +54,11 @@ void PngFramePool::submit(uint8_t* buffer, uint64_t index) {
 uint64_t PngFramePool::written() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mWritten;
+}
+
+uint64_t PngFramePool::waits() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mWaits;
 }
 
 unsigned PngFramePool::waitingForBuffer() const {

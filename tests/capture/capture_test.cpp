@@ -105,6 +105,7 @@ TEST_F(PngPool, TheRenderThreadWaitsOnlyWhenEveryBufferIsInFlight) {
   // The one worker is stuck on frame 0; the second buffer is still free.
   uint8_t* second = pool.acquire();
   EXPECT_NE(second, first);
+  EXPECT_EQ(pool.waits(), 0u);
   fillFrame(second, 1, w, h);
   pool.submit(second, 1);
 
@@ -123,6 +124,7 @@ TEST_F(PngPool, TheRenderThreadWaitsOnlyWhenEveryBufferIsInFlight) {
   cv.notify_all();
   render.join();
   EXPECT_TRUE(third == first || third == second) << "buffers are reused, never new";
+  EXPECT_EQ(pool.waits(), 1u);
   fillFrame(third, 2, w, h);
   pool.submit(third, 2);
   std::string reason;
