@@ -6,20 +6,69 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include <glm/vec2.hpp>
 
 #include "core/core.h"
+#include "demo/definitions.h"
 #include "demo/demo_clock.h"
 #include "resources/resources.h"
 #include "scene_render/scene_render.h"
+#include "shader/shader.h"
+#include "texture/texture.h"
 
 class cDemoSound;
 
-// One timeline entry's scene.
+// Writes each problem once to stderr, naming the document and the entry.
+void reportDefinitionProblems(const char* pDocument, const std::vector<DefinitionProblem>& problems);
+
+// One timeline entry's scene: the scene file, its renderer and one scene
+// instance per file scene, played one after another.
 class cDemoScene : public CoreObject {
   VESPER_DECLARE_DYNAMIC(cDemoScene)
  public:
-  virtual ~cDemoScene() = default;
+  // An empty scene that never draws (what the class registry creates).
+  cDemoScene() = default;
+  // Loads (or shares) the scene file at `path`. animStart -1 is 0; animEnd -1
+  // is the sum of every camera object's last key time.
+  cDemoScene(const char* pPath, const char* pShader, int line, uint32_t sTime, uint32_t eTime, int animStart,
+             int animEnd);
+  virtual ~cDemoScene();
+  // The scene manager's end and readiness queries.
+  virtual bool end() { return true; }
+  virtual bool isReady() { return true; }
+  // Draws the file scene current at `progress` (0 to 1 of the entry's
+  // window) into the bound target; nothing when none is current. True.
+  virtual bool render(float progress);
+
+  const std::string& path() const { return mPath; }
+  const std::string& shader() const { return mShader; }
+  int line() const { return mLine; }
+  uint32_t sTime() const { return mSTime; }
+  uint32_t eTime() const { return mETime; }
+  int animStart() const { return mAnimStart; }
+  int animEnd() const { return mAnimEnd; }
+  resQDF* scene() const { return mScene.get(); }
+  cQdfRender* renderer() const { return mRenderer.get(); }
+  const std::vector<std::unique_ptr<CSceneQdfDefault>>& sceneInstances() const { return mSceneInstances; }
+
+ private:
+  std::string mPath;
+  std::string mShader;
+  int mLine = 0;
+  uint32_t mSTime = 0;
+  uint32_t mETime = 0;
+  int mAnimStart = 0;
+  int mAnimEnd = 0;
+  ResourceRef<resQDF> mScene;
+  std::unique_ptr<cQdfRender> mRenderer;
+  std::vector<std::unique_ptr<CSceneQdfDefault>> mSceneInstances;
 };
+
+// The file scene instance for `name`: the registered class "CSceneQdf_" +
+// name (prefix rule) when it derives from CSceneQdfDefault, else the default.
+std::unique_ptr<CSceneQdfDefault> createSceneInstance(const std::string& name);
 
 // A file scene as the loading screen: each frame is its before, draw and
 // after at the loading progress, without a renderer.
@@ -33,28 +82,92 @@ class QdfLoadingScene : public LoadingScene {
   std::unique_ptr<CSceneQdfDefault> mScene;
 };
 
+// A stack of demo scenes by class name; the engine keeps it, the show does
+// not use it.
 class sceneManager : public Interface<sceneManager> {
   VESPER_DECLARE_DYNAMIC(sceneManager)
  public:
   static sceneManager& instance();
+  ~sceneManager() override;
+  // Ends and deletes the current scene; `pName` becomes current on update.
+  void changeScene(const char* pName);
+  // Suspends the current scene; `pName` becomes current on update.
+  void pushScene(const char* pName);
+  // Ends the current scene and resumes the last suspended one.
+  void popScene();
+  // An instance of the registered demo scene class `pName`, or null.
+  static std::unique_ptr<cDemoScene> createScene(const char* pName);
+  bool update() override;
+  bool terminate() override;
+  cDemoScene* currentScene() const { return mCurrent.get(); }
+  size_t stackDepth() const { return mStack.size(); }
+
+ private:
+  std::vector<std::unique_ptr<cDemoScene>> mStack;
+  std::unique_ptr<cDemoScene> mCurrent;
+  bool mChangePending = false;
+  std::string mPendingName;
 };
 
+// Textures every effect may sample by an agreed sampler name.
 class customTextureManager : public Interface<customTextureManager> {
   VESPER_DECLARE_DYNAMIC(customTextureManager)
  public:
   static customTextureManager& instance();
+  ~customTextureManager() override;
   uint16_t getPriority() const override { return 1; }
+  bool terminate() override;
+  // Replaces the bindings with those of the definition document; false
+  // (and none) when it is missing or not one.
+  bool readDefinition();
+  // Binds every texture to `effect` (null: the current effect); the current
+  // effect is the same afterwards.
+  void apply(resShader* effect) const;
+  size_t bindingCount() const { return mBindings.size(); }
+
+ private:
+  struct Binding {
+    std::string sampler;
+    ResourceRef<resTexture> texture;
+    uint32_t glName = 0;  // 0: the texture did not load; skipped
+  };
+  std::vector<Binding> mBindings;
 };
 
+// The post effects of the definition document, in execution order.
 class cPostEffectManager : public Interface<cPostEffectManager> {
   VESPER_DECLARE_DYNAMIC(cPostEffectManager)
  public:
   static cPostEffectManager& instance();
+  ~cPostEffectManager() override;
   uint16_t getPriority() const override { return 1; }
+  bool terminate() override;
+  // Replaces the entries with those of the definition document and loads
+  // their effects; false (and none) when it is missing or not one.
+  bool readDefinition();
+
+  size_t entryCount() const { return mEntries.size(); }
+  const PostEffectRecord& entry(size_t m) const { return mEntries[m].record; }
+  // The entry's effect while sTime <= t <= eTime, else null.
+  resShader* activeEffect(size_t m, uint32_t t) const;
+  // 0 to 1 across the entry's window; 0 outside it.
+  float timeRate(size_t m, uint32_t t) const;
+  // Sets the entry's constants and sources on the current effect. The
+  // arrays hold GL texture names, kSceneLineCount / kWorkBufferCount each.
+  void bindConstantsAndSources(size_t m, const uint32_t* lineColour, const uint32_t* lineDepth,
+                               const uint32_t* workColour) const;
+
+ private:
+  struct Entry {
+    PostEffectRecord record;
+    ResourceRef<resShader> effect;
+  };
+  std::vector<Entry> mEntries;
 };
 
 // Runs the show: loading, the loader's fade to black, the music and the
-// frame loop, and the three-second closing fade after the first Escape.
+// frame loop (scene pass, post-effect chain, final screen pass), and the
+// three-second closing fade after the first Escape.
 class demoManager : public Interface<demoManager> {
   VESPER_DECLARE_DYNAMIC(demoManager)
  public:
@@ -71,10 +184,11 @@ class demoManager : public Interface<demoManager> {
   ~demoManager() override;
   static demoManager& instance();
   uint16_t getPriority() const override { return 256; }
-  // Opens the music; false (exit status 1, one line on stderr) when it
-  // cannot be played.
+  // Creates the render targets and built-in effects at the window's size
+  // (the current viewport without a window) and opens the music; false
+  // (exit status 1, one line on stderr) when it cannot be played.
   bool initialize() override;
-  // Shuts the music player down.
+  // Releases scenes, effects and buffers and shuts the music player down.
   bool terminate() override;
   // The show's frame. Returns false when the show is over.
   bool update() override;
@@ -82,6 +196,12 @@ class demoManager : public Interface<demoManager> {
   // Music volume of the closing fade at brightness b (1 at Escape, 0 three
   // seconds later), in hundredths of a decibel.
   static int32_t endingVolume(float b);
+  // The sub-pixel offsets of `samples` anti-aliasing samples (0: one zero
+  // entry); `count` receives the table's length.
+  static const glm::vec2* jitterTableFor(int32_t samples, size_t& count);
+  // The final picture's rectangle in the unit square for a display of
+  // aspect aw:ah (the picture is 16:9): x0, y0, x1, y1.
+  static void letterbox(int32_t aw, int32_t ah, float (&rect)[4]);
 
   DemoState state() const { return demoState; }
   // The milliseconds of music time of the last Play frame.
@@ -99,6 +219,22 @@ class demoManager : public Interface<demoManager> {
   // playback clock.
   void setClock(DemoClock* clock) { mClock = clock ? clock : &mPlaybackClock; }
 
+  // Timeline and scene-file list; false (lists empty) for a document that
+  // is missing or not one. The scene-file list keeps only entries the
+  // timeline refers to, so the timeline is read first.
+  bool readTimeline();
+  bool readSceneList();
+  const std::vector<SceneLineRecord>& sceneLines() const { return mSceneLines; }
+  const std::vector<QdfEntryRecord>& qdfEntries() const { return mQdfEntries; }
+  cDemoScene* sceneSlot(int line, int slot) const { return sceneSlots[line][slot].get(); }
+  resShader* lineEffect(int line, int slot) const { return lineEffects[line][slot].get(); }
+  // The first filled slot of `line` whose window holds t, or -1.
+  int activeSlot(int line, uint32_t t) const;
+
+  cScreenBuffer* lineBuffer(int line) const { return lineBuffers[line].get(); }
+  cScreenBuffer* workBuffer(int index) const { return workBuffers[index].get(); }
+  cScreenBuffer* finalScreenBuffer() const { return finalBuffer.get(); }
+
   // The track the music player opens (relative to the working directory).
   std::string musicPath = "music.ogg";
   // The music time the show starts at (a rehearsal's --start; a capture's
@@ -108,10 +244,28 @@ class demoManager : public Interface<demoManager> {
   // decodes the music itself and runs on its own clock).
   bool playMusic = true;
 
+  // Read by the drawing code through the render hooks while a line draws.
+  resShader* currentLineEffect = nullptr;
+  int32_t jitterIndex = 0;
+  const glm::vec2* jitterTable = nullptr;
+  double viewportWidth = 0.0;
+  double viewportHeight = 0.0;
+  float texScaleU = 1.0f;
+  float texScaleV = 1.0f;
+
  private:
   uint32_t now() const;
+  void releaseScenes();
+  void releaseTargets();
+  void load();
+  void instantiateScenes();
   void loaderFadeFrame(float f);
   void playFrame();
+  void scenePass(uint32_t t);
+  void postEffectPass(uint32_t t);
+  void finalScreenPass();
+  void bindBufferNames(resShader* effect) const;
+  void fullScreenQuad(float x0, float y0, float x1, float y1, resShader* effect) const;
   bool ending();
 
   DemoState demoState = Reset;
@@ -124,4 +278,45 @@ class demoManager : public Interface<demoManager> {
   uint32_t mEndingStart = 0;
   float mEndingBrightness = 1.0f;
   uint32_t mMusicTime = 0;
+
+  std::vector<SceneLineRecord> mSceneLines;
+  std::vector<ResourceRef<resShader>> mSceneLineEffects;  // parallel to mSceneLines
+  std::vector<QdfEntryRecord> mQdfEntries;
+  std::unique_ptr<cDemoScene> sceneSlots[kSceneLineCount][kScenesPerLine];
+  ResourceRef<resShader> lineEffects[kSceneLineCount][kScenesPerLine];
+
+  // The launcher's choices, taken once in initialize.
+  int32_t mSampleCount = 0;
+  int32_t mAspectWidth = 16;
+  int32_t mAspectHeight = 9;
+  glm::ivec2 mScreenSize{0};
+
+  std::unique_ptr<cScreenBuffer> sampleBuffer;
+  std::unique_ptr<cScreenBuffer> lineBuffers[kSceneLineCount];
+  std::unique_ptr<cScreenBuffer> workBuffers[kWorkBufferCount];
+  std::unique_ptr<cScreenBuffer> finalBuffer;
+  // GL texture names of the targets, taken once they exist.
+  uint32_t mLineColour[kSceneLineCount] = {};
+  uint32_t mLineDepth[kSceneLineCount] = {};
+  uint32_t mWorkColour[kWorkBufferCount] = {};
+  uint32_t mSampleColour = 0;
+  uint32_t mFinalColour = 0;
+  ResourceRef<resShader> finalScreenEffect;
+  ResourceRef<resShader> nullPostEffect;
+  ResourceRef<resShader> msaaEffect;
+
+  // What the drawing code below asks of the show.
+  class Hooks : public RenderHooks {
+   public:
+    explicit Hooks(demoManager& demo) : mDemo(demo) {}
+    resShader* lineOverrideEffect() override { return mDemo.currentLineEffect; }
+    void applyCustomTextures(resShader* effect) override;
+    glm::vec2 jitterOffset() override;
+    glm::ivec2 viewportSize() override;
+    glm::ivec2 screenSize() override { return mDemo.mScreenSize; }
+
+   private:
+    demoManager& mDemo;
+  };
+  Hooks mHooks{*this};
 };

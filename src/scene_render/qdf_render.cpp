@@ -12,6 +12,10 @@
 
 VESPER_IMPLEMENT_DYNAMIC(CSceneQdfDefault, CoreObject)
 
+void CSceneQdfDefault::draw(cQdfRender* renderer, float t) {
+  if (renderer) renderer->drawSceneByName(name.c_str(), t);
+}
+
 namespace {
 
 constexpr float kDegreesPerRadian = 180.0f / 3.141592f;

@@ -218,7 +218,9 @@ class CSceneQdfDefault : public CoreObject {
   virtual int sceneIndex() const { return index; }
   virtual void setup(cQdfRender* renderer) {}
   virtual void before(cQdfRender* renderer, float t) {}
-  virtual void draw(cQdfRender* renderer, float t) {}
+  // Plays the file scene `name` as animated in the file (nothing without a
+  // renderer).
+  virtual void draw(cQdfRender* renderer, float t);
   virtual void after(cQdfRender* renderer, float t) {}
 
   std::string name;

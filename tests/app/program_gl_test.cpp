@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "app/fixtures.h"
+#include "demo/show_production.h"
 #include "sound/sound_fixtures.h"
 
 namespace {
@@ -65,7 +66,7 @@ TEST_F(Program, RunGoesOnToTheSystemManager) {
   EXPECT_NE(r.stdOut.find("status=3"), std::string::npos) << r.stdOut << r.stdErr;
   EXPECT_EQ(r.stdErr, testing_support::missingPackError(dir.path()));
 
-  testing_support::makePack(dir.file("vesper.pak"), {{"data\\a.txt", testing_support::bytes("a")}});
+  testing_support::makePack(dir.file("vesper.pak"), show_testing::coreEffects());
   // A tenth of a second of music: the show plays it and ends with status 0.
   testing_support::writeFile(dir.file("music.ogg"),
                              sound_fixtures::makeWave(sound_fixtures::rampPcm(4410)));

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "capture/capture.h"
+#include "demo/show_production.h"
 #include "platform/platform.h"
 #include "support/support.h"
 
@@ -21,8 +22,9 @@ class CaptureProgram : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     data = new TempDir;
-    testing_support::makePack(data->file("vesper.pak"),
-                              {{"data\\credits.txt", testing_support::bytes("tiny")}});
+    std::vector<PackSource> files = show_testing::coreEffects();
+    files.push_back({"data\\credits.txt", testing_support::bytes("tiny")});
+    testing_support::makePack(data->file("vesper.pak"), files);
     // One second: eight steps at 120 beats a minute.
     std::ofstream(data->file("score.txt")) << "tempo 120\n"
                                               "instrument lead sine attack=0 release=0.02\n"

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "demo/show_production.h"
 #include "support/support.h"
 
 namespace {
@@ -20,8 +21,9 @@ std::string vesper(const std::string& dir) {
 }
 
 void writeTinyPack(const TempDir& dir) {
-  testing_support::makePack(dir.file("vesper.pak"),
-                            {{"data\\credits.txt", testing_support::bytes("tiny")}});
+  std::vector<PackSource> files = show_testing::coreEffects();
+  files.push_back({"data\\credits.txt", testing_support::bytes("tiny")});
+  testing_support::makePack(dir.file("vesper.pak"), files);
 }
 
 TEST(DemoProgram, MissingMusicIsAOneLineFailureWithStatus1) {

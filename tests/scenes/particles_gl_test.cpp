@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scene_render/render_fixture.h"
+#include "particle_pack.h"
 #include "scenes/particles.h"
 #include "support/allocation_counter.h"
 
@@ -19,8 +20,6 @@ namespace {
 constexpr int kW = 320;
 constexpr int kH = 180;
 
-const char* const kGenerated[] = {"mhane1a.png", "mhane2a.png", "mhane3a.png", "mhane4a.png", "light1.png",
-                                  "light2.png",  "light3.png",  "metaback.jpg", "moricube.dds"};
 
 // Points sized by texture unit 1 and coloured by their vertex colour's alpha,
 // so the colour the draw sends can be read back.
@@ -43,20 +42,12 @@ class ParticlesGlTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
-    const auto painted = testing_support::runCommand(testing_support::builtProgram("texgen") + " " + painted_.path());
-    ASSERT_EQ(painted.exitStatus, 0) << painted.stdErr;
     std::vector<PackSource> files = {
         {kDummyShaderName, testing_support::sourceFile("production/data/core/shader/dummyShader.cgfx")},
         {"data\\shader\\vertexAlpha.cgfx", testing_support::bytes(kVertexAlphaEffect)},
         {"data\\texture\\white.bmp", render_testing::solidBmp(255, 255, 255)},
     };
-    for (const char* name : {"pointspriteShader.cgfx", "particleCloudShader.cgfx", "MetaballShader.cgfx"}) {
-      files.push_back({std::string("data\\shader\\") + name,
-                       testing_support::sourceFile(std::string("production/data/shader/") + name)});
-    }
-    for (const char* name : kGenerated) {
-      files.push_back({std::string("data\\texture\\") + name, testing_support::readFile(painted_.file(name))});
-    }
+    particle_testing::addParticleFiles(painted_, files);
     testing_support::installPack(pack_, files);
     setRenderHooks(&hooks_);
     glViewport(0, 0, kW, kH);
@@ -73,20 +64,7 @@ class ParticlesGlTest : public ::testing::Test {
   std::vector<uint8_t> pixel(int x, int y) const { return gl.readPixels(x, y, 1, 1); }
   static int brightness(const std::vector<uint8_t>& p) { return p[0] + p[1] + p[2]; }
 
-  // With VESPER_SNAPSHOT_DIR set, the frame is also written there as a PNG.
-  void snapshot(const char* name) const {
-    const char* dir = std::getenv("VESPER_SNAPSHOT_DIR");
-    if (dir == nullptr) return;
-    const std::vector<uint8_t> pixels = frame();
-    PngImage image;
-    image.pixels = pixels.data();
-    image.width = kW;
-    image.height = kH;
-    image.stride = kW * 4;
-    image.bottomUp = true;
-    std::string reason;
-    writePngFile((std::string(dir) + "/" + name + ".png").c_str(), image, reason);
-  }
+  void snapshot(const char* name) const { particle_testing::snapshot(name, frame(), kW, kH); }
 
   testing_support::GlContext gl{kW, kH};
   testing_support::TempDir painted_;
@@ -280,7 +258,7 @@ TEST_F(ParticlesGlTest, MetaballSurfaceCoversTheMiddleAndTheBackgroundTheCorners
 // The painted sprites are pictures, not flat colours: opaque in the middle,
 // clear at the corners.
 TEST_F(ParticlesGlTest, GeneratedSpritesFadeFromTheMiddleToTheCorners) {
-  for (const char* name : kGenerated) {
+  for (const char* name : particle_testing::kPaintedTextures) {
     const std::string entry = std::string("data\\texture\\") + name;
     ResourceRef<resTexture> sprite = ResourceRef<resTexture>::load(entry.c_str());
     ASSERT_TRUE(sprite) << name;

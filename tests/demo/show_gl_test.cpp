@@ -1,0 +1,325 @@
+// Frames of small productions played in-process on a scripted clock: lines
+// and their windows, the post-effect chain, accumulation anti-aliasing and
+// the letterbox, read back from the window.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "demo/demo.h"
+#include "demo/show_production.h"
+#include "support/allocation_counter.h"
+#include "support/gl_context.h"
+#include "support/support.h"
+
+namespace {
+
+constexpr int kW = 160;
+constexpr int kH = 90;
+
+// Draws seen by the test scene classes, and the jitter of each sample.
+int gDraws = 0;
+glm::vec2 gJitter[16];
+
+}  // namespace
+
+// Fills the bound target, or its left ('L') or right ('R') half, with the
+// colour its file scene is named after: "fill" + rrggbb [+ L | R].
+class CSceneQdf_fill : public CSceneQdfDefault {
+  VESPER_DECLARE_DYNAMIC(CSceneQdf_fill)
+ public:
+  void draw(cQdfRender*, float) override {
+    ++gDraws;
+    const unsigned long rgb = std::strtoul(name.substr(4, 6).c_str(), nullptr, 16);
+    const char half = name.size() > 10 ? name[10] : ' ';
+    if (half != ' ') {
+      glEnable(GL_SCISSOR_TEST);
+      glScissor(half == 'L' ? 0 : kW / 2, 0, kW / 2, kH);
+    }
+    glClearColor(static_cast<float>((rgb >> 16) & 255) / 255.0f, static_cast<float>((rgb >> 8) & 255) / 255.0f,
+                 static_cast<float>(rgb & 255) / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+  }
+};
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_fill, CSceneQdfDefault)
+
+// Sample i of the anti-aliasing fills with red 0.1 x (i + 1), and records
+// the jitter the drawing code is given.
+class CSceneQdf_samples : public CSceneQdfDefault {
+  VESPER_DECLARE_DYNAMIC(CSceneQdf_samples)
+ public:
+  void draw(cQdfRender*, float) override {
+    const int i = demoManager::instance().jitterIndex;
+    gJitter[i] = renderHooks().jitterOffset();
+    glClearColor(0.1f * static_cast<float>(i + 1), 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
+};
+VESPER_IMPLEMENT_DYNAMIC(CSceneQdf_samples, CSceneQdfDefault)
+
+namespace {
+
+using show_testing::document;
+using show_testing::qdfEntry;
+using show_testing::sceneFile;
+using show_testing::sceneLine;
+
+// A full-screen effect; `body` is the fragment shader's main body, and
+// `extra` declares what it reads.
+std::string postEffect(const std::string& extra, const std::vector<std::string>& passes) {
+  std::string text = "float4x4 projMat;\n" + extra +
+                     "\nvoid vs() { gl_Position = projMat * gl_Vertex; gl_TexCoord[0] = gl_MultiTexCoord0; }\n";
+  std::string technique = "technique t {\n";
+  for (size_t i = 0; i < passes.size(); ++i) {
+    const std::string fs = "fs" + std::to_string(i);
+    text += "void " + fs + "() { " + passes[i] + " }\n";
+    technique += "  pass p" + std::to_string(i) + " { DepthTestEnable = false; VertexProgram = compile vp vs(); " +
+                 "FragmentProgram = compile fp " + fs + "(); }\n";
+  }
+  return text + technique + "}\n";
+}
+
+std::string postEntry(const char* shader, uint32_t s, uint32_t e, int prio, int pass, int target,
+                      const std::string& children = "") {
+  return std::string("<PostEffectEntry shader=\"") + shader + "\" sTime=\"" + std::to_string(s) + "\" eTime=\"" +
+         std::to_string(e) + "\" execPrio=\"" + std::to_string(prio) + "\" execPass=\"" + std::to_string(pass) +
+         "\" renderTarget=\"" + std::to_string(target) + "\">" + children + "</PostEffectEntry>\n";
+}
+
+::testing::AssertionResult near(const std::vector<uint8_t>& p, int r, int g, int b) {
+  if (p.size() >= 3 && std::abs(p[0] - r) <= 2 && std::abs(p[1] - g) <= 2 && std::abs(p[2] - b) <= 2) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "pixel " << int(p[0]) << "," << int(p[1]) << "," << int(p[2])
+                                       << " is not " << r << "," << g << "," << b;
+}
+
+class Show : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
+    glViewport(0, 0, kW, kH);
+    settingsManager& s = settingsManager::instance();
+    s.sampleCount = 0;
+    s.aspectWidth = 16;
+    s.aspectHeight = 9;
+    s.screenWidth = kW;
+    s.screenHeight = kH;
+    s.lowQuality = false;
+    gDraws = 0;
+  }
+  void TearDown() override {
+    if (!gl.ok()) return;
+    stop();
+    static_cast<DisplaySettings&>(settingsManager::instance()) = DisplaySettings();
+  }
+  // Installs the production (built-in effects added) and plays up to the
+  // first frame of the music at `startMs`.
+  void start(std::vector<PackSource> files, uint32_t startMs = 0) {
+    for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
+    testing_support::installPack(dir, files);
+    demo.playMusic = false;
+    demo.startMs = startMs;
+    demo.setClock(&clock);
+    clock = ScriptedClock();
+    ASSERT_TRUE(demo.initialize());
+    started = true;
+    ASSERT_TRUE(demo.update());  // Reset
+    ASSERT_TRUE(demo.update());  // Load and the loader fade
+    clock.ticks = 1801;
+    ASSERT_TRUE(demo.update());
+    ASSERT_TRUE(demo.update());
+    ASSERT_EQ(demo.state(), demoManager::Play);
+  }
+  void stop() {
+    if (!started) return;
+    started = false;
+    demo.terminate();
+    cPostEffectManager::instance().terminate();
+    customTextureManager::instance().terminate();
+    resourceManager::instance().terminate();
+    demo.setClock(nullptr);
+    demo.playMusic = true;
+    demo.startMs = 0;
+  }
+  void frame(uint32_t ms) {
+    clock.music = ms;
+    ASSERT_TRUE(demo.update());
+  }
+  std::vector<uint8_t> pixel(int x, int y) const { return gl.readPixels(x, y, 1, 1); }
+  std::vector<uint8_t> left() const { return pixel(kW / 4, kH / 2); }
+  std::vector<uint8_t> right() const { return pixel(3 * kW / 4, kH / 2); }
+
+  testing_support::GlContext gl{kW, kH};
+  testing_support::TempDir dir;
+  demoManager& demo = demoManager::instance();
+  ScriptedClock clock;
+  bool started = false;
+};
+
+// Each timeline entry plays one scene file of one file scene.
+std::vector<PackSource> timeline(const std::string& lines, const std::vector<std::string>& fills) {
+  std::vector<PackSource> files;
+  std::string entries;
+  for (const std::string& fill : fills) {
+    const std::string path = "data\\scene\\" + fill + ".qdf";
+    entries += qdfEntry(fill.c_str(), path.c_str());
+    files.push_back({path, testing_support::bytes(sceneFile({{fill, 10.0f, ""}}))});
+  }
+  files.push_back({"data\\definition\\sceneLineDefine.xml", testing_support::bytes(document("sceneLineDefine", lines))});
+  files.push_back({"data\\definition\\qdfDefine.xml", testing_support::bytes(document("qdfDefine", entries))});
+  return files;
+}
+
+TEST_F(Show, LinesDrawInsideTheirWindowsAndTheNullEffectComposesThem) {
+  // Line 0: red left half in [1000, 2000]. Line 1: green right half in
+  // [1500, 3000]. Line 2: blue (full) in [4000, 5000] shadows yellow in
+  // [4500, 6000], which shows only after 5000.
+  start(timeline(sceneLine("fillff0000L", 1000, 2000, 0) + sceneLine("fill00ff00R", 1500, 3000, 1) +
+                     sceneLine("fill0000ff", 4000, 5000, 2) + sceneLine("fillffff00", 4500, 6000, 2),
+                 {"fillff0000L", "fill00ff00R", "fill0000ff", "fillffff00"}));
+  struct Case {
+    uint32_t t;
+    int draws;  // scenes drawn in this frame
+    int left[3], right[3];
+  } cases[] = {
+      {999, 0, {0, 0, 0}, {0, 0, 0}},
+      {1000, 1, {255, 0, 0}, {0, 0, 0}},
+      {1500, 2, {255, 0, 0}, {0, 255, 0}},
+      {2000, 2, {255, 0, 0}, {0, 255, 0}},
+      {2001, 1, {255, 0, 0}, {0, 255, 0}},  // line 0 keeps its last picture
+      {4700, 1, {0, 0, 255}, {0, 0, 255}},
+      {5001, 1, {255, 255, 0}, {255, 255, 0}},
+      {6001, 0, {255, 255, 0}, {255, 255, 0}},
+  };
+  for (const Case& c : cases) {
+    gDraws = 0;
+    frame(c.t);
+    EXPECT_EQ(gDraws, c.draws) << c.t;
+    EXPECT_TRUE(near(left(), c.left[0], c.left[1], c.left[2])) << c.t;
+    EXPECT_TRUE(near(right(), c.right[0], c.right[1], c.right[2])) << c.t;
+  }
+}
+
+TEST_F(Show, PostEffectsChainThroughWorkBuffersInPriorityOrder) {
+  std::vector<PackSource> files = timeline(sceneLine("fill808080", 0, 10000, 0), {"fill808080"});
+  // "write" puts its constant into work buffer 3; "read" shows the source
+  // "src" (work buffer 3 named as depth: its colour) on the final buffer.
+  files.push_back({"data\\shader\\write.cgfx",
+                   testing_support::bytes(postEffect("float4 value;", {"gl_FragColor = value;"}))});
+  files.push_back({"data\\shader\\read.cgfx",
+                   testing_support::bytes(postEffect("sampler2D src;",
+                                                     {"gl_FragColor = texture2D(src, gl_TexCoord[0].xy);"}))});
+  // Three passes of red, green and blue: the last one drawn stays.
+  files.push_back({"data\\shader\\three.cgfx",
+                   testing_support::bytes(postEffect("", {"gl_FragColor = vec4(1, 0, 0, 1);",
+                                                          "gl_FragColor = vec4(0, 1, 0, 1);",
+                                                          "gl_FragColor = vec4(0, 0, 1, 1);"}))});
+  files.push_back({"data\\shader\\rate.cgfx",
+                   testing_support::bytes(postEffect("float TIME_RATE_EFFECT; sampler2D workBuf3;",
+                                                     {"gl_FragColor = vec4(TIME_RATE_EFFECT, "
+                                                      "texture2D(workBuf3, gl_TexCoord[0].xy).g, 0, 1);"}))});
+  const std::string post =
+      postEntry("read", 0, 999, 2, -1, -1, "<SourceLineEntry param=\"src\" type=\"depth\" lineId=\"w3\"/>") +
+      postEntry("write", 0, 999, 1, -1, 3,
+                "<ConstantEntry param=\"value\" type=\"float4\" value=\"0.2,0.4,0.6,1\"/>") +
+      postEntry("three", 1000, 1999, 0, 1, -1) + postEntry("three", 2000, 2999, 0, -1, -1) +
+      postEntry("rate", 4000, 5000, 0, -1, -1);
+  files.push_back({"data\\definition\\postEffectDefine.xml",
+                   testing_support::bytes(document("postEffectDefine", post))});
+  start(files);
+  struct Case {
+    uint32_t t;
+    int rgb[3];
+  } cases[] = {
+      {500, {51, 102, 153}},   // written, then read, in priority order
+      {1500, {0, 255, 0}},     // execPass 1 only
+      {2500, {0, 0, 255}},     // every pass
+      {3500, {128, 128, 128}},  // nothing active: the null effect shows line 0
+      {4500, {128, 102, 0}},    // time rate 0.5; work buffer 3 kept its content
+  };
+  for (const Case& c : cases) {
+    frame(c.t);
+    EXPECT_TRUE(near(left(), c.rgb[0], c.rgb[1], c.rgb[2])) << c.t;
+  }
+}
+
+TEST_F(Show, SamplesAccumulateIntoTheLineBufferAndAreAveraged) {
+  struct Case {
+    int32_t samples;
+    int red;  // 0.1 x (sum of 1..n) / n
+  } cases[] = {{0, 26}, {2, 38}, {4, 64}, {8, 115}};
+  for (const Case& c : cases) {
+    settingsManager::instance().sampleCount = c.samples;
+    start(timeline(sceneLine("samples", 0, 10000, 0), {"samples"}));
+    // Twice: the first sample replaces what the line held before.
+    frame(100);
+    frame(200);
+    EXPECT_TRUE(near(left(), c.red, 0, 0)) << c.samples << " samples";
+    size_t count = 0;
+    const glm::vec2* table = demoManager::jitterTableFor(c.samples, count);
+    for (size_t i = 0; i < count && c.samples > 0; ++i) {
+      EXPECT_EQ(gJitter[i], table[i]) << c.samples << " samples, sample " << i;
+    }
+    stop();
+  }
+}
+
+TEST_F(Show, TheFinalPictureIsLetterboxedForTheDisplayAspect) {
+  struct Case {
+    int32_t w, h;
+    float rect[4];
+  } cases[] = {
+      {4, 3, {0, 0.125f, 1, 0.875f}},
+      {16, 9, {0, 0, 1, 1}},
+      {16, 10, {0, 0.05f, 1, 0.95f}},
+      {5, 4, {0, 0.1484375f, 1, 0.8515625f}},
+  };
+  for (const Case& c : cases) {
+    float rect[4];
+    demoManager::letterbox(c.w, c.h, rect);
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(rect[i], c.rect[i], 1e-5f) << c.w << ":" << c.h << " " << i;
+  }
+  settingsManager::instance().aspectWidth = 4;
+  settingsManager::instance().aspectHeight = 3;
+  start(timeline(sceneLine("fillffffff", 0, 10000, 0), {"fillffffff"}));
+  frame(100);
+  // 90 rows: bars of 11.25 rows at the bottom and the top.
+  for (int y : {0, 10, 79, 89}) EXPECT_TRUE(near(pixel(kW / 2, y), 0, 0, 0)) << "row " << y;
+  for (int y : {12, 45, 77}) EXPECT_TRUE(near(pixel(kW / 2, y), 255, 255, 255)) << "row " << y;
+}
+
+TEST_F(Show, AStartTimeShowsItsFrameFirst) {
+  start(timeline(sceneLine("fillff0000", 0, 4999, 0) + sceneLine("fill00ff00", 5000, 9000, 1),
+                 {"fillff0000", "fill00ff00"}),
+        5000);
+  EXPECT_EQ(demo.musicTime(), 5000u);
+  EXPECT_TRUE(near(left(), 0, 255, 0));
+}
+
+TEST_F(Show, AShowFrameAllocatesNothing) {
+  std::vector<PackSource> files = timeline(
+      sceneLine("fillff0000L", 0, 10000, 0) + sceneLine("fill00ff00R", 0, 10000, 1), {"fillff0000L", "fill00ff00R"});
+  files.push_back({"data\\shader\\read.cgfx",
+                   testing_support::bytes(postEffect("sampler2D src; float4 k;",
+                                                     {"gl_FragColor = texture2D(src, gl_TexCoord[0].xy) * k;"}))});
+  files.push_back({"data\\definition\\postEffectDefine.xml",
+                   testing_support::bytes(document(
+                       "postEffectDefine",
+                       postEntry("read", 0, 10000, 0, -1, -1,
+                                 "<ConstantEntry param=\"k\" type=\"float\" value=\"1\"/>"
+                                 "<SourceLineEntry param=\"src\" type=\"color\" lineId=\"1\"/>")))});
+  settingsManager::instance().sampleCount = 4;
+  start(files);
+  frame(100);
+  const size_t before = testing_support::allocationCount();
+  frame(200);
+  EXPECT_EQ(testing_support::allocationCount(), before);
+  EXPECT_TRUE(near(right(), 0, 255, 0));
+}
+
+}  // namespace
