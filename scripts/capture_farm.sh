@@ -86,7 +86,8 @@ options=(--will-cite --halt now,fail=1 --line-buffer --tagstring 'part {#}:')
 parallel "${options[@]}" < "$list" || die "a part failed (see above)"
 
 # Join: frame numbers are already those of the whole capture.
-rm -f "$dir"/frame_*.png "$dir/music.wav"
+find "$dir" -maxdepth 1 -name 'frame_*.png' -delete
+rm -f "$dir/music.wav"
 concat="$work/music.txt"
 for ((i = 0; i < parts; ++i)); do
   find "$work/$i" -maxdepth 1 -name 'frame_*.png' -exec mv -t "$dir" {} +
