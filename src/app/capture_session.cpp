@@ -161,6 +161,7 @@ int CaptureSession::finish() {
   ok = ok && writeMusicRange(s.track, s.options.fromMs, s.options.firstFrame, s.frames,
                              s.options.rate, s.options.dir + "/music.wav", samples, reason);
   ok = ok && (s.options.video.empty() ||
-              muxVideo(s.options.dir, s.options.rate, s.options.video, reason));
+              muxVideo(s.options.dir, s.options.rate, s.options.firstFrame, s.options.video,
+                       reason));
   return ok ? 0 : report(reason);
 }

@@ -84,8 +84,8 @@ VideoKind videoKindFor(const std::string& file) {
   return VideoKind::Unknown;
 }
 
-bool muxVideo(const std::string& dir, FrameRate rate, const std::string& file,
-              std::string& reason) {
+bool muxVideo(const std::string& dir, FrameRate rate, uint64_t firstFrame,
+              const std::string& file, std::string& reason) {
   const VideoKind kind = videoKindFor(file);
   if (kind == VideoKind::Unknown) {
     reason = file + ": a video is an .mp4 or .mkv file";
@@ -98,8 +98,8 @@ bool muxVideo(const std::string& dir, FrameRate rate, const std::string& file,
   }
   const std::string fps = std::to_string(rate.num) + "/" + std::to_string(rate.den);
   std::vector<std::string> argv = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
-                                   "-framerate", fps, "-start_number", "0", "-i",
-                                   dir + "/frame_%06d.png", "-i", dir + "/music.wav"};
+                                   "-framerate", fps, "-start_number", std::to_string(firstFrame),
+                                   "-i", dir + "/frame_%06d.png", "-i", dir + "/music.wav"};
   if (kind == VideoKind::Mp4) {
     argv.insert(argv.end(), {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
                              "-movflags", "+faststart"});

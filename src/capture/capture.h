@@ -144,10 +144,11 @@ inline constexpr char kNoFfmpeg[] = "--video needs ffmpeg, which is not on PATH"
 enum class VideoKind { Unknown, Mp4, Matroska };
 // By the file's extension: .mp4 (H.264 + AAC) or .mkv (FFV1 + FLAC).
 VideoKind videoKindFor(const std::string& file);
-// Runs ffmpeg (found through PATH) on DIR/frame_%06d.png at `rate` and
-// DIR/music.wav into `file`. False with a one-line reason.
-bool muxVideo(const std::string& dir, FrameRate rate, const std::string& file,
-              std::string& reason);
+// Runs ffmpeg (found through PATH) on DIR/frame_%06d.png from frame
+// `firstFrame` on, at `rate`, and DIR/music.wav into `file`. False with a
+// one-line reason.
+bool muxVideo(const std::string& dir, FrameRate rate, uint64_t firstFrame,
+              const std::string& file, std::string& reason);
 
 // ---------------------------------------------------------------------------
 // Progress.
