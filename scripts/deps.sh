@@ -11,8 +11,9 @@ packages=(
   # tests, headless runs and fuzzing
   xvfb xauth libgl1-mesa-dri libgtest-dev libgmock-dev clang libclang-rt-14-dev
   openbox xdotool x11-utils
-  # --video at run time (optional there), and the tests that check its output
-  ffmpeg
+  # --video at run time (optional there), and the tests that check its output;
+  # the capture farm (scripts/capture_farm.sh) runs its parts under GNU parallel
+  ffmpeg parallel
   # install: manual pages, desktop entry check, the Debian package
   help2man desktop-file-utils man-db dpkg-dev
   # benchmarks

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and plays the sample
-# production. Without a display it runs headless: no launcher, no window
-# shown, the music played through SDL_AUDIODRIVER (dummy unless set).
+# production, the launcher first. Without a display it captures the
+# production offline instead (software rendering, no sound device): a video
+# at build/capture/vesper.mkv, or PNG frames and music.wav when ffmpeg is
+# missing. VESPER_CAPTURE_SIZE (default 640x360) and VESPER_CAPTURE_FPS
+# (default 24: the two-minute show then takes a few minutes on two cores)
+# set the capture's picture size and frame rate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -9,10 +13,25 @@ bash scripts/build.sh
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "==> playing build/production"
   exec build/src/vesper --data build/production "$@"
-else
-  # No display usually means no sound card either: the dummy driver lets
-  # the music run (silently) so the show keeps time and ends with it.
-  export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
-  echo "==> no display: running headless (no launcher, SDL_AUDIODRIVER=$SDL_AUDIODRIVER) on build/production"
-  exec build/src/vesper --data build/production --run --headless "$@"
 fi
+
+size=${VESPER_CAPTURE_SIZE:-640x360}
+fps=${VESPER_CAPTURE_FPS:-24}
+frames=build/capture/frames
+video=build/capture/vesper.mkv
+rm -rf "$frames"
+capture=(build/src/vesper --data build/production --headless --windowed --resolution "$size"
+         --capture "$frames" --fps "$fps")
+echo "==> no display: capturing build/production at $size, $fps frames a second (software rendering)"
+if command -v ffmpeg > /dev/null; then
+  "${capture[@]}" --video "$video" "$@"
+  # The video holds them all; the frames would only fill the disk.
+  rm -rf "$frames"
+  echo "==> the show is in $video"
+else
+  "${capture[@]}" "$@"
+  echo "==> ffmpeg is not installed: the show is in $frames (frame_NNNNNN.png, music.wav)"
+fi
+echo "==> at full size (an hour or more on two cores; scripts/capture_farm.sh spreads it over machines):"
+echo "    build/src/vesper --data build/production --headless --windowed --resolution 1920x1080" \
+  "--capture build/capture/full --fps 60 --video build/capture/vesper-1080p.mkv"

@@ -47,7 +47,9 @@ int main(int argc, char** argv) {
                  std::strerror(errno));
     return 1;
   }
-  if (!options.headless && !platform::displayAvailable()) {
+  // Counting a capture's frames reads the music only.
+  const bool counting = line.capture && line.capture->countOnly;
+  if (!options.headless && !counting && !platform::displayAvailable()) {
     std::fprintf(stderr, "vesper: no display (set DISPLAY, or run with --headless)\n");
     return 1;
   }
@@ -59,6 +61,10 @@ int main(int argc, char** argv) {
     if (!capture->prepare(reason)) {
       std::fprintf(stderr, "vesper: %s\n", reason.c_str());
       return 1;
+    }
+    if (line.capture->countOnly) {
+      std::printf("%llu\n", static_cast<unsigned long long>(capture->frames()));
+      return 0;
     }
   }
 

@@ -47,13 +47,18 @@ struct LaunchOptions {
 // Command line.
 
 // An offline capture's choices (--capture DIR --fps R [--from] [--to]
-// [--video]). Paths are as given on the command line.
+// [--first-frame] [--frames] [--video] [--count-frames] [--dry-run]). Paths
+// are as given on the command line.
 struct CaptureOptions {
   std::string dir;
   FrameRate rate;
   uint32_t fromMs = 0;
-  std::optional<uint32_t> toMs;  // unset: the music's end
-  std::string video;             // empty: frames and music only
+  std::optional<uint32_t> toMs;    // unset: the music's end
+  uint64_t firstFrame = 0;         // a part of the capture starts here
+  std::optional<uint64_t> frames;  // unset: to the range's end
+  std::string video;               // empty: frames and music only
+  bool countOnly = false;          // print the frame count, capture nothing
+  bool dryRun = false;             // render and read back, write nothing
 };
 
 // The parsed command line. With `exit` set the program prints `text`
@@ -399,6 +404,8 @@ class CaptureSession {
 
   // In the data directory, before initializeAll. False with a one-line reason.
   bool prepare(std::string& reason);
+  // The frames this run captures (once prepared).
+  uint64_t frames() const;
   // After initializeAll.
   void begin();
   // The exit status: 0 when every frame, the music and the video were

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 #include "app/app.h"
@@ -31,13 +32,20 @@ bool parseInt(const std::string& text, long long lo, long long hi, long long& ou
   return end != begin && *end == '\0' && !errno && out >= lo && out <= hi;
 }
 
-bool parseMs(const std::string& text, uint32_t& out) {
+// Digits only: strtoll would take a sign or leading blanks.
+bool parseCount(const std::string& text, uint64_t& out) {
   long long v = 0;
-  // Digits only: strtoll would take a sign or leading blanks.
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-      !parseInt(text, 0, UINT32_MAX, v)) {
+      !parseInt(text, 0, INT64_MAX, v)) {
     return false;
   }
+  out = static_cast<uint64_t>(v);
+  return true;
+}
+
+bool parseMs(const std::string& text, uint32_t& out) {
+  uint64_t v = 0;
+  if (!parseCount(text, v) || v > UINT32_MAX) return false;
   out = static_cast<uint32_t>(v);
   return true;
 }
@@ -80,7 +88,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CommandLine c;
   LaunchOptions& o = c.options;
   std::string resolution, aspect, fsaa, display, start, capture, fps, from, to, video;
-  bool version = false;
+  std::string firstFrame, frames;
+  bool version = false, countOnly = false, dryRun = false;
   const char* group = nullptr;
   auto value = [&](const char* name, std::string& into, const char* typeName, const char* help) {
     return app.add_option(name, into, help)->type_name(typeName)->group(group);
@@ -120,14 +129,32 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CLI::Option* fpsOpt = value("--fps", fps, "R",
                               "frames per second: an integer or a ratio such as 60000/1001;\n"
                               "frame k shows music time --from + k/R s");
-  CLI::Option* fromOpt = value("--from", from, "MS", "music time of the first frame (default 0)");
-  CLI::Option* toOpt =
-      value("--to", to, "MS", "end of the range, not included (default: the music's end)");
+  CLI::Option* fromOpt =
+      value("--from", from, "MS", "music time of the range's start, frame 0 (default 0)");
+  CLI::Option* toOpt = value("--to", to, "MS",
+                             "end of the range, not included (default, and at most: the\n"
+                             "music's end)");
+  CLI::Option* firstOpt = value("--first-frame", firstFrame, "K",
+                                "begin at frame K of the range: one part of a capture farmed\n"
+                                "out, its frames numbered and timed as in the whole capture;\n"
+                                "music.wav holds the part's music (default 0)");
+  CLI::Option* framesOpt =
+      value("--frames", frames, "N", "capture at most N frames (default: to the range's end)");
   CLI::Option* videoOpt = value("--video", video, "FILE",
                                 "also mux frames and music into FILE with ffmpeg:\n"
                                 ".mp4 (H.264, AAC) or .mkv (FFV1, FLAC)");
+  CLI::Option* countOpt = flag("--count-frames", countOnly,
+                               "print the number of frames the capture would write, and exit");
+  CLI::Option* dryOpt = flag("--dry-run", dryRun,
+                             "render and read back every frame but write nothing (DIR is\n"
+                             "not created); the last line gives the speed");
   captureOpt->needs(fpsOpt);
-  for (CLI::Option* opt : {fpsOpt, fromOpt, toOpt, videoOpt}) opt->needs(captureOpt);
+  for (CLI::Option* opt :
+       {fpsOpt, fromOpt, toOpt, firstOpt, framesOpt, videoOpt, countOpt, dryOpt}) {
+    opt->needs(captureOpt);
+  }
+  videoOpt->excludes(countOpt)->excludes(dryOpt);
+  countOpt->excludes(dryOpt);
   startOpt->excludes(captureOpt);
   loopOpt->excludes(captureOpt);
 
@@ -135,7 +162,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   // is made again here so that it comes last.
   group = "Other";
   app.set_help_flag("-h,--help", "show this help and exit")->group(group);
-  flag("--version", version, "show the version and exit");
+  flag("--version", version, "show the version and the production found, and exit");
   flag("--headless", o.headless,
        "no message boxes; without a display, or with --capture, no visible\n"
        "window (SDL's offscreen driver)");
@@ -206,6 +233,18 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       if (end <= k.fromMs) return usageError("--to must lie after --from");
       k.toMs = end;
     }
+    if (firstOpt->count() && !parseCount(firstFrame, k.firstFrame)) {
+      return usageError("--first-frame wants a frame number (0 or more)");
+    }
+    if (framesOpt->count()) {
+      uint64_t n = 0;
+      if (!parseCount(frames, n) || n == 0) {
+        return usageError("--frames wants a count of 1 or more");
+      }
+      k.frames = n;
+    }
+    k.countOnly = countOnly;
+    k.dryRun = dryRun;
     if (videoOpt->count()) {
       if (videoKindFor(video) == VideoKind::Unknown) {
         return usageError("--video wants an .mp4 or .mkv file");

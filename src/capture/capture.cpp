@@ -51,16 +51,16 @@ uint64_t captureFrameCount(uint32_t fromMs, uint32_t toMs, FrameRate rate) {
                     1000 * static_cast<uint64_t>(rate.den));
 }
 
-SampleRange captureSampleRange(uint32_t fromMs, uint64_t frames, FrameRate rate,
-                               uint32_t sampleRate) {
+SampleRange captureSampleRange(uint32_t fromMs, uint64_t firstFrame, uint64_t frames,
+                               FrameRate rate, uint32_t sampleRate) {
   const uint64_t num = static_cast<uint64_t>(rate.num);
   const uint64_t den = static_cast<uint64_t>(rate.den);
-  SampleRange r;
-  r.first = mulDivCeil(fromMs, sampleRate, 1000);
-  // The span's end in units of 1 / (1000 × num) s.
-  const uint64_t end = uint64_t{fromMs} * num + 1000 * frames * den;
-  r.end = mulDivCeil(end, sampleRate, 1000 * num);
-  return r;
+  // The first sample at or after frame k's instant, which is
+  // from × num + 1000 × k × den in units of 1 / (1000 × num) s.
+  auto sampleAt = [&](uint64_t k) {
+    return mulDivCeil(uint64_t{fromMs} * num + 1000 * k * den, sampleRate, 1000 * num);
+  };
+  return SampleRange{sampleAt(firstFrame), sampleAt(firstFrame + frames)};
 }
 
 std::string captureFramePath(const std::string& dir, uint64_t index) {
@@ -84,8 +84,8 @@ VideoKind videoKindFor(const std::string& file) {
   return VideoKind::Unknown;
 }
 
-bool muxVideo(const std::string& dir, FrameRate rate, const std::string& file,
-              std::string& reason) {
+bool muxVideo(const std::string& dir, FrameRate rate, uint64_t firstFrame,
+              const std::string& file, std::string& reason) {
   const VideoKind kind = videoKindFor(file);
   if (kind == VideoKind::Unknown) {
     reason = file + ": a video is an .mp4 or .mkv file";
@@ -98,8 +98,8 @@ bool muxVideo(const std::string& dir, FrameRate rate, const std::string& file,
   }
   const std::string fps = std::to_string(rate.num) + "/" + std::to_string(rate.den);
   std::vector<std::string> argv = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
-                                   "-framerate", fps, "-start_number", "0", "-i",
-                                   dir + "/frame_%06d.png", "-i", dir + "/music.wav"};
+                                   "-framerate", fps, "-start_number", std::to_string(firstFrame),
+                                   "-i", dir + "/frame_%06d.png", "-i", dir + "/music.wav"};
   if (kind == VideoKind::Mp4) {
     argv.insert(argv.end(), {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
                              "-movflags", "+faststart"});

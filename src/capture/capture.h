@@ -33,14 +33,17 @@ uint64_t captureFrameMs(uint32_t fromMs, uint64_t k, FrameRate rate);
 // The frames whose time lies in [from, to); 0 when to <= from.
 uint64_t captureFrameCount(uint32_t fromMs, uint32_t toMs, FrameRate rate);
 
-// Sample frames [first, end) of the span [from, from + frames × den / num s)
-// at `sampleRate`: exactly the samples whose instants lie in the span.
+// Sample frames [first, end) of the span of capture frames [firstFrame,
+// firstFrame + frames), that is [from + firstFrame / R, from + (firstFrame +
+// frames) / R) seconds, at `sampleRate`: exactly the samples whose instants
+// lie in the span. Spans of adjacent frame ranges abut, so the music of a
+// capture split into parts is the parts' music joined.
 struct SampleRange {
   uint64_t first = 0;
   uint64_t end = 0;
 };
-SampleRange captureSampleRange(uint32_t fromMs, uint64_t frames, FrameRate rate,
-                               uint32_t sampleRate);
+SampleRange captureSampleRange(uint32_t fromMs, uint64_t firstFrame, uint64_t frames,
+                               FrameRate rate, uint32_t sampleRate);
 
 // ---------------------------------------------------------------------------
 // Music.
@@ -53,12 +56,14 @@ struct MusicInfo {
 };
 // Opens `track` with the player's decoders. False with a one-line reason.
 bool probeMusic(const std::string& track, MusicInfo& out, std::string& reason);
-// Decodes the samples of captureSampleRange(from, frames, rate) of `track`,
+// Decodes the samples of captureSampleRange(from, firstFrame, frames, rate)
+// of `track`,
 // at its own rate and channel count, clamped at the track's end, and writes
 // them to `wavPath` as PCM RIFF WAVE. `samples` receives the sample frames
 // written. False with a one-line reason.
-bool writeMusicRange(const std::string& track, uint32_t fromMs, uint64_t frames, FrameRate rate,
-                     const std::string& wavPath, uint64_t& samples, std::string& reason);
+bool writeMusicRange(const std::string& track, uint32_t fromMs, uint64_t firstFrame,
+                     uint64_t frames, FrameRate rate, const std::string& wavPath,
+                     uint64_t& samples, std::string& reason);
 
 // ---------------------------------------------------------------------------
 // PNG frames.
@@ -80,8 +85,9 @@ class PngFramePool {
   PngFramePool(const PngFramePool&) = delete;
   PngFramePool& operator=(const PngFramePool&) = delete;
 
-  // Worker threads for this machine: all cores but the render thread's, at
-  // least one; and the buffers that keep them busy.
+  // Worker threads for this machine: one per core (at most eight), since
+  // the render thread mostly waits on the GL driver; and the buffers that
+  // keep them busy.
   static unsigned defaultWorkers();
   static unsigned defaultBuffers(unsigned workers) { return workers * 2 + 1; }
 
@@ -95,9 +101,11 @@ class PngFramePool {
   // Waits until every queued frame is written and ends the workers. False
   // with the first failure's reason ("DIR/frame_000003.png: ...").
   bool finish(std::string& reason);
-  // Frames written so far, and callers now waiting in acquire.
+  // Frames written so far, callers now waiting in acquire, and the acquires
+  // that had to wait.
   uint64_t written() const;
   unsigned waitingForBuffer() const;
+  uint64_t waits() const;
 
   // Runs on a worker before each frame is written (tests slow the writers
   // down with it). Set before the first submit.
@@ -123,6 +131,7 @@ class PngFramePool {
   size_t mJobCount = 0;
   bool mStopping = false;
   unsigned mWaiting = 0;
+  uint64_t mWaits = 0;
   uint64_t mWritten = 0;
   std::string mError;
   std::vector<std::thread> mWorkers;
@@ -135,10 +144,11 @@ inline constexpr char kNoFfmpeg[] = "--video needs ffmpeg, which is not on PATH"
 enum class VideoKind { Unknown, Mp4, Matroska };
 // By the file's extension: .mp4 (H.264 + AAC) or .mkv (FFV1 + FLAC).
 VideoKind videoKindFor(const std::string& file);
-// Runs ffmpeg (found through PATH) on DIR/frame_%06d.png at `rate` and
-// DIR/music.wav into `file`. False with a one-line reason.
-bool muxVideo(const std::string& dir, FrameRate rate, const std::string& file,
-              std::string& reason);
+// Runs ffmpeg (found through PATH) on DIR/frame_%06d.png from frame
+// `firstFrame` on, at `rate`, and DIR/music.wav into `file`. False with a
+// one-line reason.
+bool muxVideo(const std::string& dir, FrameRate rate, uint64_t firstFrame,
+              const std::string& file, std::string& reason);
 
 // ---------------------------------------------------------------------------
 // Progress.

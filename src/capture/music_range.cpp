@@ -45,12 +45,13 @@ bool probeMusic(const std::string& track, MusicInfo& out, std::string& reason) {
   return true;
 }
 
-bool writeMusicRange(const std::string& track, uint32_t fromMs, uint64_t frames, FrameRate rate,
-                     const std::string& wavPath, uint64_t& samples, std::string& reason) {
+bool writeMusicRange(const std::string& track, uint32_t fromMs, uint64_t firstFrame,
+                     uint64_t frames, FrameRate rate, const std::string& wavPath,
+                     uint64_t& samples, std::string& reason) {
   DecoderFormat m;
   if (!openMusic(track, m, reason)) return false;
   const uint32_t align = m.format.blockAlign;
-  SampleRange range = captureSampleRange(fromMs, frames, rate, m.format.samplesPerSec);
+  SampleRange range = captureSampleRange(fromMs, firstFrame, frames, rate, m.format.samplesPerSec);
   range.end = std::min(range.end, m.totalSamples);
   range.first = std::min(range.first, range.end);
   const uint64_t bytes = (range.end - range.first) * align;

@@ -28,11 +28,12 @@ PngFramePool::~PngFramePool() {
 
 unsigned PngFramePool::defaultWorkers() {
   const unsigned cores = std::thread::hardware_concurrency();
-  return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 8u);
+  return std::clamp(cores, 1u, 8u);
 }
 
 uint8_t* PngFramePool::acquire() {
   std::unique_lock<std::mutex> lock(mMutex);
+  if (mFreeBuffers.empty()) ++mWaits;
   ++mWaiting;
   mFree.wait(lock, [this] { return !mFreeBuffers.empty(); });
   --mWaiting;
@@ -53,6 +54,11 @@ void PngFramePool::submit(uint8_t* buffer, uint64_t index) {
 uint64_t PngFramePool::written() const {
   std::lock_guard<std::mutex> lock(mMutex);
   return mWritten;
+}
+
+uint64_t PngFramePool::waits() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mWaits;
 }
 
 unsigned PngFramePool::waitingForBuffer() const {
@@ -80,6 +86,8 @@ void PngFramePool::workerMain() {
     image.stride = static_cast<size_t>(mWidth) * 4;
     image.bottomUp = true;
     image.keepAlpha = false;
+    // Compression speed over size: the frames are a video's raw material.
+    image.fast = true;
     const std::string path = captureFramePath(mDir, job.index);
     const bool ok = writePngFile(path.c_str(), image, reason);
     {

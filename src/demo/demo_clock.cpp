@@ -28,7 +28,7 @@ void CaptureClock::start(uint32_t musicMs) {
 }
 
 uint32_t CaptureClock::musicTimeMs() {
-  const uint64_t ms = captureFrameMs(mFrom, mRead, mRate);
+  const uint64_t ms = captureFrameMs(mFrom, mFirst + mRead, mRate);
   ++mRead;
   mPending = mRead <= mFrames;
   return static_cast<uint32_t>(std::min<uint64_t>(ms, UINT32_MAX));
@@ -37,6 +37,6 @@ uint32_t CaptureClock::musicTimeMs() {
 bool CaptureClock::takeFrame(uint64_t& index) {
   if (!mPending) return false;
   mPending = false;
-  index = mRead - 1;
+  index = mFirst + mRead - 1;
   return true;
 }

@@ -44,13 +44,15 @@ class PlaybackClock final : public DemoClock {
   TimeSource mTimeSource = nullptr;
 };
 
-// A capture's fixed step: the k-th reading after start(from) is
-// captureFrameMs(from, k, rate). The fade timer advances one frame step per
-// presented frame, so a capture repeats exactly.
+// A capture's fixed step: the k-th reading after start(from) shows capture
+// frame first + k, at captureFrameMs(from, first + k, rate), so a part of a
+// capture keeps the whole capture's frame times and numbers. The fade timer
+// advances one frame step per presented frame, so a capture repeats exactly.
 class CaptureClock final : public DemoClock {
  public:
   // `frames` readings form the capture; the reading after them ends it.
-  CaptureClock(FrameRate rate, uint64_t frames) : mRate(rate), mFrames(frames) {}
+  CaptureClock(FrameRate rate, uint64_t first, uint64_t frames)
+      : mRate(rate), mFirst(first), mFrames(frames) {}
 
   uint32_t ticksMs() override;
   void start(uint32_t musicMs) override;
@@ -66,6 +68,7 @@ class CaptureClock final : public DemoClock {
 
  private:
   FrameRate mRate;
+  uint64_t mFirst;
   uint64_t mFrames;
   uint32_t mFrom = 0;
   uint64_t mRead = 0;  // readings since start

@@ -158,6 +158,10 @@ struct PngWrite {
 bool runWrite(PngWrite& w, std::FILE* fp, const PngImage& image) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_set_write_fn(w.png, fp, writeToStdio, flushNothing);
+  if (image.fast) {
+    png_set_compression_level(w.png, 1);
+    png_set_filter(w.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+  }
   png_set_IHDR(w.png, w.info, image.width, image.height, 8,
                image.keepAlpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);

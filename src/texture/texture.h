@@ -26,6 +26,9 @@ struct PngImage {
   bool bottomUp = false;   // row 0 is the picture's bottom (GL read-back order)
   bool keepAlpha = true;   // false: stored as RGB, the fourth byte dropped
   const char* description = nullptr;  // a tEXt "Description" chunk when set
+  // zlib level 1 and the Sub filter on every row: about seven times faster
+  // to write than libpng's defaults, files some 15% larger.
+  bool fast = false;
 };
 // Writes `image` as an 8-bit PNG file with no time stamp, so equal pixels
 // give equal files. Safe on any thread (libpng and stdio only). False with

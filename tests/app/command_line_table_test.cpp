@@ -80,6 +80,20 @@ TEST(CommandLineTable, ValidListsFillTheOptions) {
          ASSERT_TRUE(c.capture.has_value());
          EXPECT_EQ(c.capture->rate.num, 1000000);
          EXPECT_EQ(c.capture->toMs, 1u);
+         EXPECT_EQ(c.capture->firstFrame, 0u);
+         EXPECT_FALSE(c.capture->frames.has_value());
+         EXPECT_FALSE(c.capture->countOnly || c.capture->dryRun);
+       }},
+      {"--capture o --fps 30 --first-frame 7 --frames 3 --dry-run", [](const CommandLine& c) {
+         ASSERT_TRUE(c.capture.has_value());
+         EXPECT_EQ(c.capture->firstFrame, 7u);
+         EXPECT_EQ(c.capture->frames, 3u);
+         EXPECT_TRUE(c.capture->dryRun);
+         EXPECT_FALSE(c.capture->countOnly);
+       }},
+      {"--capture o --fps 30 --count-frames", [](const CommandLine& c) {
+         ASSERT_TRUE(c.capture.has_value());
+         EXPECT_TRUE(c.capture->countOnly);
        }},
   };
   for (const ValidCase& k : cases) {
@@ -103,6 +117,7 @@ TEST(CommandLineTable, HelpAndVersionExitWithZero) {
   }
   for (const char* option : {"--resolution WxH", "--display N", "--data DIR", "--start MS",
                              "--capture DIR", "--fps R", "--from MS", "--to MS", "--video FILE",
+                             "--first-frame K", "--frames N", "--count-frames", "--dry-run",
                              "--headless", "--version"}) {
     EXPECT_NE(c.text.find(option), std::string::npos) << option;
   }
@@ -149,6 +164,15 @@ TEST(CommandLineTable, InvalidListsGiveOneLineAndStatus1) {
       {"--capture o --fps 60 --to 0", "--to must lie after --from"},
       {"--capture o --fps 60 --video a.avi", "--video wants an .mp4 or .mkv file"},
       {"--capture o --fps 60 --video mp4", "--video wants an .mp4 or .mkv file"},
+      {"--first-frame 5", "--first-frame requires --capture"},
+      {"--dry-run", "--dry-run requires --capture"},
+      {"--capture o --fps 60 --first-frame -1", "--first-frame wants"},
+      {"--capture o --fps 60 --first-frame 99999999999999999999", "--first-frame wants"},
+      {"--capture o --fps 60 --frames 0", "--frames wants a count of 1 or more"},
+      {"--capture o --fps 60 --frames 2x", "--frames wants"},
+      {"--capture o --fps 60 --count-frames --video a.mp4", "excludes"},
+      {"--capture o --fps 60 --dry-run --video a.mp4", "excludes"},
+      {"--capture o --fps 60 --dry-run --count-frames", "excludes"},
   };
   for (const auto& [args, message] : cases) {
     const CommandLine c = parse(args);

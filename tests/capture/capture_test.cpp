@@ -105,6 +105,7 @@ TEST_F(PngPool, TheRenderThreadWaitsOnlyWhenEveryBufferIsInFlight) {
   // The one worker is stuck on frame 0; the second buffer is still free.
   uint8_t* second = pool.acquire();
   EXPECT_NE(second, first);
+  EXPECT_EQ(pool.waits(), 0u);
   fillFrame(second, 1, w, h);
   pool.submit(second, 1);
 
@@ -123,6 +124,7 @@ TEST_F(PngPool, TheRenderThreadWaitsOnlyWhenEveryBufferIsInFlight) {
   cv.notify_all();
   render.join();
   EXPECT_TRUE(third == first || third == second) << "buffers are reused, never new";
+  EXPECT_EQ(pool.waits(), 1u);
   fillFrame(third, 2, w, h);
   pool.submit(third, 2);
   std::string reason;
@@ -190,7 +192,7 @@ TEST(MusicRange, ExactSamplesOfTheRangeClampedAtTheEnd) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.from);
     uint64_t samples = 0;
-    ASSERT_TRUE(writeMusicRange(dir.file("music.wav"), c.from, c.frames, c.rate,
+    ASSERT_TRUE(writeMusicRange(dir.file("music.wav"), c.from, 0, c.frames, c.rate,
                                 dir.file("out.wav"), samples, reason))
         << reason;
     EXPECT_EQ(samples, c.count);
@@ -212,7 +214,7 @@ TEST(MusicRange, OggKeepsItsOwnChannelsAndCutsExactly) {
   uint64_t samples = 0;
   std::string reason;
   // 100 ms + 10 frames at 60000/1001 ends at sample 11767.35: samples [4410, 11768).
-  ASSERT_TRUE(writeMusicRange(dir.file("music.ogg"), 100, 10, {60000, 1001}, dir.file("out.wav"),
+  ASSERT_TRUE(writeMusicRange(dir.file("music.ogg"), 100, 0, 10, {60000, 1001}, dir.file("out.wav"),
                               samples, reason))
       << reason;
   EXPECT_EQ(samples, 11768u - 4410u);
@@ -222,7 +224,7 @@ TEST(MusicRange, OggKeepsItsOwnChannelsAndCutsExactly) {
   ASSERT_GE(whole.size(), 11768u * 2);
   EXPECT_TRUE(std::equal(w.data.begin(), w.data.end(), whole.begin() + 4410 * 2));
 
-  EXPECT_FALSE(writeMusicRange(dir.file("none.ogg"), 0, 1, {60, 1}, dir.file("x.wav"), samples,
+  EXPECT_FALSE(writeMusicRange(dir.file("none.ogg"), 0, 0, 1, {60, 1}, dir.file("x.wav"), samples,
                                reason));
   EXPECT_EQ(reason, dir.file("none.ogg") + " is missing or neither RIFF WAVE nor Ogg Vorbis");
 }

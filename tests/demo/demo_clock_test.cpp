@@ -79,9 +79,16 @@ TEST(CaptureArithmetic, FrameCountsAndSampleRangesOfARange) {
       {200, 15, {30, 1}, 44100, 8820, 30870},
   };
   for (const Samples& s : samples) {
-    const SampleRange r = captureSampleRange(s.from, s.frames, s.rate, s.sampleRate);
+    const SampleRange r = captureSampleRange(s.from, 0, s.frames, s.rate, s.sampleRate);
     EXPECT_EQ(r.first, s.first) << s.from << " + " << s.frames << " frames";
     EXPECT_EQ(r.end, s.end) << s.from << " + " << s.frames << " frames";
+    // Split into two parts, the parts' samples abut and add up to the whole.
+    const uint64_t split = s.frames / 3;
+    const SampleRange a = captureSampleRange(s.from, 0, split, s.rate, s.sampleRate);
+    const SampleRange b = captureSampleRange(s.from, split, s.frames - split, s.rate, s.sampleRate);
+    EXPECT_EQ(a.first, s.first) << s.from << " + " << s.frames << " frames, split";
+    EXPECT_EQ(a.end, b.first) << s.from << " + " << s.frames << " frames, split";
+    EXPECT_EQ(b.end, s.end) << s.from << " + " << s.frames << " frames, split";
   }
 }
 
@@ -103,7 +110,7 @@ TEST(CaptureArithmetic, FrameRatesParse) {
 }
 
 TEST(CaptureClockTest, ReadingsStepByFramesAndTheRangeEnds) {
-  CaptureClock clock(kNtsc, 3);
+  CaptureClock clock(kNtsc, 0, 3);
   EXPECT_EQ(clock.ticksMs(), 0u);
   uint64_t index = 99;
   EXPECT_FALSE(clock.takeFrame(index)) << "nothing read yet";
@@ -129,6 +136,19 @@ TEST(CaptureClockTest, ReadingsStepByFramesAndTheRangeEnds) {
   EXPECT_EQ(clock.musicTimeMs(), 0u);
   ASSERT_TRUE(clock.takeFrame(index));
   EXPECT_EQ(index, 0u);
+
+  // The last two frames of an hour's capture at 7 ms, run as a part of it:
+  // the whole capture's numbers and times.
+  CaptureClock part(kNtsc, 215784, 2);
+  part.start(7);
+  for (const auto& [k, ms] : {std::pair<uint64_t, uint32_t>{215784, 3600003},
+                              std::pair<uint64_t, uint32_t>{215785, 3600020}}) {
+    EXPECT_EQ(part.musicTimeMs(), ms);
+    ASSERT_TRUE(part.takeFrame(index));
+    EXPECT_EQ(index, k);
+  }
+  part.musicTimeMs();
+  EXPECT_FALSE(part.playing());
 }
 
 uint32_t gTicks = 0;

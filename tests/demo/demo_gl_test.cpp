@@ -129,8 +129,9 @@ TEST_F(DemoFrames, StatesFollowTheLoaderFadeAndTheMusicEndsTheShow) {
   glClear(GL_COLOR_BUFFER_BIT);
   ASSERT_TRUE(demo.update());
   EXPECT_EQ(demo.state(), demoManager::LoaderFade) << "loading runs on straight into the fade";
-  const std::vector<uint8_t> centre = gl.readPixels(160, 90, 1, 1);
-  EXPECT_EQ(centre[0], 255) << "the finished loading bar, not yet faded";
+  // f = 0: the full loading bar, not faded yet, on black.
+  EXPECT_EQ(gl.readPixels(160, 90, 1, 1)[0], 255);
+  EXPECT_EQ(gl.readPixels(0, 0, 1, 1)[0], 0);
 
   // 1.8 s exactly (f = 1.2) is still the fade; just past it the fade ends
   // without drawing, and the music waits for the next frame.

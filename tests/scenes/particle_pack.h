@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "scene_frame.h"
 #include "support/support.h"
-#include "texture/texture.h"
 
 namespace particle_testing {
 
@@ -35,14 +35,9 @@ inline void addParticleFiles(const testing_support::TempDir& painted, std::vecto
 inline void snapshot(const char* name, const std::vector<uint8_t>& pixels, int width, int height) {
   const char* dir = std::getenv("VESPER_SNAPSHOT_DIR");
   if (dir == nullptr) return;
-  PngImage image;
-  image.pixels = pixels.data();
-  image.width = width;
-  image.height = height;
-  image.stride = width * 4;
-  image.bottomUp = true;
   std::string reason;
-  EXPECT_TRUE(writePngFile((std::string(dir) + "/" + name + ".png").c_str(), image, reason)) << reason;
+  EXPECT_TRUE(scene_testing::writeFramePng(std::string(dir) + "/" + name + ".png", pixels, width, height, reason))
+      << reason;
 }
 
 }  // namespace particle_testing

@@ -97,19 +97,7 @@ class SceneClassesGlTest : public ::testing::Test {
   std::vector<uint8_t> play(CSceneQdfDefault& scene, cQdfRender* with, float t) {
     glClearColor(0, 0, 1, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    scene.before(with, t);
-    scene.draw(with, t);
-    scene.after(with, t);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
+    scene_testing::playSceneFrame(scene, with, t);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     return gl.readPixels(0, 0, kW, kH);
   }

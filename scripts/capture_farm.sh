@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Splits one offline capture into frame ranges rendered by independent
+# vesper processes under GNU parallel (local cores, or the machines of an
+# --sshloginfile), then joins them: the frames into DIR, the parts' music
+# into DIR/music.wav (ffmpeg's concat demuxer, sample-exact), and with
+# --video one video. Frames and music equal those of one process's capture.
+#
+# Usage: scripts/capture_farm.sh --capture DIR --fps R [--from MS] [--to MS]
+#          [--video FILE.mp4|FILE.mkv] [--jobs N] [--parts P]
+#          [--sshloginfile FILE] [--vesper PROGRAM] [-- VESPER-OPTIONS...]
+#   --jobs N          processes at a time on each machine (default: its cores)
+#   --parts P         ranges the capture is cut into (default: N, or 4 per
+#                     machine with --sshloginfile)
+#   --sshloginfile F  run the parts on the machines listed in F (GNU parallel's
+#                     format); each needs vesper and the production at the same
+#                     paths and DIR on a shared file system
+#   --vesper PROGRAM  the player (default: build/src/vesper of this checkout)
+#   VESPER-OPTIONS    passed to every part, e.g. --data DIR --headless
+#                     --windowed --resolution 640x360
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+die() { echo "capture_farm: $*" >&2; exit 1; }
+
+dir="" fps="" from="" to="" video="" jobs="" parts="" logins=""
+vesper="$here/build/src/vesper"
+while (($#)); do
+  case "$1" in
+    --capture|--fps|--from|--to|--video|--jobs|--parts|--sshloginfile|--vesper)
+      (($# >= 2)) || die "$1 wants a value"
+      case "$1" in
+        --capture) dir=$2 ;; --fps) fps=$2 ;; --from) from=$2 ;; --to) to=$2 ;;
+        --video) video=$2 ;; --jobs) jobs=$2 ;; --parts) parts=$2 ;;
+        --sshloginfile) logins=$2 ;; --vesper) vesper=$2 ;;
+      esac
+      shift 2 ;;
+    --) shift; break ;;
+    -h|--help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+    *) die "unknown option '$1' (try --help)" ;;
+  esac
+done
+passed=("$@")
+[ -n "$dir" ] && [ -n "$fps" ] || die "--capture DIR and --fps R are needed (try --help)"
+for n in "$jobs" "$parts"; do
+  [ -z "$n" ] || [[ "$n" =~ ^[1-9][0-9]*$ ]] || die "--jobs and --parts want a count of 1 or more"
+done
+command -v parallel > /dev/null || die "needs GNU parallel, which is not on PATH"
+command -v ffmpeg > /dev/null || die "needs ffmpeg (it joins the music), which is not on PATH"
+[ -x "$vesper" ] || die "no player at $vesper (build it, or name it with --vesper)"
+[ -z "$logins" ] || [ -r "$logins" ] || die "cannot read $logins"
+case "$video" in ""|*.mp4|*.mkv) ;; *) die "--video wants an .mp4 or .mkv file" ;; esac
+
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+range=(--fps "$fps")
+[ -z "$from" ] || range+=(--from "$from")
+[ -z "$to" ] || range+=(--to "$to")
+total=$("$vesper" "${passed[@]}" --capture "$dir" "${range[@]}" --count-frames) || exit 1
+if [ -z "$parts" ]; then
+  if [ -n "$logins" ]; then
+    parts=$((4 * $(grep -cv '^\s*\(#\|$\)' "$logins")))
+  else
+    parts=${jobs:-$(nproc)}
+  fi
+fi
+((parts <= total)) || parts=$total
+
+# One command line per part: frames [first, first + count) of the whole
+# capture, into a directory of its own (each part writes its own music.wav).
+work="$dir/parts"
+rm -rf "$work"
+mkdir -p "$work"
+list="$work/commands"
+for ((i = 0; i < parts; ++i)); do
+  first=$((total * i / parts))
+  count=$((total * (i + 1) / parts - first))
+  printf '%q ' "$vesper" "${passed[@]}" --capture "$work/$i" "${range[@]}" \
+    --first-frame "$first" --frames "$count" >> "$list"
+  echo >> "$list"
+done
+
+echo "capture_farm: $total frames in $parts parts${jobs:+, $jobs at a time}${logins:+ on the machines of $logins}" >&2
+started=$(date +%s.%N)
+options=(--will-cite --halt now,fail=1 --line-buffer --tagstring 'part {#}:')
+[ -z "$jobs" ] || options+=(--jobs "$jobs")
+[ -z "$logins" ] || options+=(--sshloginfile "$logins")
+parallel "${options[@]}" < "$list" || die "a part failed (see above)"
+
+# Join: frame numbers are already those of the whole capture.
+find "$dir" -maxdepth 1 -name 'frame_*.png' -delete
+rm -f "$dir/music.wav"
+concat="$work/music.txt"
+for ((i = 0; i < parts; ++i)); do
+  find "$work/$i" -maxdepth 1 -name 'frame_*.png' -exec mv -t "$dir" {} +
+  printf "file '%s'\n" "$work/$i/music.wav" >> "$concat"
+done
+# Bit-exact and without metadata: the same plain WAVE file one process writes.
+ffmpeg -nostdin -hide_banner -loglevel error -y -f concat -safe 0 -i "$concat" \
+  -c copy -map_metadata -1 -fflags +bitexact "$dir/music.wav" || die "joining the music failed"
+awk -v n="$total" -v a="$started" -v b="$(date +%s.%N)" \
+  'BEGIN { printf "capture_farm: %d frames in %.2f s, %.2f fps\n", n, b - a, n / (b - a) }' >&2
+
+if [ -n "$video" ]; then
+  case "$video" in
+    *.mp4) codecs=(-c:v libx264 -pix_fmt yuv420p -c:a aac -movflags +faststart) ;;
+    *.mkv) codecs=(-c:v ffv1 -c:a flac) ;;
+  esac
+  ffmpeg -nostdin -hide_banner -loglevel error -y -framerate "$fps" -start_number 0 \
+    -i "$dir/frame_%06d.png" -i "$dir/music.wav" "${codecs[@]}" "$video" || die "ffmpeg failed"
+  echo "capture_farm: wrote $video" >&2
+fi
+rm -rf "$work"
