@@ -283,7 +283,8 @@ TEST_F(Show, SamplesAccumulateIntoTheLineBufferAndAreAveraged) {
   }
 }
 
-TEST_F(Show, TheFinalPictureIsLetterboxedForTheDisplayAspect) {
+// The pixels of the 4:3 case are checked on a captured frame.
+TEST(ShowLetterbox, TheFinalPictureKeeps16To9OnEveryDisplayAspect) {
   struct Case {
     int32_t w, h;
     float rect[4];
@@ -298,13 +299,6 @@ TEST_F(Show, TheFinalPictureIsLetterboxedForTheDisplayAspect) {
     demoManager::letterbox(c.w, c.h, rect);
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(rect[i], c.rect[i], 1e-5f) << c.w << ":" << c.h << " " << i;
   }
-  settingsManager::instance().aspectWidth = 4;
-  settingsManager::instance().aspectHeight = 3;
-  start(timeline(sceneLine("fillffffff", 0, 10000, 0), {"fillffffff"}));
-  frame(100);
-  // 90 rows: bars of 11.25 rows at the bottom and the top.
-  for (int y : {0, 10, 79, 89}) EXPECT_TRUE(near(pixel(kW / 2, y), 0, 0, 0)) << "row " << y;
-  for (int y : {12, 45, 77}) EXPECT_TRUE(near(pixel(kW / 2, y), 255, 255, 255)) << "row " << y;
 }
 
 TEST_F(Show, AStartTimeShowsItsFrameFirst) {
