@@ -49,7 +49,10 @@ source scripts/sanitizers/env.sh
 echo "==> fuzz targets and unit tests under ASan + UBSan"
 (cd build-fuzz && ctest --output-on-failure --no-tests=error -j"$jobs" -LE gl) | tee "$logs/asan-unit"
 echo "==> GL tests under ASan + UBSan"
-(cd build-fuzz && ctest --output-on-failure --no-tests=error -L gl) | tee "$logs/asan-gl"
+# Two tests bound start-up by the wall clock (under 2.5 s, 2.9 s), which an
+# instrumented build on a busy machine overruns; the plain build runs them.
+wall_clock_bound='^SystemStart\.(BigScreenWaitsThreeSecondsOnlyInFullScreen|EscapeDuringTheBigScreenWaitEndsStartUp)$'
+(cd build-fuzz && ctest --output-on-failure --no-tests=error -L gl -E "$wall_clock_bound") | tee "$logs/asan-gl"
 echo "==> sound tests under TSan"
 CC=clang CXX=clang++ cmake -S . -B build-tsan -DVESPER_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   > build-tsan.log 2>&1 || { cat build-tsan.log; exit 1; }
