@@ -5,7 +5,7 @@
 // driver has them) and the drift of the show's music clock against the
 // samples the device has played (how far the device's lead moves). Fails (status 1) when the memory
 // grows by more than 1 MiB after the first loop, on any GL error, or when a
-// later loop's clock drifts more than 1.5 times the first one's plus 100 ms.
+// later loop's clock drifts more than twice the first one's plus 1 s.
 // Usage: soak_bench [LOOPS] (default 20)
 #include <GL/glew.h>
 #include <unistd.h>
@@ -28,10 +28,11 @@ namespace {
 
 constexpr double kGrowthLimitKiB = 1024.0;
 // SDL's dummy driver paces itself with sleeps, so on a loaded machine its
-// lead wanders by seconds in a loop; the bound catches drift that builds up
-// from loop to loop, not that wander.
-constexpr double kDriftFactor = 1.5;
-constexpr double kDriftSlackMs = 100.0;
+// lead wanders by seconds in a loop (1.7 to 3.8 s over 20 loops at a load of
+// 14 on 2 cores); the bound catches drift that builds up from loop to loop,
+// not that wander.
+constexpr double kDriftFactor = 2.0;
+constexpr double kDriftSlackMs = 1000.0;
 
 long residentKiB() {
   std::ifstream status("/proc/self/status");
