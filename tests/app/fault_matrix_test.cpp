@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "core/core.h"
+#include "demo/show_production.h"
 #include "files/files.h"
 #include "support/support.h"
+#include "texture/test_images.h"
 
 namespace {
 
@@ -37,6 +39,72 @@ void put32(std::vector<uint8_t>& data, size_t at, uint32_t v) {
 // Pack layout: 16-byte header (version at 8, entry count at 12), then
 // 264-byte entries (name, offset at 256, size at 260).
 constexpr size_t kFirstEntrySize = 16 + 260;
+
+using show_testing::document;
+using Bytes = std::vector<uint8_t>;
+
+const char kTint[] =
+    "float4x4 projMat; sampler2D srcCBuf0;\n"
+    "void vs() { gl_Position = projMat * gl_Vertex; gl_TexCoord[0] = gl_MultiTexCoord0; }\n"
+    "void fs() { gl_FragColor = texture2D(srcCBuf0, gl_TexCoord[0].xy); }\n"
+    "technique t { pass p { VertexProgram = compile vp vs(); FragmentProgram = compile fp fs(); } }\n";
+
+// One picture of each format the custom textures take, by entry name; the
+// GIF is read as a picture under a picture's name.
+std::vector<PackSource> pictures() {
+  using namespace test_images;
+  const uint8_t rgb[4 * 4 * 3] = {200, 10, 10};
+  const float hdr[2 * 2 * 3] = {1.0f, 0.5f, 0.25f};
+  PngSpec png;
+  png.width = png.height = 2;
+  png.rows.assign(2 * 2 * 3, 99);
+  return {{"data\\texture\\white.bmp", render_testing::solidBmp(255, 255, 255)},
+          {"data\\texture\\t.jpg", stbJpeg(4, 4, rgb)},
+          {"data\\texture\\g.bmp", gifBlueRed()},
+          {"data\\texture\\t.png", writePng(png)},
+          {"data\\texture\\t.tga", stbTga(4, 4, 3, rgb, true)},
+          {"data\\texture\\t.dds", ddsCube(4, 4, 1)},
+          {"data\\texture\\t.hdr", stbHdr(2, 2, hdr)}};
+}
+
+// The scene: a camera and a red square for its one second.
+std::string scene(const char* dataNum = "1") {
+  return show_testing::sceneFile(
+      {{"wall", 1.0f,
+        std::string("Object 0 { CameraTrans 1 Visible 1 DataNum ") + dataNum +
+            " Time { 0 } Part \"m\" { Position { 0 0 0 } Scale { 4 4 4 } } }\n"}},
+      "0 \"data\\model\\red.mqo\"\n");
+}
+
+// A one-second show: a scene line, its scene file and model, a post effect,
+// a custom texture of each format and the built-in effects.
+std::vector<PackSource> show() {
+  using show_testing::qdfEntry;
+  using testing_support::bytes;
+  std::vector<PackSource> files = pictures();
+  std::string textures;
+  for (size_t i = 0; i < files.size(); ++i) {
+    textures += "<TextureEntry sampler=\"s" + std::to_string(i) + "\" path=\"" + files[i].name + "\"/>\n";
+  }
+  const std::vector<PackSource> rest = {
+      {"data\\model\\red.bmdl", show_testing::facingSquare({1, 0, 0, 1})},
+      {"data\\scene\\red.qdf", bytes(scene())},
+      {"data\\shader\\tint.cgfx", bytes(kTint)},
+      {"data\\shader\\probe.cgfx", bytes(render_testing::kProbeEffect)},
+      {"data\\core\\shader\\defaultShader.cgfx",
+       testing_support::sourceFile("production/data/core/shader/defaultShader.cgfx")},
+      {"data\\definition\\postEffectDefine.xml",
+       bytes(document("postEffectDefine", "<PostEffectEntry shader=\"tint\" sTime=\"0\" eTime=\"1000\" "
+                                          "execPrio=\"0\" execPass=\"-1\" renderTarget=\"-1\"/>\n"))},
+      {"data\\definition\\customTextureDefine.xml", bytes(document("shaderTextureDefine", textures))},
+      {"data\\definition\\sceneLineDefine.xml",
+       bytes(document("sceneLineDefine", show_testing::sceneLine("red", 0, 1000, 0)))},
+      {"data\\definition\\qdfDefine.xml", bytes(document("qdfDefine", qdfEntry("red", "data\\scene\\red.qdf")))},
+  };
+  files.insert(files.end(), rest.begin(), rest.end());
+  for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
+  return files;
+}
 
 // A RIFF WAVE of 16-bit stereo 44.1 kHz silence whose data chunk claims
 // `claimed` bytes while `real` follow.
@@ -76,9 +144,45 @@ struct Fault {
   std::function<void(Production&)> apply;
   int status;
   std::string stdErr;
+  // What vesper-check reports on the same copy: null to skip it, "" for a
+  // clean check, else a file its output names (with exit status 1).
+  const char* checkNames = nullptr;
 };
 
 std::string line(const char* text) { return std::string(text) + "\n"; }
+
+// The message box of a definition document that does not parse.
+std::string xmlError(const char* document, const char* error, int column) {
+  return std::string("XML Parsing error: XML Parsing error inside file '") + document + "'.\n" + error +
+         "\nAt line 1, column " + std::to_string(column) + ".\n\n";
+}
+// A custom texture that does not decode.
+std::string texture(const char* file, const char* reason) {
+  return std::string("texture: data\\texture\\") + file + ": " + reason + "\n";
+}
+// The model's texture is also a custom texture: it fails twice, then the model.
+std::string whiteBmp(const char* reason) {
+  return texture("white.bmp", reason) + texture("white.bmp", reason) +
+         "model: data\\model\\red.bmdl: material 0: data\\texture\\white.bmp did not load\n";
+}
+
+// A row's edit: the entry `name` gets `edit` applied to its bytes.
+std::function<void(Production&)> entry(std::string name, std::function<void(Bytes&)> edit) {
+  return [name, edit](Production& p) {
+    for (PackSource& f : p.entries) {
+      if (f.name == name) return edit(f.data);
+    }
+    ADD_FAILURE() << "no entry " << name;
+  };
+}
+std::function<void(Production&)> replace(std::string name, const std::string& text) {
+  return entry(std::move(name), [text](Bytes& d) { d = testing_support::bytes(text); });
+}
+void truncated(Bytes& d) { d.resize(d.size() / 2); }
+// The bytes after the first eight inverted: the signature stays.
+void corrupt(Bytes& d) {
+  for (size_t i = 8; i < d.size(); ++i) d[i] = static_cast<uint8_t>(~d[i]);
+}
 
 // A track no decoder takes: the player's message box (on stderr with an
 // empty caption), then the one-line reason.
@@ -89,9 +193,16 @@ const std::string kUnreadableMusic =
     "\u5fdc\u5f62\u5f0f\u304b\u78ba\u8a8d\u3057\u3066\u4e0b\u3055\u3044.\n"
     "vesper: music.ogg is missing or neither RIFF WAVE nor Ogg Vorbis\n";
 
+const char kLines[] = "data\\definition\\sceneLineDefine.xml";
+const char kQdfs[] = "data\\definition\\qdfDefine.xml";
+const char kPosts[] = "data\\definition\\postEffectDefine.xml";
+const char kTextures[] = "data\\definition\\customTextureDefine.xml";
+const char kDummy[] = "data\\core\\shader\\dummyShader.cgfx";
+
 TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
   ASSERT_FALSE(music().empty());
   const std::vector<Fault> faults = {
+      {"none", [](Production&) {}, 0, "", ""},
       {"pack missing", [](Production& p) { p.packPresent = false; }, 3, line(critical::kPackOpen)},
       {"pack header truncated",
        [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { d.resize(6); }; }, 3,
@@ -114,11 +225,59 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
        "without sound\n"},
       {"no OpenGL 2.0", [](Production& p) { p.env = "MESA_GL_VERSION_OVERRIDE=1.5"; }, 3,
        line(critical::kNoOpenGL20)},
+      {"sceneLineDefine malformed", replace(kLines, "<QXDataXml name=\"sceneLineDefine\"><SceneLineEntry"), 0,
+       xmlError(kLines, "Error: Unexpected token found", 50)},
+      {"sceneLineDefine wrong root", replace(kLines, document("other", "")), 0, ""},
+      {"qdfDefine malformed", replace(kQdfs, "<QXDataXml name=\"qdfDefine\"><"), 0,
+       xmlError(kQdfs, "Error: Missing start tag name", 30)},
+      {"qdfDefine wrong root", replace(kQdfs, document("other", "")), 0, ""},
+      {"postEffectDefine malformed", replace(kPosts, "<QXDataXml name=\"postEffectDefine\">"), 0,
+       xmlError(kPosts, "Warning: Unmatched end tag", 36)},
+      {"postEffectDefine wrong root", replace(kPosts, document("other", "")), 0, ""},
+      {"customTextureDefine malformed", replace(kTextures, "<QXDataXml name=\"shaderTextureDefine\"></Q>"), 0,
+       xmlError(kTextures, "Error: Unmatched end tag", 39)},
+      {"customTextureDefine wrong root", replace(kTextures, document("other", "")), 0, ""},
+      {"model faces past its vertices", entry("data\\model\\red.bmdl", [](Bytes& d) {
+         MqoModel m;
+         m.materials.push_back(render_testing::material({1, 0, 0, 1}));
+         m.objects.push_back(render_testing::rectangle("m", 0, 0, 0, 0, 0.25f, 0.25f));
+         m.objects.back().faces[0].index[1] = 1000;
+         d = writeBinaryModel(m);
+       }), 0, "model: data\\model\\red.bmdl: object 0: face 0: vertex index 1000 >= vertex count 4\n"},
+      {"scene keys past its text", replace("data\\scene\\red.qdf", scene("100000")), 0,
+       "qdf: data\\scene\\red.qdf: DataNum 100000 larger than the text can hold, the object's keys are skipped\n"},
+      {"bmp truncated", entry("data\\texture\\white.bmp", truncated), 0, whiteBmp("BMP header is truncated")},
+      {"bmp corrupt", entry("data\\texture\\white.bmp", corrupt), 0, whiteBmp("unsupported BMP header")},
+      {"jpg truncated", entry("data\\texture\\t.jpg", truncated), 0, texture("t.jpg", "Bogus Huffman table definition")},
+      {"jpg corrupt", entry("data\\texture\\t.jpg", corrupt), 0, texture("t.jpg", "Unsupported marker type 0x7b")},
+      {"gif truncated", entry("data\\texture\\g.bmp", truncated), 0, texture("g.bmp", "No screen descriptor detected")},
+      {"gif corrupt", entry("data\\texture\\g.bmp", corrupt), 0, texture("g.bmp", "picture size out of range")},
+      {"png truncated", entry("data\\texture\\t.png", truncated), 0, texture("t.png", "file is truncated")},
+      {"png corrupt", entry("data\\texture\\t.png", corrupt), 0, texture("t.png", "PNG unsigned integer out of range")},
+      {"tga truncated", entry("data\\texture\\t.tga", truncated), 0, texture("t.tga", "image size does not fit the file")},
+      {"tga corrupt", entry("data\\texture\\t.tga", corrupt), 0, texture("t.tga", "not an uncompressed or run-length truecolour TGA without ID or colour map")},
+      {"dds truncated", entry("data\\texture\\t.dds", truncated), 0, texture("t.dds", "file is shorter than the DDS header")},
+      {"dds corrupt", entry("data\\texture\\t.dds", corrupt), 0, texture("t.dds", "not a DXT1 cube map with six faces and mip-maps")},
+      {"hdr truncated", entry("data\\texture\\t.hdr", truncated), 0, texture("t.hdr", "header has no end")},
+      {"hdr corrupt", entry("data\\texture\\t.hdr", corrupt), 0, texture("t.hdr", "header has no end")},
+      {"effect syntax error", replace("data\\shader\\tint.cgfx", "technique t { pass p {"), 0,
+       "shader: data\\shader\\tint.cgfx:1: expected a state name\n"},
+      // The fallback is loaded only when an effect needs it.
+      {"dummy effect broken", replace(kDummy, "technique"), 0, ""},
+      {"dummy effect broken and needed",
+       [](Production& p) {
+         replace(kDummy, "technique")(p);
+         replace("data\\shader\\tint.cgfx", "technique t { pass p {")(p);
+       },
+       3,
+       "shader: data\\shader\\tint.cgfx:1: expected a state name\n"
+       "shader: data\\core\\shader\\dummyShader.cgfx:1: expected '{'\n" +
+           line(critical::kDummyShader)},
   };
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.name);
     Production p;
-    p.entries = {{"data\\credits.txt", bytes("a small production")}};
+    p.entries = show();
     p.music = music();
     fault.apply(p);
 
@@ -138,6 +297,14 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
                               " --run --headless --windowed --resolution 320x180 --data '" + dir.path() + "'");
     EXPECT_EQ(r.exitStatus, fault.status);
     EXPECT_EQ(r.stdErr, fault.stdErr);
+    if (!fault.checkNames) continue;
+    const auto c = runCommand("env -u DISPLAY -u WAYLAND_DISPLAY timeout -s KILL 120 " +
+                              testing_support::builtProgram("vesper-check") + " '" + dir.path() + "'");
+    const std::string named = fault.checkNames;
+    EXPECT_EQ(c.exitStatus, named.empty() ? 0 : 1) << c.stdOut << c.stdErr;
+    if (!named.empty()) {
+      EXPECT_NE(c.stdOut.find(named + ": "), std::string::npos) << c.stdOut;
+    }
   }
 }
 
