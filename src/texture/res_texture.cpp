@@ -1,4 +1,5 @@
 // The texture resource: picks a decoder by extension and uploads the result.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -86,15 +87,24 @@ bool resTexture::canLoad(CoreFileStream& stream) {
 bool resTexture::load(CoreFileStream& stream) {
   resourceObject::load(stream);
   // The whole entry is read once: the file layer does not stop reads at the
-  // entry's end, so decoders only ever see these bytes.
+  // entry's end, so decoders only ever see these bytes. Read in steps that
+  // stop at the pack's end, so a table claiming more than the pack holds
+  // costs no more memory than the pack.
   const uint64_t size = stream.getSize();
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  size_t got = 0;
+  std::vector<uint8_t> bytes;
   if (size > 0 && size <= INT32_MAX) {
     stream.seek(0, 1);
-    const int32_t n = stream.read(bytes.data(), static_cast<int32_t>(size));
-    got = n > 0 ? static_cast<size_t>(n) : 0;
+    constexpr uint64_t kStep = 1u << 20;
+    while (bytes.size() < size) {
+      const size_t at = bytes.size();
+      const int32_t want = static_cast<int32_t>(std::min<uint64_t>(size - at, kStep));
+      bytes.resize(at + static_cast<size_t>(want));
+      const int32_t n = stream.read(bytes.data() + at, want);
+      bytes.resize(at + static_cast<size_t>(n > 0 ? n : 0));
+      if (n < want) break;
+    }
   }
+  const size_t got = bytes.size();
 
   std::string reason;
   const texture_decode::Format format = texture_decode::formatForExtension(stream.getExtension());
