@@ -215,9 +215,14 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
       {"pack table beyond the file",
        [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, 12, 1000); }; }, 3,
        line(critical::kPackEntries)},
+      // The first entry is white.bmp: its bytes are read up to the pack's end
+      // and decode; a size past 2 GiB reads nothing.
       {"pack entry beyond the file",
        [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, kFirstEntrySize, 1u << 30); }; },
        0, ""},
+      {"pack entry of 4 GiB",
+       [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, kFirstEntrySize, ~0u); }; },
+       0, whiteBmp("not a BMP, JPEG or GIF picture")},
       {"music missing", [](Production& p) { p.music.reset(); }, 1, kUnreadableMusic},
       {"music truncated", [](Production& p) { p.music->resize(p.music->size() / 2); }, 1, kUnreadableMusic},
       {"music a WAVE with a lying chunk size", [](Production& p) { p.music = wave(1u << 30, 44100); }, 1,
@@ -228,44 +233,44 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
       {"no OpenGL 2.0", [](Production& p) { p.env = "MESA_GL_VERSION_OVERRIDE=1.5"; }, 3,
        line(critical::kNoOpenGL20)},
       {"sceneLineDefine malformed", replace(kLines, "<QXDataXml name=\"sceneLineDefine\"><SceneLineEntry"), 0,
-       xmlError(kLines, "Error: Unexpected token found", 50)},
-      {"sceneLineDefine wrong root", replace(kLines, document("other", "")), 0, ""},
+       xmlError(kLines, "Error: Unexpected token found", 50), kLines},
+      {"sceneLineDefine wrong root", replace(kLines, document("other", "")), 0, "", kLines},
       {"qdfDefine malformed", replace(kQdfs, "<QXDataXml name=\"qdfDefine\"><"), 0,
-       xmlError(kQdfs, "Error: Missing start tag name", 30)},
-      {"qdfDefine wrong root", replace(kQdfs, document("other", "")), 0, ""},
+       xmlError(kQdfs, "Error: Missing start tag name", 30), kQdfs},
+      {"qdfDefine wrong root", replace(kQdfs, document("other", "")), 0, "", kQdfs},
       {"postEffectDefine malformed", replace(kPosts, "<QXDataXml name=\"postEffectDefine\">"), 0,
-       xmlError(kPosts, "Warning: Unmatched end tag", 36)},
-      {"postEffectDefine wrong root", replace(kPosts, document("other", "")), 0, ""},
+       xmlError(kPosts, "Warning: Unmatched end tag", 36), kPosts},
+      {"postEffectDefine wrong root", replace(kPosts, document("other", "")), 0, "", kPosts},
       {"customTextureDefine malformed", replace(kTextures, "<QXDataXml name=\"shaderTextureDefine\"></Q>"), 0,
-       xmlError(kTextures, "Error: Unmatched end tag", 39)},
-      {"customTextureDefine wrong root", replace(kTextures, document("other", "")), 0, ""},
+       xmlError(kTextures, "Error: Unmatched end tag", 39), kTextures},
+      {"customTextureDefine wrong root", replace(kTextures, document("other", "")), 0, "", kTextures},
       {"model faces past its vertices", entry("data\\model\\red.bmdl", [](Bytes& d) {
          MqoModel m;
          m.materials.push_back(render_testing::material({1, 0, 0, 1}));
          m.objects.push_back(render_testing::rectangle("m", 0, 0, 0, 0, 0.25f, 0.25f));
          m.objects.back().faces[0].index[1] = 1000;
          d = writeBinaryModel(m);
-       }), 0, "model: data\\model\\red.bmdl: object 0: face 0: vertex index 1000 >= vertex count 4\n"},
+       }), 0, "model: data\\model\\red.bmdl: object 0: face 0: vertex index 1000 >= vertex count 4\n", "data\\model\\red.bmdl"},
       {"scene keys past its text", replace("data\\scene\\red.qdf", scene("100000")), 0,
-       "qdf: data\\scene\\red.qdf: DataNum 100000 larger than the text can hold, the object's keys are skipped\n"},
-      {"bmp truncated", entry("data\\texture\\white.bmp", truncated), 0, whiteBmp("BMP header is truncated")},
-      {"bmp corrupt", entry("data\\texture\\white.bmp", corrupt), 0, whiteBmp("unsupported BMP header")},
-      {"jpg truncated", entry("data\\texture\\t.jpg", truncated), 0, texture("t.jpg", "Bogus Huffman table definition")},
-      {"jpg corrupt", entry("data\\texture\\t.jpg", corrupt), 0, texture("t.jpg", "Unsupported marker type 0x7b")},
-      {"gif truncated", entry("data\\texture\\g.bmp", truncated), 0, texture("g.bmp", "No screen descriptor detected")},
-      {"gif corrupt", entry("data\\texture\\g.bmp", corrupt), 0, texture("g.bmp", "picture size out of range")},
-      {"png truncated", entry("data\\texture\\t.png", truncated), 0, texture("t.png", "file is truncated")},
-      {"png corrupt", entry("data\\texture\\t.png", corrupt), 0, texture("t.png", "PNG unsigned integer out of range")},
-      {"tga truncated", entry("data\\texture\\t.tga", truncated), 0, texture("t.tga", "image size does not fit the file")},
-      {"tga corrupt", entry("data\\texture\\t.tga", corrupt), 0, texture("t.tga", "not an uncompressed or run-length truecolour TGA without ID or colour map")},
-      {"dds truncated", entry("data\\texture\\t.dds", truncated), 0, texture("t.dds", "file is shorter than the DDS header")},
-      {"dds corrupt", entry("data\\texture\\t.dds", corrupt), 0, texture("t.dds", "not a DXT1 cube map with six faces and mip-maps")},
-      {"hdr truncated", entry("data\\texture\\t.hdr", truncated), 0, texture("t.hdr", "header has no end")},
-      {"hdr corrupt", entry("data\\texture\\t.hdr", corrupt), 0, texture("t.hdr", "header has no end")},
+       "qdf: data\\scene\\red.qdf: DataNum 100000 larger than the text can hold, the object's keys are skipped\n", "data\\scene\\red.qdf"},
+      {"bmp truncated", entry("data\\texture\\white.bmp", truncated), 0, whiteBmp("BMP header is truncated"), "data\\texture\\white.bmp"},
+      {"bmp corrupt", entry("data\\texture\\white.bmp", corrupt), 0, whiteBmp("unsupported BMP header"), "data\\texture\\white.bmp"},
+      {"jpg truncated", entry("data\\texture\\t.jpg", truncated), 0, texture("t.jpg", "Bogus Huffman table definition"), "data\\texture\\t.jpg"},
+      {"jpg corrupt", entry("data\\texture\\t.jpg", corrupt), 0, texture("t.jpg", "Unsupported marker type 0x7b"), "data\\texture\\t.jpg"},
+      {"gif truncated", entry("data\\texture\\g.bmp", truncated), 0, texture("g.bmp", "No screen descriptor detected"), "data\\texture\\g.bmp"},
+      {"gif corrupt", entry("data\\texture\\g.bmp", corrupt), 0, texture("g.bmp", "picture size out of range"), "data\\texture\\g.bmp"},
+      {"png truncated", entry("data\\texture\\t.png", truncated), 0, texture("t.png", "file is truncated"), "data\\texture\\t.png"},
+      {"png corrupt", entry("data\\texture\\t.png", corrupt), 0, texture("t.png", "PNG unsigned integer out of range"), "data\\texture\\t.png"},
+      {"tga truncated", entry("data\\texture\\t.tga", truncated), 0, texture("t.tga", "image size does not fit the file"), "data\\texture\\t.tga"},
+      {"tga corrupt", entry("data\\texture\\t.tga", corrupt), 0, texture("t.tga", "not an uncompressed or run-length truecolour TGA without ID or colour map"), "data\\texture\\t.tga"},
+      {"dds truncated", entry("data\\texture\\t.dds", truncated), 0, texture("t.dds", "file is shorter than the DDS header"), "data\\texture\\t.dds"},
+      {"dds corrupt", entry("data\\texture\\t.dds", corrupt), 0, texture("t.dds", "not a DXT1 cube map with six faces and mip-maps"), "data\\texture\\t.dds"},
+      {"hdr truncated", entry("data\\texture\\t.hdr", truncated), 0, texture("t.hdr", "header has no end"), "data\\texture\\t.hdr"},
+      {"hdr corrupt", entry("data\\texture\\t.hdr", corrupt), 0, texture("t.hdr", "header has no end"), "data\\texture\\t.hdr"},
       {"effect syntax error", replace("data\\shader\\tint.cgfx", "technique t { pass p {"), 0,
-       "shader: data\\shader\\tint.cgfx:1: expected a state name\n"},
+       "shader: data\\shader\\tint.cgfx:1: expected a state name\n", "data\\shader\\tint.cgfx"},
       // The fallback is loaded only when an effect needs it.
-      {"dummy effect broken", replace(kDummy, "technique"), 0, ""},
+      {"dummy effect broken", replace(kDummy, "technique"), 0, "", kDummy},
       {"dummy effect broken and needed",
        [](Production& p) {
          replace(kDummy, "technique")(p);
@@ -274,9 +279,9 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
        3,
        "shader: data\\shader\\tint.cgfx:1: expected a state name\n"
        "shader: data\\core\\shader\\dummyShader.cgfx:1: expected '{'\n" +
-           line(critical::kDummyShader)},
+           line(critical::kDummyShader), kDummy},
   };
-  // Each row's copy holds its run script; the runs go four at a time, as
+  // Each row's copy holds its run script; the runs go eight at a time, as
   // most of a run is waiting on the show's clock.
   std::deque<TempDir> dirs;
   std::string list;
@@ -298,7 +303,8 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
     if (p.music) testing_support::writeFile(dir.file("music.ogg"), *p.music);
     // A hang is killed and shows as status 137.
     const std::string at = "'" + dir.path() + "'";
-    std::string script = "env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + p.env + " timeout -s KILL 120 " +
+    // Memory is bounded too: a lying size must not turn into a huge allocation.
+    std::string script = "ulimit -d 786432; env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + p.env + " timeout -s KILL 120 " +
                          testing_support::builtProgram("vesper") +
                          " --run --headless --windowed --resolution 320x180 --data " + at + " >/dev/null 2>" + at +
                          "/err; echo $? >" + at + "/status\n";
@@ -310,7 +316,7 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
     list += dir.file("run.sh") + "\n";
   }
   testing_support::writeFile(dirs.front().file("list"), testing_support::bytes(list));
-  const auto all = runCommand("xargs -P 4 -n 1 sh <'" + dirs.front().file("list") + "'");
+  const auto all = runCommand("xargs -P 8 -n 1 sh <'" + dirs.front().file("list") + "'");
   ASSERT_EQ(all.exitStatus, 0) << all.stdErr;
 
   const auto text = [](const std::string& path) {
