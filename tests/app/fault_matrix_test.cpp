@@ -71,11 +71,10 @@ std::vector<PackSource> pictures() {
 
 // The scene: a camera and a red square for its one second.
 std::string scene(const char* dataNum = "1") {
-  return show_testing::sceneFile(
-      {{"wall", 1.0f,
-        std::string("Object 0 { CameraTrans 1 Visible 1 DataNum ") + dataNum +
-            " Time { 0 } Part \"m\" { Position { 0 0 0 } Scale { 4 4 4 } } }\n"}},
-      "0 \"data\\model\\red.mqo\"\n");
+  return show_testing::sceneFile({{"wall", 1.0f,
+                                   std::string("Object 0 { CameraTrans 1 Visible 1 DataNum ") + dataNum +
+                                       " Time { 0 } Part \"m\" { Position { 0 0 0 } Scale { 4 4 4 } } }\n"}},
+                                 "0 \"data\\model\\red.mqo\"\n");
 }
 
 // A one-second show: a scene line, its scene file and model, a post effect,
@@ -96,8 +95,9 @@ std::vector<PackSource> show() {
       {"data\\core\\shader\\defaultShader.cgfx",
        testing_support::sourceFile("production/data/core/shader/defaultShader.cgfx")},
       {"data\\definition\\postEffectDefine.xml",
-       bytes(document("postEffectDefine", "<PostEffectEntry shader=\"tint\" sTime=\"0\" eTime=\"1000\" "
-                                          "execPrio=\"0\" execPass=\"-1\" renderTarget=\"-1\"/>\n"))},
+       bytes(document("postEffectDefine",
+                      "<PostEffectEntry shader=\"tint\" sTime=\"0\" eTime=\"1000\" "
+                      "execPrio=\"0\" execPass=\"-1\" renderTarget=\"-1\"/>\n"))},
       {"data\\definition\\customTextureDefine.xml", bytes(document("shaderTextureDefine", textures))},
       {"data\\definition\\sceneLineDefine.xml",
        bytes(document("sceneLineDefine", show_testing::sceneLine("red", 0, 1000, 0)))},
@@ -133,8 +133,8 @@ const std::vector<uint8_t>& music() {
                                                             "instrument lead sine attack=0 release=0.02\n"
                                                             "pattern a lead C4 - - - E4 - - .\n"
                                                             "play a\n"));
-    const auto r = runCommand(testing_support::builtProgram("musicgen") + " " + dir.file("score.txt") +
-                              " " + dir.file("music.ogg"));
+    const auto r = runCommand(testing_support::builtProgram("musicgen") + " " + dir.file("score.txt") + " " +
+                              dir.file("music.ogg"));
     EXPECT_EQ(r.exitStatus, 0) << r.stdErr;
     return testing_support::readFile(dir.file("music.ogg"));
   }();
@@ -148,7 +148,7 @@ struct Fault {
   std::string stdErr;
   // What vesper-check reports on the same copy: null to skip it, "" for a
   // clean check, else a file its output names (with exit status 1).
-  const char* checkNames = nullptr;
+  std::optional<std::string> checkNames = std::nullopt;
 };
 
 std::string line(const char* text) { return std::string(text) + "\n"; }
@@ -185,6 +185,12 @@ void truncated(Bytes& d) { d.resize(d.size() / 2); }
 void corrupt(Bytes& d) {
   for (size_t i = 8; i < d.size(); ++i) d[i] = static_cast<uint8_t>(~d[i]);
 }
+// A row breaking one custom texture, which the player and the validator
+// both name.
+Fault picture(const char* name, const char* file, void (*edit)(Bytes&), const char* reason) {
+  const std::string entryName = std::string("data\\texture\\") + file;
+  return {name, entry(entryName, edit), 0, texture(file, reason), entryName};
+}
 
 // A track no decoder takes: the player's message box (on stderr with an
 // empty caption), then the one-line reason.
@@ -206,23 +212,20 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
   const std::vector<Fault> faults = {
       {"none", [](Production&) {}, 0, "", ""},
       {"pack missing", [](Production& p) { p.packPresent = false; }, 3, line(critical::kPackOpen)},
-      {"pack header truncated",
-       [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { d.resize(6); }; }, 3,
+      {"pack header truncated", [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { d.resize(6); }; }, 3,
        line(critical::kPackHeader)},
-      {"pack of another version",
-       [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, 8, 2); }; }, 3,
-       line(critical::kPackVersion)},
+      {"pack of another version", [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, 8, 2); }; },
+       3, line(critical::kPackVersion)},
       {"pack table beyond the file",
        [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, 12, 1000); }; }, 3,
        line(critical::kPackEntries)},
       // The first entry is white.bmp: its bytes are read up to the pack's end
       // and decode; a size past 2 GiB reads nothing.
       {"pack entry beyond the file",
-       [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, kFirstEntrySize, 1u << 30); }; },
-       0, ""},
+       [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, kFirstEntrySize, 1u << 30); }; }, 0, ""},
       {"pack entry of 4 GiB",
-       [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, kFirstEntrySize, ~0u); }; },
-       0, whiteBmp("not a BMP, JPEG or GIF picture")},
+       [](Production& p) { p.editPack = [](std::vector<uint8_t>& d) { put32(d, kFirstEntrySize, ~0u); }; }, 0,
+       whiteBmp("not a BMP, JPEG or GIF picture")},
       {"music missing", [](Production& p) { p.music.reset(); }, 1, kUnreadableMusic},
       {"music truncated", [](Production& p) { p.music->resize(p.music->size() / 2); }, 1, kUnreadableMusic},
       {"music a WAVE with a lying chunk size", [](Production& p) { p.music = wave(1u << 30, 44100); }, 1,
@@ -230,11 +233,16 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
       {"no audio device", [](Production& p) { p.env = "SDL_AUDIODRIVER=none"; }, 1,
        "vesper: no sound device (Audio target 'none' not available); set SDL_AUDIODRIVER=dummy to play "
        "without sound\n"},
-      {"no OpenGL 2.0", [](Production& p) { p.env = "MESA_GL_VERSION_OVERRIDE=1.5"; }, 3,
-       line(critical::kNoOpenGL20)},
+      {"no OpenGL 2.0", [](Production& p) { p.env = "MESA_GL_VERSION_OVERRIDE=1.5"; }, 3, line(critical::kNoOpenGL20)},
       {"sceneLineDefine malformed", replace(kLines, "<QXDataXml name=\"sceneLineDefine\"><SceneLineEntry"), 0,
        xmlError(kLines, "Error: Unexpected token found", 50), kLines},
+      // A root "name" of another kind: the player's reader gives up without a
+      // word, the validator names the document.
       {"sceneLineDefine wrong root", replace(kLines, document("other", "")), 0, "", kLines},
+      {"sceneLineDefine root element misnamed", replace(kLines, "<Other name=\"sceneLineDefine\"/>"), 0,
+       "XML Parsing error: XML Parsing error inside file 'data\\definition\\sceneLineDefine.xml'.\n"
+       "Error: First Tag not found\nAt line 0, column 0.\nFirst Tag should be 'QXDataXml'.\n\n",
+       kLines},
       {"qdfDefine malformed", replace(kQdfs, "<QXDataXml name=\"qdfDefine\"><"), 0,
        xmlError(kQdfs, "Error: Missing start tag name", 30), kQdfs},
       {"qdfDefine wrong root", replace(kQdfs, document("other", "")), 0, "", kQdfs},
@@ -244,29 +252,37 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
       {"customTextureDefine malformed", replace(kTextures, "<QXDataXml name=\"shaderTextureDefine\"></Q>"), 0,
        xmlError(kTextures, "Error: Unmatched end tag", 39), kTextures},
       {"customTextureDefine wrong root", replace(kTextures, document("other", "")), 0, "", kTextures},
-      {"model faces past its vertices", entry("data\\model\\red.bmdl", [](Bytes& d) {
-         MqoModel m;
-         m.materials.push_back(render_testing::material({1, 0, 0, 1}));
-         m.objects.push_back(render_testing::rectangle("m", 0, 0, 0, 0, 0.25f, 0.25f));
-         m.objects.back().faces[0].index[1] = 1000;
-         d = writeBinaryModel(m);
-       }), 0, "model: data\\model\\red.bmdl: object 0: face 0: vertex index 1000 >= vertex count 4\n", "data\\model\\red.bmdl"},
+      {"model faces past its vertices",
+       entry("data\\model\\red.bmdl",
+             [](Bytes& d) {
+               MqoModel m;
+               m.materials.push_back(render_testing::material({1, 0, 0, 1}));
+               m.objects.push_back(render_testing::rectangle("m", 0, 0, 0, 0, 0.25f, 0.25f));
+               m.objects.back().faces[0].index[1] = 1000;
+               d = writeBinaryModel(m);
+             }),
+       0, "model: data\\model\\red.bmdl: object 0: face 0: vertex index 1000 >= vertex count 4\n",
+       "data\\model\\red.bmdl"},
       {"scene keys past its text", replace("data\\scene\\red.qdf", scene("100000")), 0,
-       "qdf: data\\scene\\red.qdf: DataNum 100000 larger than the text can hold, the object's keys are skipped\n", "data\\scene\\red.qdf"},
-      {"bmp truncated", entry("data\\texture\\white.bmp", truncated), 0, whiteBmp("BMP header is truncated"), "data\\texture\\white.bmp"},
-      {"bmp corrupt", entry("data\\texture\\white.bmp", corrupt), 0, whiteBmp("unsupported BMP header"), "data\\texture\\white.bmp"},
-      {"jpg truncated", entry("data\\texture\\t.jpg", truncated), 0, texture("t.jpg", "Bogus Huffman table definition"), "data\\texture\\t.jpg"},
-      {"jpg corrupt", entry("data\\texture\\t.jpg", corrupt), 0, texture("t.jpg", "Unsupported marker type 0x7b"), "data\\texture\\t.jpg"},
-      {"gif truncated", entry("data\\texture\\g.bmp", truncated), 0, texture("g.bmp", "No screen descriptor detected"), "data\\texture\\g.bmp"},
-      {"gif corrupt", entry("data\\texture\\g.bmp", corrupt), 0, texture("g.bmp", "picture size out of range"), "data\\texture\\g.bmp"},
-      {"png truncated", entry("data\\texture\\t.png", truncated), 0, texture("t.png", "file is truncated"), "data\\texture\\t.png"},
-      {"png corrupt", entry("data\\texture\\t.png", corrupt), 0, texture("t.png", "PNG unsigned integer out of range"), "data\\texture\\t.png"},
-      {"tga truncated", entry("data\\texture\\t.tga", truncated), 0, texture("t.tga", "image size does not fit the file"), "data\\texture\\t.tga"},
-      {"tga corrupt", entry("data\\texture\\t.tga", corrupt), 0, texture("t.tga", "not an uncompressed or run-length truecolour TGA without ID or colour map"), "data\\texture\\t.tga"},
-      {"dds truncated", entry("data\\texture\\t.dds", truncated), 0, texture("t.dds", "file is shorter than the DDS header"), "data\\texture\\t.dds"},
-      {"dds corrupt", entry("data\\texture\\t.dds", corrupt), 0, texture("t.dds", "not a DXT1 cube map with six faces and mip-maps"), "data\\texture\\t.dds"},
-      {"hdr truncated", entry("data\\texture\\t.hdr", truncated), 0, texture("t.hdr", "header has no end"), "data\\texture\\t.hdr"},
-      {"hdr corrupt", entry("data\\texture\\t.hdr", corrupt), 0, texture("t.hdr", "header has no end"), "data\\texture\\t.hdr"},
+       "qdf: data\\scene\\red.qdf: DataNum 100000 larger than the text can hold, the object's keys are skipped\n",
+       "data\\scene\\red.qdf"},
+      {"bmp truncated", entry("data\\texture\\white.bmp", truncated), 0, whiteBmp("BMP header is truncated"),
+       "data\\texture\\white.bmp"},
+      {"bmp corrupt", entry("data\\texture\\white.bmp", corrupt), 0, whiteBmp("unsupported BMP header"),
+       "data\\texture\\white.bmp"},
+      picture("jpg truncated", "t.jpg", truncated, "Bogus Huffman table definition"),
+      picture("jpg corrupt", "t.jpg", corrupt, "Unsupported marker type 0x7b"),
+      picture("gif truncated", "g.bmp", truncated, "No screen descriptor detected"),
+      picture("gif corrupt", "g.bmp", corrupt, "picture size out of range"),
+      picture("png truncated", "t.png", truncated, "file is truncated"),
+      picture("png corrupt", "t.png", corrupt, "PNG unsigned integer out of range"),
+      picture("tga truncated", "t.tga", truncated, "image size does not fit the file"),
+      picture("tga corrupt", "t.tga", corrupt,
+              "not an uncompressed or run-length truecolour TGA without ID or colour map"),
+      picture("dds truncated", "t.dds", truncated, "file is shorter than the DDS header"),
+      picture("dds corrupt", "t.dds", corrupt, "not a DXT1 cube map with six faces and mip-maps"),
+      picture("hdr truncated", "t.hdr", truncated, "header has no end"),
+      picture("hdr corrupt", "t.hdr", corrupt, "header has no end"),
       {"effect syntax error", replace("data\\shader\\tint.cgfx", "technique t { pass p {"), 0,
        "shader: data\\shader\\tint.cgfx:1: expected a state name\n", "data\\shader\\tint.cgfx"},
       // The fallback is loaded only when an effect needs it.
@@ -279,7 +295,8 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
        3,
        "shader: data\\shader\\tint.cgfx:1: expected a state name\n"
        "shader: data\\core\\shader\\dummyShader.cgfx:1: expected '{'\n" +
-           line(critical::kDummyShader), kDummy},
+           line(critical::kDummyShader),
+       kDummy},
   };
   // Each row's copy holds its run script; the runs go eight at a time, as
   // most of a run is waiting on the show's clock.
@@ -304,13 +321,14 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
     // A hang is killed and shows as status 137.
     const std::string at = "'" + dir.path() + "'";
     // Memory is bounded too: a lying size must not turn into a huge allocation.
-    std::string script = "ulimit -d 786432; env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + p.env + " timeout -s KILL 120 " +
-                         testing_support::builtProgram("vesper") +
+    std::string script = "ulimit -d 786432; env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + p.env +
+                         " timeout -s KILL 120 " + testing_support::builtProgram("vesper") +
                          " --run --headless --windowed --resolution 320x180 --data " + at + " >/dev/null 2>" + at +
                          "/err; echo $? >" + at + "/status\n";
     if (fault.checkNames) {
-      script += "env -u DISPLAY -u WAYLAND_DISPLAY timeout -s KILL 120 " + testing_support::builtProgram("vesper-check") +
-                " " + at + " >" + at + "/check 2>&1; echo $? >" + at + "/checkStatus\n";
+      script += "env -u DISPLAY -u WAYLAND_DISPLAY timeout -s KILL 120 " +
+                testing_support::builtProgram("vesper-check") + " " + at + " >" + at + "/check 2>&1; echo $? >" + at +
+                "/checkStatus\n";
     }
     testing_support::writeFile(dir.file("run.sh"), testing_support::bytes(script));
     list += dir.file("run.sh") + "\n";
@@ -329,7 +347,7 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
     EXPECT_EQ(std::atoi(text(dirs[i].file("status")).c_str()), fault.status);
     EXPECT_EQ(text(dirs[i].file("err")), fault.stdErr);
     if (!fault.checkNames) continue;
-    const std::string named = fault.checkNames, check = text(dirs[i].file("check"));
+    const std::string named = *fault.checkNames, check = text(dirs[i].file("check"));
     EXPECT_EQ(std::atoi(text(dirs[i].file("checkStatus")).c_str()), named.empty() ? 0 : 1) << check;
     if (!named.empty()) {
       EXPECT_NE(check.find(named + ": "), std::string::npos) << check;
