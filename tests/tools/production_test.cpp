@@ -70,7 +70,9 @@ TEST_F(ProductionTest, DefinitionsScenesAndModelsNameOnlyPackedFilesAndFillTheTi
   // packed; the length of each file is the sum of its shots' camera spans.
   std::map<std::string, double> lengthMs;
   std::set<std::string> shotNames;
-  for (const auto& [id, path] : paths) {
+  for (const auto& entry : paths) {
+    const std::string& id = entry.first;
+    const std::string& path = entry.second;
     expectEntry(path, "qdfDefine.xml");
     const std::string& text = entries[path];
     QdfData data;
