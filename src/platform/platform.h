@@ -12,7 +12,8 @@ namespace platform {
 // Fatal application exit: writes the text and a newline to stderr, shows it in
 // a message box when boxes are enabled, then ends the process with status 3.
 // Nothing else runs afterwards: no destructors, no atexit handlers, no flush
-// of other streams. Safe to call during static construction.
+// of other streams; only a display mode or gamma ramp the program changed is
+// put back first. Safe to call during static construction.
 [[noreturn]] void fatalExit(const char* text);
 
 // Shows a modal message box when boxes are enabled; the text always goes to

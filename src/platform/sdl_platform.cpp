@@ -2,6 +2,7 @@
 // boxes, the event queue and the clocks.
 #include "platform/platform.h"
 #include "platform/window.h"
+#include "platform/x11_display.h"
 
 #include <SDL.h>
 
@@ -114,6 +115,9 @@ class SdlEvents final : public EventSource {
 void fatalExit(const char* text) {
   std::fputs(text, stderr);
   std::fputc('\n', stderr);
+  // Nothing else runs before the exit: the display goes back here, before
+  // the box, so the box shows on the desktop's own mode.
+  x11RestoreDisplayState();
   if (messageBoxesEnabled()) {
     SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Fatal Application Exit", text, nullptr);
   }

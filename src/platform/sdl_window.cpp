@@ -6,12 +6,26 @@
 
 #include "platform/sdl_internal.h"
 #include "platform/window.h"
+#include "platform/x11_display.h"
 
 namespace platform {
 
 namespace {
 
 bool gOffscreen = false;
+
+bool onX11() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver && std::strcmp(driver, "x11") == 0;
+}
+
+// A desktop point on the window's display: the CRTC there carries its gamma.
+void displayCentre(const NativeWindow* window, int& x, int& y) {
+  SDL_Rect r{0, 0, 0, 0};
+  SDL_GetDisplayBounds(SDL_GetWindowDisplayIndex(window->sdl), &r);
+  x = r.x + r.w / 2;
+  y = r.y + r.h / 2;
+}
 
 SDL_HitTestResult SDLCALL hitTest(SDL_Window*, const SDL_Point* area, void* data) {
   const auto* w = static_cast<const NativeWindow*>(data);
@@ -49,6 +63,7 @@ bool initVideo(bool offscreenWhenNoDisplay, std::string& reason, bool alwaysOffs
 
 void quitVideo() {
   if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  x11ForgetDisplayState();
   gOffscreen = false;
 }
 
@@ -163,6 +178,7 @@ bool enterFullScreen(WindowHandle window, int width, int height) {
     }
   }
   if (!found) return false;
+  if (onX11()) x11RecordDisplayState();
   if (SDL_SetWindowDisplayMode(window->sdl, &chosen) != 0) return false;
   return SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN) == 0;
 }
@@ -172,11 +188,24 @@ bool leaveFullScreen(WindowHandle window) {
 }
 
 bool gammaRamp(WindowHandle window, uint16_t ramp[3][256]) {
-  return window && SDL_GetWindowGammaRamp(window->sdl, ramp[0], ramp[1], ramp[2]) == 0;
+  if (!window) return false;
+  if (onX11()) {
+    int x = 0, y = 0;
+    displayCentre(window, x, y);
+    if (x11GammaRamp(x, y, ramp)) return true;
+  }
+  return SDL_GetWindowGammaRamp(window->sdl, ramp[0], ramp[1], ramp[2]) == 0;
 }
 
 bool setGammaRamp(WindowHandle window, const uint16_t ramp[3][256]) {
-  return window && SDL_SetWindowGammaRamp(window->sdl, ramp[0], ramp[1], ramp[2]) == 0;
+  if (!window) return false;
+  if (onX11()) {
+    int x = 0, y = 0;
+    displayCentre(window, x, y);
+    x11RecordDisplayState();
+    if (x11SetGammaRamp(x, y, ramp)) return true;
+  }
+  return SDL_SetWindowGammaRamp(window->sdl, ramp[0], ramp[1], ramp[2]) == 0;
 }
 
 GlContextHandle createGlContext(WindowHandle window) {

@@ -5,9 +5,11 @@
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "demo/show_production.h"
 #include "support/support.h"
+#include "texture/decode.h"
 
 namespace {
 
@@ -15,9 +17,9 @@ using testing_support::builtProgram;
 using testing_support::runCommand;
 using testing_support::TempDir;
 
-std::string vesper(const std::string& dir) {
+std::string vesper(const std::string& dir, const char* resolution = "320x180") {
   return "env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + builtProgram("vesper") +
-         " --run --headless --windowed --resolution 320x180 --data '" + dir + "'";
+         " --run --headless --windowed --resolution " + resolution + " --data '" + dir + "'";
 }
 
 void writeTinyPack(const TempDir& dir) {
@@ -61,6 +63,67 @@ TEST(DemoProgram, PlaysTheTrackToItsEndAndExits0) {
   // 1.8 s of loader fade, then the one-second track.
   EXPECT_GE(ms, 2700);
   EXPECT_LT(ms, 20000);
+}
+
+// Two lines of model scenes and a three-second track.
+void writeTwoLineProduction(const TempDir& dir) {
+  std::vector<PackSource> files = show_testing::twoLineProduction();
+  for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
+  testing_support::makePack(dir.file("vesper.pak"), files);
+  std::ofstream(dir.file("score.txt")) << "tempo 120\n"
+                                          "instrument lead sine attack=0 release=0.02\n"
+                                          "pattern a lead C4 - - - E4 - - .\n"
+                                          "play a\nplay a\nplay a\n";
+  const auto r = runCommand(builtProgram("musicgen") + " " + dir.file("score.txt") + " " + dir.file("music.ogg"));
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+}
+
+// The RGB of pixel (x, y), y counted from the top, of a captured frame.
+struct Frame {
+  texture_decode::TexturePtr picture;
+  std::vector<int> at(uint32_t x, uint32_t y) const {
+    const uint8_t* p = picture->pixels() + (static_cast<size_t>(y) * picture->width() + x) * 4;
+    return {p[0], p[1], p[2]};
+  }
+};
+
+Frame readFrame(const std::string& path) {
+  const std::vector<uint8_t> bytes = testing_support::readFile(path);
+  std::string reason;
+  Frame f{texture_decode::decodePng(bytes.data(), bytes.size(), reason)};
+  EXPECT_TRUE(f.picture) << path << ": " << reason;
+  return f;
+}
+
+TEST(DemoProgram, CapturedFramesShowEachLineInItsWindowLetterboxed) {
+  TempDir dir;
+  writeTwoLineProduction(dir);
+  // A 4:3 window: the 16:9 picture between bars of 30 rows.
+  const auto r = runCommand(vesper(dir.path(), "320x240") + " --capture '" + dir.file("frames") +
+                            "' --fps 4 --to 3000");
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  const std::string problem = "demo: data\\definition\\sceneLineDefine.xml: SceneLineEntry 2: line \"12\"";
+  const size_t first = r.stdErr.find(problem);
+  EXPECT_NE(first, std::string::npos) << r.stdErr;
+  EXPECT_EQ(r.stdErr.find(problem, first + 1), std::string::npos) << "reported once";
+  using Rgb = std::vector<int>;
+  const Rgb black = {0, 0, 0}, red = {255, 0, 0}, green = {0, 255, 0};
+  struct Case {
+    int frame;  // 250 ms each
+    uint32_t x, y;
+    Rgb rgb;
+  } cases[] = {
+      {2, 160, 120, black},  // before either window
+      {6, 160, 120, red},    {6, 160, 28, black},   {6, 160, 211, black}, {6, 160, 32, red},
+      {6, 160, 208, red},    {10, 160, 120, green}, {10, 100, 120, red},
+  };
+  for (const Case& c : cases) {
+    char name[32];
+    std::snprintf(name, sizeof name, "frames/frame_%06d.png", c.frame);
+    const Frame f = readFrame(dir.file(name));
+    if (!f.picture) continue;
+    EXPECT_EQ(f.at(c.x, c.y), c.rgb) << name << " at " << c.x << "," << c.y;
+  }
 }
 
 }  // namespace

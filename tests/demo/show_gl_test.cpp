@@ -20,8 +20,11 @@ namespace {
 constexpr int kW = 160;
 constexpr int kH = 90;
 
-// Draws seen by the test scene classes, and the jitter of each sample.
+// Draws seen by the test scene classes (the last one's file scene and
+// progress), and the jitter of each sample.
 int gDraws = 0;
+const CSceneQdfDefault* gLastDrawn = nullptr;
+float gLastT = -1.0f;
 glm::vec2 gJitter[16];
 
 }  // namespace
@@ -31,8 +34,10 @@ glm::vec2 gJitter[16];
 class CSceneQdf_fill : public CSceneQdfDefault {
   VESPER_DECLARE_DYNAMIC(CSceneQdf_fill)
  public:
-  void draw(cQdfRender*, float) override {
+  void draw(cQdfRender*, float t) override {
     ++gDraws;
+    gLastDrawn = this;
+    gLastT = t;
     const unsigned long rgb = std::strtoul(name.substr(4, 6).c_str(), nullptr, 16);
     const char half = name.size() > 10 ? name[10] : ' ';
     if (half != ' ') {
@@ -227,8 +232,16 @@ TEST_F(Show, PostEffectsChainThroughWorkBuffersInPriorityOrder) {
                    testing_support::bytes(postEffect("float TIME_RATE_EFFECT; sampler2D workBuf3;",
                                                      {"gl_FragColor = vec4(TIME_RATE_EFFECT, "
                                                       "texture2D(workBuf3, gl_TexCoord[0].xy).g, 0, 1);"}))});
+  // A custom texture sampled by its agreed name.
+  files.push_back({"data\\texture\\blue.bmp", render_testing::solidBmp(0, 0, 255)});
+  files.push_back({"data\\shader\\custom.cgfx",
+                   testing_support::bytes(postEffect("sampler2D lookup;",
+                                                     {"gl_FragColor = texture2D(lookup, vec2(0.5));"}))});
+  files.push_back({"data\\definition\\customTextureDefine.xml",
+                   testing_support::bytes(document(
+                       "shaderTextureDefine", "<TextureEntry sampler=\"lookup\" path=\"data\\texture\\blue.bmp\"/>"))});
   const std::string post =
-      postEntry("read", 0, 999, 2, -1, -1, "<SourceLineEntry param=\"src\" type=\"depth\" lineId=\"w3\"/>") +
+      postEntry("custom", 5000, 5999, 0, -1, -1) + postEntry("read", 0, 999, 2, -1, -1, "<SourceLineEntry param=\"src\" type=\"depth\" lineId=\"w3\"/>") +
       postEntry("write", 0, 999, 1, -1, 3,
                 "<ConstantEntry param=\"value\" type=\"float4\" value=\"0.2,0.4,0.6,1\"/>") +
       postEntry("three", 1000, 1999, 0, 1, -1) + postEntry("three", 2000, 2999, 0, -1, -1) +
@@ -245,6 +258,7 @@ TEST_F(Show, PostEffectsChainThroughWorkBuffersInPriorityOrder) {
       {2500, {0, 0, 255}},     // every pass
       {3500, {128, 128, 128}},  // nothing active: the null effect shows line 0
       {4500, {128, 102, 0}},    // time rate 0.5; work buffer 3 kept its content
+      {5500, {0, 0, 255}},
   };
   for (const Case& c : cases) {
     frame(c.t);
@@ -273,7 +287,8 @@ TEST_F(Show, SamplesAccumulateIntoTheLineBufferAndAreAveraged) {
   }
 }
 
-TEST_F(Show, TheFinalPictureIsLetterboxedForTheDisplayAspect) {
+// The pixels of the 4:3 case are checked on a captured frame.
+TEST(ShowLetterbox, TheFinalPictureKeeps16To9OnEveryDisplayAspect) {
   struct Case {
     int32_t w, h;
     float rect[4];
@@ -288,13 +303,6 @@ TEST_F(Show, TheFinalPictureIsLetterboxedForTheDisplayAspect) {
     demoManager::letterbox(c.w, c.h, rect);
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(rect[i], c.rect[i], 1e-5f) << c.w << ":" << c.h << " " << i;
   }
-  settingsManager::instance().aspectWidth = 4;
-  settingsManager::instance().aspectHeight = 3;
-  start(timeline(sceneLine("fillffffff", 0, 10000, 0), {"fillffffff"}));
-  frame(100);
-  // 90 rows: bars of 11.25 rows at the bottom and the top.
-  for (int y : {0, 10, 79, 89}) EXPECT_TRUE(near(pixel(kW / 2, y), 0, 0, 0)) << "row " << y;
-  for (int y : {12, 45, 77}) EXPECT_TRUE(near(pixel(kW / 2, y), 255, 255, 255)) << "row " << y;
 }
 
 TEST_F(Show, AStartTimeShowsItsFrameFirst) {
@@ -342,6 +350,100 @@ TEST_F(Show, TheSampleProductionsFramesAllocateNothing) {
     frame(t);
     EXPECT_EQ(testing_support::allocationCount(), before) << "at " << t << " ms";
   }
+}
+
+TEST_F(Show, FileScenesPlayInTurnOverTheirCameraKeys) {
+  // 1 s; no camera keys (zero length); 2 s with a second, 3 s camera: the
+  // entry's range counts both cameras, the file scene's window the longer.
+  const std::string secondCamera =
+      "Object -1 { DataNum 2 Time { 0 3 } Part \"camera_pos\" { Position { 0 0 10 0 0 10 } } }\n";
+  const std::string file = sceneFile({{"fillff0000", 1.0f, ""}, {"fill00ff00", 0.0f, ""},
+                                      {"fill0000ff", 2.0f, secondCamera}});
+  start({{"data\\scene\\shots.qdf", testing_support::bytes(file)},
+         {"data\\definition\\sceneLineDefine.xml",
+          testing_support::bytes(document("sceneLineDefine", sceneLine("shots", 0, 6000, 0)))},
+         {"data\\definition\\qdfDefine.xml",
+          testing_support::bytes(document("qdfDefine", qdfEntry("shots", "data\\scene\\shots.qdf")))}});
+  const cDemoScene* shots = demo.sceneSlot(0, 0);
+  ASSERT_NE(shots, nullptr);
+  EXPECT_EQ(shots->animEnd(), 1000 + 0 + 2000 + 3000);
+  const uint32_t windows[3][2] = {{0, 1000}, {1000, 1000}, {1000, 4000}};
+  ASSERT_EQ(shots->sceneInstances().size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(shots->sceneInstances()[i]->start, windows[i][0]) << i;
+    EXPECT_EQ(shots->sceneInstances()[i]->end, windows[i][1]) << i;
+  }
+  struct Case {
+    uint32_t t;
+    int scene;  // -1: nothing drawn
+    float localT;
+  } cases[] = {{0, 0, 0.0f}, {500, 0, 0.5f}, {1000, 0, 1.0f}, {2500, 2, 0.5f}, {4000, 2, 1.0f}, {5400, -1, 0.0f}};
+  for (const Case& c : cases) {
+    gLastDrawn = nullptr;
+    frame(c.t);
+    if (c.scene < 0) {
+      EXPECT_EQ(gLastDrawn, nullptr) << c.t;
+      continue;
+    }
+    EXPECT_EQ(gLastDrawn, shots->sceneInstances()[c.scene].get()) << c.t;
+    EXPECT_NEAR(gLastT, c.localT, 2e-3f) << c.t;  // the range is truncated to whole ms
+  }
+}
+
+// Records, at each presented loading frame, the progress and the pixels at
+// the bar's centre and near its right end.
+class LoadingFrames : public LoadingPresenter {
+ public:
+  explicit LoadingFrames(const testing_support::GlContext& gl) : mGl(gl) {}
+  void clearFrame() override {
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  }
+  void presentFrame() override {
+    shown.push_back({resourceManager::instance().getProgress(), mGl.readPixels(kW / 2, kH / 2, 1, 1)[0],
+                     mGl.readPixels(kW / 2 + 60, kH / 2, 1, 1)[0]});
+  }
+  struct Shown {
+    float progress;
+    int centre, end;
+  };
+  std::vector<Shown> shown;
+
+ private:
+  const testing_support::GlContext& mGl;
+};
+
+TEST_F(Show, TheLoadingBarGrowsWhileLoadingThenFadesToBlack) {
+  LoadingFrames loading(gl);
+  resourceManager::instance().setLoadingPresenter(&loading);
+  std::vector<PackSource> files = show_testing::twoLineProduction();
+  for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
+  testing_support::installPack(dir, files);
+  demo.playMusic = false;
+  demo.setClock(&clock);
+  ASSERT_TRUE(demo.initialize());
+  started = true;
+  ASSERT_TRUE(demo.update());  // Reset
+  ASSERT_TRUE(demo.update());  // Load: one model in each of the two scene files
+  resourceManager::instance().setLoadingPresenter(nullptr);
+  ASSERT_EQ(loading.shown.size(), 3u);
+  const LoadingFrames::Shown expected[] = {{0.0f, 0, 0}, {0.5f, 255, 0}, {1.0f, 255, 255}};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_FLOAT_EQ(loading.shown[i].progress, expected[i].progress) << i;
+    EXPECT_EQ(loading.shown[i].centre, expected[i].centre) << i;
+    EXPECT_EQ(loading.shown[i].end, expected[i].end) << i;
+  }
+  // The finished bar under a black quad of growing opacity; black from 1.5 s.
+  const std::pair<uint32_t, int> fade[] = {{0, 255}, {750, 128}, {1500, 0}, {1800, 0}};
+  for (const auto& [ms, centre] : fade) {
+    clock.ticks = ms;
+    ASSERT_TRUE(demo.update());
+    EXPECT_EQ(demo.state(), demoManager::LoaderFade) << ms;
+    EXPECT_NEAR(pixel(kW / 2, kH / 2)[0], centre, 2) << ms;
+  }
+  clock.ticks = 1801;
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.state(), demoManager::StartMusic);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "files/files.h"
+#include "scene_render/render_fixture.h"
 #include "shader/shader.h"
 #include "support/support.h"
 
@@ -56,6 +57,56 @@ inline std::string sceneFile(const std::vector<FileScene>& scenes, const std::st
   std::string text = "QScene Demo File\nFormat Text Ver 1.0\nshow tests\nMQO {\n" + models + "}\n";
   for (const FileScene& s : scenes) text += "Scene \"" + s.name + "\" {\n" + camera(s.seconds) + s.objects + "}\n";
   return text + "Eof\n";
+}
+
+// A square of `col` facing the scene camera, whose faces the engine's culling
+// keeps (the camera looks along +z).
+inline std::vector<uint8_t> facingSquare(glm::vec4 col) {
+  MqoModel model;
+  model.materials.push_back(render_testing::material(col));
+  model.objects.push_back(render_testing::rectangle("m", 0, 0, 0, 0, 0.25f, 0.25f));
+  for (MqoFace& f : model.objects.back().faces) std::swap(f.index[1], f.index[2]);
+  return writeBinaryModel(model);
+}
+
+// Two lines of model scenes: a red wall on line 0 in [1000, 3000] and a
+// green square over its centre on line 1 in [2000, 3000]. The square's file
+// scene is named like a registered class without its prefix, so it plays as
+// the default scene. A scene-file entry no line uses names a missing file; a
+// post effect and a custom texture are loaded but show nothing before 5 s.
+// The third timeline entry names a line the show does not have.
+inline std::vector<PackSource> twoLineProduction() {
+  const std::string object =
+      "Object 0 { CameraTrans 1 Visible 1 DataNum 1 Time { 0 } Part \"m\" { Position { 0 0 0 } ";
+  using testing_support::bytes;
+  return {
+      {"data\\shader\\probe.cgfx", bytes(render_testing::kProbeEffect)},
+      {"data\\texture\\white.bmp", render_testing::solidBmp(255, 255, 255)},
+      {"data\\model\\red.bmdl", facingSquare({1, 0, 0, 1})},
+      {"data\\model\\green.bmdl", facingSquare({0, 1, 0, 1})},
+      {"data\\scene\\red.qdf",
+       bytes(sceneFile({{"wall", 2.0f, object + "Scale { 40 40 40 } } }\n"}}, "0 \"data\\model\\red.mqo\"\n"))},
+      {"data\\scene\\green.qdf", bytes(sceneFile({{"skycloud1", 2.0f, object + "Scale { 2 2 2 } } }\n"}},
+                                                 "0 \"data\\model\\green.mqo\"\n"))},
+      {"data\\texture\\noise.bmp", render_testing::solidBmp(0, 0, 255)},
+      {"data\\shader\\tint.cgfx",
+       bytes("float4x4 projMat; sampler2D noiseTex; sampler2D srcCBuf0;\n"
+             "void vs() { gl_Position = projMat * gl_Vertex; gl_TexCoord[0] = gl_MultiTexCoord0; }\n"
+             "void fs() { gl_FragColor = texture2D(srcCBuf0, gl_TexCoord[0].xy) + texture2D(noiseTex, vec2(0.5)); }\n"
+             "technique t { pass p { VertexProgram = compile vp vs(); FragmentProgram = compile fp fs(); } }\n")},
+      {"data\\definition\\postEffectDefine.xml",
+       bytes(document("postEffectDefine", "<PostEffectEntry shader=\"tint\" sTime=\"5000\" eTime=\"6000\" "
+                                          "execPrio=\"0\" execPass=\"-1\" renderTarget=\"-1\"/>\n"))},
+      {"data\\definition\\customTextureDefine.xml",
+       bytes(document("shaderTextureDefine", "<TextureEntry sampler=\"noiseTex\" path=\"data\\texture\\noise.bmp\"/>\n"))},
+      {"data\\definition\\sceneLineDefine.xml",
+       bytes(document("sceneLineDefine", sceneLine("red", 1000, 3000, 0) + sceneLine("green", 2000, 3000, 1) +
+                                             sceneLine("red", 0, 100, 12)))},
+      {"data\\definition\\qdfDefine.xml",
+       bytes(document("qdfDefine", qdfEntry("red", "data\\scene\\red.qdf") +
+                                       qdfEntry("green", "data\\scene\\green.qdf") +
+                                       qdfEntry("unused", "data\\scene\\missing.qdf")))},
+  };
 }
 
 }  // namespace show_testing
