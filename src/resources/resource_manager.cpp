@@ -1,7 +1,9 @@
 // Resource cache and loading: candidate classes come from the run-time class
 // table in slot order; the first whose canLoad and load both succeed wins.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "files/files.h"
 #include "resources/resources.h"
@@ -17,6 +19,10 @@ class NullPresenter final : public LoadingPresenter {
   void clearFrame() override {}
   void presentFrame() override {}
 };
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 LoadingPresenter& nullPresenter() {
   static NullPresenter presenter;
@@ -53,13 +59,46 @@ bool resourceManager::terminate() {
   return true;
 }
 
+void resourceManager::setLoadTiming(bool on) {
+  mTiming = on;
+  mNestedSeconds = 0.0;
+  mLoadTimes.clear();
+}
+
+void resourceManager::addLoadTime(const char* kind, double seconds) {
+  mNestedSeconds += seconds;
+  for (LoadTime& t : mLoadTimes) {
+    if (t.kind == kind) {
+      t.seconds += seconds;
+      ++t.count;
+      return;
+    }
+  }
+  mLoadTimes.push_back({kind, seconds, 1});
+}
+
 resourceObject* resourceManager::load(const char* pName) {
+  if (!mTiming) return loadEntry(pName);
+  const double enclosing = std::exchange(mNestedSeconds, 0.0);
+  const auto start = std::chrono::steady_clock::now();
+  resourceObject* resource = loadEntry(pName);
+  const double total = secondsSince(start);
+  const double nested = mNestedSeconds;
+  mNestedSeconds = 0.0;
+  addLoadTime(resource ? resource->getRuntimeClass()->getName() : "not loaded", total - nested);
+  mNestedSeconds = enclosing + total;
+  return resource;
+}
+
+resourceObject* resourceManager::loadEntry(const char* pName) {
   const std::string name = resourceEntryName(pName);
   for (resourceObject* cached : mCache) {
     if (cached->getName() == name) return cached->addRef();
   }
 
+  const auto opening = std::chrono::steady_clock::now();
   CoreFile file(name.c_str(), MODE_READ);
+  if (mTiming) addLoadTime("pack open", secondsSince(opening));
   CoreFileStream stream(&file);
   if (file.getSize() == 0) return nullptr;
 
@@ -136,6 +175,8 @@ void resourceManager::setLoadingScene(std::unique_ptr<LoadingScene> scene) {
 void resourceManager::advanceProgress() {
   mProgress += mProgressStep;
   if (!mLoadingScene) return;
+  const auto start = std::chrono::steady_clock::now();
   mPresenter->clearFrame();
   drawLoadingScene(mProgress);
+  if (mTiming) addLoadTime("loading screen", secondsSince(start));
 }

@@ -163,9 +163,24 @@ class resourceManager : public Interface<resourceManager> {
   const std::vector<std::string>& preloadNames() const { return mPreloadNames; }
   const std::vector<resourceObject*>& heldResources() const { return mHeld; }
 
+  // Load time by kind (the loading class's name, or "pack open",
+  // "loading screen", "not loaded"), each load's own time without the loads
+  // nested in it. Gathered only while enabled (for benchmarks); enabling
+  // clears the figures.
+  struct LoadTime {
+    std::string kind;
+    double seconds = 0.0;
+    uint32_t count = 0;
+  };
+  void setLoadTiming(bool on);
+  const std::vector<LoadTime>& loadTimes() const { return mLoadTimes; }
+
  private:
+  resourceObject* loadEntry(const char* pName);
   void drawLoadingScene(float t);
   void releaseHeld();
+  // Adds `seconds` to `kind` and to the time the enclosing load excludes.
+  void addLoadTime(const char* kind, double seconds);
 
   std::vector<resourceObject*> mCache;  // every live resource, in load order
   std::vector<std::string> mPreloadNames;
@@ -174,6 +189,9 @@ class resourceManager : public Interface<resourceManager> {
   std::unique_ptr<LoadingScene> mLoadingScene;
   std::vector<resourceObject*> mHeld;  // one reference each, or null
   LoadingPresenter* mPresenter;
+  bool mTiming = false;
+  double mNestedSeconds = 0.0;  // timed work inside the load being timed
+  std::vector<LoadTime> mLoadTimes;
 };
 
 // The owning handle for one counted reference: releases it exactly once,

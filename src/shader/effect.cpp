@@ -332,6 +332,7 @@ bool Effect::chooseFirstValidTechnique() {
     glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
     for (auto& pass : passes) {
       pass.locations.assign(mSlots.size(), -1);
+      pass.uploaded.assign(mSlots.size(), 0);
       if (!pass.program) continue;
       glUseProgram(pass.program);
       for (size_t i = 0; i < mSlots.size(); ++i) {
@@ -428,8 +429,9 @@ void Effect::setPassState(size_t i) {
       if (p.locations[s] < 0) continue;
       if (mSlots[s].unit >= 0) {
         bindSampler(mSlots[s]);
-      } else {
+      } else if (p.uploaded[s] != mSlots[s].version) {
         upload(mSlots[s], p.locations[s]);
+        p.uploaded[s] = mSlots[s].version;
       }
     }
   }
@@ -455,8 +457,12 @@ void Effect::setSlot(uint32_t handle, const void* values) {
     case SetKind::Float3:
     case SetKind::Float4: {
       const int n = static_cast<int>(s.kind) - static_cast<int>(SetKind::Float1) + 1;
+      // The active pass's program already holds the stored value.
+      if (std::memcmp(s.v, values, sizeof(float) * static_cast<size_t>(n)) == 0) return;
       std::memcpy(s.v, values, sizeof(float) * static_cast<size_t>(n));
+      ++s.version;
       if (loc < 0) return;
+      mActive->uploaded[handle] = s.version;
       switch (n) {
         case 1: glUniform1fv(loc, 1, s.v); break;
         case 2: glUniform2fv(loc, 1, s.v); break;
@@ -466,8 +472,12 @@ void Effect::setSlot(uint32_t handle, const void* values) {
       return;
     }
     case SetKind::Matrix4:
+      if (std::memcmp(s.v, values, sizeof(float) * 16) == 0) return;
       std::memcpy(s.v, values, sizeof(float) * 16);
-      if (loc >= 0) glUniformMatrix4fv(loc, 1, GL_TRUE, s.v);
+      ++s.version;
+      if (loc < 0) return;
+      mActive->uploaded[handle] = s.version;
+      glUniformMatrix4fv(loc, 1, GL_TRUE, s.v);
       return;
     case SetKind::Sampler:
       // The value is a GL texture name stored in the float's 32 bits.
@@ -517,8 +527,11 @@ void Effect::setStateMatrix(const char* name, uint32_t flags) {
     const TypeInfo& t = mSlots[h].type;
     if (t.rows != 4 || t.cols != 4 || (t.base != BaseType::Float && t.base != BaseType::Half)) continue;
     std::memcpy(mSlots[h].v, m, sizeof m);
+    ++mSlots[h].version;
     const int32_t loc = mActive ? mActive->locations[h] : -1;
-    if (loc >= 0) glUniformMatrix4fv(loc, 1, GL_TRUE, m);
+    if (loc < 0) continue;
+    mActive->uploaded[h] = mSlots[h].version;
+    glUniformMatrix4fv(loc, 1, GL_TRUE, m);
   }
 }
 

@@ -56,6 +56,7 @@ struct ParamSlot {
   TypeInfo type;
   SetKind kind = SetKind::None;
   float v[16] = {};  // matrices row-major
+  uint64_t version = 1;  // changes with v, so a pass uploads only what it lacks
   uint32_t texture = 0;
   uint32_t target = 0;  // GL texture target of samplers
   int unit = -1;        // texture unit of samplers
@@ -113,6 +114,7 @@ class Effect {
     std::string name;
     uint32_t program = 0;
     std::vector<int32_t> locations;  // per slot; -1 when the program lacks it
+    std::vector<uint64_t> uploaded;  // per slot: the value version the program holds
     std::vector<StateSetting> states;
     std::vector<SavedState> saved;
     int32_t savedProgram = 0;
@@ -147,7 +149,7 @@ class Effect {
   std::vector<uint32_t> mIndexSlots;
   std::vector<Pass> mPasses;
   int mTechnique = -1;
-  const Pass* mActive = nullptr;
+  Pass* mActive = nullptr;
   std::string* mDiagnostics = nullptr;  // set only while chooseTechnique runs
   // Compiled once per effect; 0 records a failure so it is reported once.
   std::map<std::pair<int, std::string>, uint32_t> mShaders;
