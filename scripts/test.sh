@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: unit and GL tests
 # (GL ones under a private Xvfb with Mesa's software renderer); then, in a
-# clang build with ASan + UBSan, the fuzz targets' short runs and every unit
-# and GL test again; then the sound tests in a clang build with TSan.
+# clang build with ASan + UBSan, the fuzz targets' short runs. With
+# VESPER_SANITIZE=1 that build also runs every unit and GL test, and the
+# sound tests run in a clang build with TSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -35,30 +36,39 @@ echo "==> unit tests"
 echo "==> GL tests under Xvfb"
 (cd build && ctest --output-on-failure --no-tests=error -L gl) | tee "$logs/gl"
 
-# One clang build serves the fuzz targets and the sanitizer runs of every
-# unit and GL test. Options and suppressions (system libraries only) are in
-# scripts/sanitizers/; a report ends the reporting process with a failure
-# status, which the test running it sees.
-echo "==> sanitizer build (clang, ASan + UBSan)"
+# One clang build (ASan + UBSan) serves the fuzz targets' short runs and,
+# with VESPER_SANITIZE=1, the sanitizer runs of every unit and GL test and of
+# the sound tests under TSan. Options and suppressions (system libraries
+# only) are in scripts/sanitizers/; a report ends the reporting process with
+# a failure status, which the test running it sees.
+sanitize=${VESPER_SANITIZE:-0}
+with_tests=OFF
+[ "$sanitize" = 1 ] && with_tests=ON
+echo "==> clang build (ASan + UBSan; tests: $with_tests)"
 stage_start=$SECONDS
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVESPER_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  > build-fuzz.log 2>&1 || { cat build-fuzz.log; exit 1; }
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DVESPER_FUZZ=ON -DVESPER_TESTS=$with_tests \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo > build-fuzz.log 2>&1 || { cat build-fuzz.log; exit 1; }
 cmake --build build-fuzz -j"$jobs"
 # shellcheck source=sanitizers/env.sh
 source scripts/sanitizers/env.sh
-echo "==> fuzz targets and unit tests under ASan + UBSan"
-(cd build-fuzz && ctest --output-on-failure --no-tests=error -j"$jobs" -LE gl) | tee "$logs/asan-unit"
-echo "==> GL tests under ASan + UBSan"
-# Two tests bound start-up by the wall clock (under 2.5 s, 2.9 s), which an
-# instrumented build on a busy machine overruns; the plain build runs them.
-wall_clock_bound='^SystemStart\.(BigScreenWaitsThreeSecondsOnlyInFullScreen|EscapeDuringTheBigScreenWaitEndsStartUp)$'
-(cd build-fuzz && ctest --output-on-failure --no-tests=error -L gl -E "$wall_clock_bound") | tee "$logs/asan-gl"
-echo "==> sound tests under TSan"
-CC=clang CXX=clang++ cmake -S . -B build-tsan -DVESPER_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  > build-tsan.log 2>&1 || { cat build-tsan.log; exit 1; }
-cmake --build build-tsan -j"$jobs" --target test_sound
-(cd build-tsan && ctest --output-on-failure --no-tests=error -L sound) | tee "$logs/tsan"
-echo "==> sanitizer stages took $((SECONDS - stage_start)) s"
+if [ "$sanitize" != 1 ]; then
+  echo "==> fuzz targets, short runs"
+  (cd build-fuzz && ctest --output-on-failure --no-tests=error -L fuzz) | tee "$logs/fuzz"
+else
+  echo "==> fuzz targets and unit tests under ASan + UBSan"
+  (cd build-fuzz && ctest --output-on-failure --no-tests=error -j"$jobs" -LE gl) | tee "$logs/asan-unit"
+  echo "==> GL tests under ASan + UBSan"
+  # Two tests bound start-up by the wall clock (under 2.5 s, 2.9 s), which an
+  # instrumented build on a busy machine overruns; the plain build runs them.
+  wall_clock_bound='^SystemStart\.(BigScreenWaitsThreeSecondsOnlyInFullScreen|EscapeDuringTheBigScreenWaitEndsStartUp)$'
+  (cd build-fuzz && ctest --output-on-failure --no-tests=error -L gl -E "$wall_clock_bound") | tee "$logs/asan-gl"
+  echo "==> sound tests under TSan"
+  CC=clang CXX=clang++ cmake -S . -B build-tsan -DVESPER_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    > build-tsan.log 2>&1 || { cat build-tsan.log; exit 1; }
+  cmake --build build-tsan -j"$jobs" --target test_sound
+  (cd build-tsan && ctest --output-on-failure --no-tests=error -L sound) | tee "$logs/tsan"
+fi
+echo "==> clang stages took $((SECONDS - stage_start)) s"
 # ctest counts a skipped test among those "out of" N that passed; it lists
 # each one as "(Skipped)".
 total=$(cat "$logs"/* | awk '/tests passed, 0 tests failed out of/ {n += $NF} END {print n + 0}')
