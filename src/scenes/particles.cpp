@@ -262,7 +262,7 @@ void MetaballQuad::draw(float t) {
   shaderManager::instance().setCurrentEffect(&effect);
   effect.setParameter("TIME_RATE", &t);
   setScreenRatios(effect);
-  // T2F_V3F. Corner 0 carries (0, 0) where (0, 1) would be expected; the
+  // T2F_V3F. Corner 0 carries (0, 0) like corner 1; the
   // effect ignores these coordinates and derives everything from positions.
   static const float kQuad[4][5] = {
       {0, 0, -1, 1, 0}, {0, 0, -1, -1, 0}, {1, 1, 1, 1, 0}, {1, 0, 1, -1, 0}};

@@ -1,4 +1,4 @@
-// Procedural drawing pieces of the scene family: point-sprite particle sets,
+// Procedural drawing pieces of the particle scenes: point-sprite sets,
 // clouds of textured billboards and the full-screen metaball image. Motion
 // is a pure function of the scene's progress t (a straight line per
 // particle, nothing integrated frame to frame), so frames can be drawn in
@@ -20,7 +20,7 @@
 #include "shader/shader.h"
 #include "texture/texture.h"
 
-// The production's pseudo-random generator: a 32-bit linear congruential
+// The particles' pseudo-random generator: a 32-bit linear congruential
 // state; each draw returns 15 bits.
 class ParticleRandom {
  public:

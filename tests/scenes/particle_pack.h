@@ -1,4 +1,4 @@
-// Pack entries for the particle tests: the production's three particle
+// Pack entries for the particle tests: the sample production's three particle
 // effects and the textures texgen paints for them.
 #pragma once
 

@@ -1,5 +1,5 @@
 // Point sprites, cloud billboards and the metaball image drawn with the
-// production's own effects and generated textures, read back at 320 x 180.
+// sample production's effects and generated textures, read back at 320 x 180.
 #include <GL/glew.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Particle generators: the production's sequence and the shapes of its sets
+// Particle generators: the draw sequence after seeding and the shapes of the sets
 // and clouds.
 #include <gtest/gtest.h>
 
