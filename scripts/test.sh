@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: unit and GL tests
 # (GL ones under a private Xvfb with Mesa's software renderer); then, in a
-# clang build with ASan + UBSan, the fuzz targets' short runs. With
-# VESPER_SANITIZE=1 that build also runs every unit and GL test, and the
-# sound tests run in a clang build with TSan.
+# clang build with ASan + UBSan, the fuzz targets' short runs and every unit
+# and GL test again, and the sound tests in a clang build with TSan.
+# VESPER_SANITIZE=0 skips the sanitizer runs of the tests (the fuzz targets'
+# short runs stay).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -36,12 +37,12 @@ echo "==> unit tests"
 echo "==> GL tests under Xvfb"
 (cd build && ctest --output-on-failure --no-tests=error -L gl) | tee "$logs/gl"
 
-# One clang build (ASan + UBSan) serves the fuzz targets' short runs and,
-# with VESPER_SANITIZE=1, the sanitizer runs of every unit and GL test and of
-# the sound tests under TSan. Options and suppressions (system libraries
+# One clang build (ASan + UBSan) serves the fuzz targets' short runs and the
+# sanitizer runs of every unit and GL test; a second one runs the sound
+# tests under TSan. Options and suppressions (system libraries
 # only) are in scripts/sanitizers/; a report ends the reporting process with
 # a failure status, which the test running it sees.
-sanitize=${VESPER_SANITIZE:-0}
+sanitize=${VESPER_SANITIZE:-1}
 with_tests=OFF
 [ "$sanitize" = 1 ] && with_tests=ON
 echo "==> clang build (ASan + UBSan; tests: $with_tests)"
