@@ -58,14 +58,16 @@ bool plainEnough(const std::string& doc) {
     if (end == std::string::npos) return false;
     const std::string ref = doc.substr(i + 1, end - i - 1);
     if (ref == "lt" || ref == "gt" || ref == "amp" || ref == "quot" || ref == "apos") continue;
-    const bool hex = ref.size() > 2 && ref[0] == '#' && (ref[1] == 'x' || ref[1] == 'X');
+    // "&#X" is not a reference in XML (pugixml keeps it as text).
+    const bool hex = ref.size() > 2 && ref[0] == '#' && ref[1] == 'x';
     const std::string digits = ref.size() > 1 && ref[0] == '#' ? ref.substr(hex ? 2 : 1) : "";
     if (digits.empty() || digits.size() > 6 ||
         digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos) {
       return false;
     }
     const long value = std::strtol(digits.c_str(), nullptr, hex ? 16 : 10);
-    if (value < 1 || value > 127) return false;
+    // Below 0x20 only tab, line feed and carriage return are characters.
+    if (value < 1 || value > 127 || (value < 0x20 && value != '\t' && value != '\n' && value != '\r')) return false;
   }
   return true;
 }
