@@ -150,7 +150,8 @@ bool demoManager::initialize() {
     buffer->create(w, h, format, type, flags);
     return buffer;
   };
-  sampleBuffer = target(3);
+  // Colour only: each line attaches its own depth before drawing into it.
+  sampleBuffer = target(1);
   mSampleColour = sampleBuffer->colourTexture()->glName();
   for (int i = 0; i < kSceneLineCount; ++i) {
     lineBuffers[i] = target(3);
@@ -163,6 +164,7 @@ bool demoManager::initialize() {
   }
   finalBuffer = target(1);
   mFinalColour = finalBuffer->colourTexture()->glName();
+  createQuads();
 
   finalScreenEffect = ResourceRef<resShader>::load(kFinalScreenEffectPath);
   nullPostEffect = ResourceRef<resShader>::load(kNullPostEffectPath);
@@ -194,6 +196,11 @@ void demoManager::releaseTargets() {
   for (auto& b : lineBuffers) b.reset();
   for (auto& b : workBuffers) b.reset();
   finalBuffer.reset();
+  if (mQuadBuffer) {
+    const GLuint buffer = mQuadBuffer;
+    glDeleteBuffers(1, &buffer);
+    mQuadBuffer = 0;
+  }
   mSampleColour = mFinalColour = 0;
   for (uint32_t& n : mLineColour) n = 0;
   for (uint32_t& n : mLineDepth) n = 0;
@@ -290,7 +297,7 @@ void demoManager::loaderFadeFrame(float f) {
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
   glLoadIdentity();
-  glUseProgram(0);
+  useNoEffectProgram();
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glDisable(GL_DEPTH_TEST);
@@ -321,6 +328,7 @@ void demoManager::playFrame() {
   glLoadIdentity();
   scenePass(mMusicTime);
   postEffectPass(mMusicTime);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   clear(0.0f);
   finalScreenPass();
 }
