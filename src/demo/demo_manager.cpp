@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "app/app.h"
+#include "demo/unit_square.h"
 #include "render/render.h"
 #include "sound/sound.h"
 
@@ -290,18 +291,9 @@ int demoManager::activeSlot(int line, uint32_t t) const {
 void demoManager::loaderFadeFrame(float f) {
   clear(1.0f);
   if (LoadingScene* loader = resourceManager::instance().loadingScene()) loader->draw(1.0f);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, 1, 0, 1, -10, 10);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
+  UnitSquare square(0, true);
   useNoEffectProgram();
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glDisable(GL_DEPTH_TEST);
-  glDisable(GL_ALPHA_TEST);
   glColor4f(0.0f, 0.0f, 0.0f, std::min(f, 1.0f));
   glBegin(GL_QUADS);
   glVertex2f(0, 0);
@@ -310,13 +302,7 @@ void demoManager::loaderFadeFrame(float f) {
   glVertex2f(0, 1);
   glEnd();
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-  // The engine's defaults again.
-  glEnable(GL_DEPTH_TEST);
-  glEnable(GL_ALPHA_TEST);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
+  glEnable(GL_DEPTH_TEST);  // the engine's default again
 }
 
 void demoManager::playFrame() {

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "demo/demo.h"
+#include "demo/unit_square.h"
 
 namespace {
 
@@ -30,45 +31,45 @@ const float kUnitSquareMvp[16] = {2, 0, 0, -1, 0, 2, 0, -1, 0, 0, -0.1f, 0, 0, 0
 // A vertex of the quad buffer: position (z 0), then texture coordinates.
 constexpr GLsizei kQuadStride = 5 * sizeof(float);
 
-// The unit-square projection with blending and the alpha test off, and the
-// quad buffer's vertices and texture coordinates as the arrays drawn from,
-// for the quads of one stage; afterwards the engine's defaults (blending
-// and the alpha test on) are back and no buffer is bound.
-class UnitSquare {
- public:
-  explicit UnitSquare(GLuint quadBuffer) {
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, 1, 0, 1, -10, 10);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
+}  // namespace
+
+UnitSquare::UnitSquare(uint32_t quadBuffer, bool blending) : mArrays(quadBuffer != 0) {
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, 1, 0, 1, -10, 10);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  if (blending) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  } else {
     glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-    glBindBuffer(GL_ARRAY_BUFFER, quadBuffer);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, kQuadStride, nullptr);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glTexCoordPointer(2, GL_FLOAT, kQuadStride, reinterpret_cast<const void*>(3 * sizeof(float)));
   }
-  ~UnitSquare() {
+  glDisable(GL_ALPHA_TEST);
+  if (!mArrays) return;
+  glBindBuffer(GL_ARRAY_BUFFER, quadBuffer);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, kQuadStride, nullptr);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glTexCoordPointer(2, GL_FLOAT, kQuadStride, reinterpret_cast<const void*>(3 * sizeof(float)));
+}
+
+UnitSquare::~UnitSquare() {
+  if (mArrays) {
     // The rest of the engine draws from client memory.
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glEnable(GL_BLEND);
-    glEnable(GL_ALPHA_TEST);
   }
-  UnitSquare(const UnitSquare&) = delete;
-  UnitSquare& operator=(const UnitSquare&) = delete;
-};
-
-}  // namespace
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glEnable(GL_BLEND);
+  glEnable(GL_ALPHA_TEST);
+}
 
 void demoManager::createQuads() {
   float rect[4];
