@@ -102,13 +102,15 @@ void useProgram(uint32_t program) {
   gProgram = static_cast<GLint>(program);
 }
 
-PassRun::PassRun() {
+PassRun::PassRun() : mOwner(!gRun.open) {
+  if (!mOwner) return;
   gRun.open = true;
   gRun.outerProgram = boundProgram();
   gRun.touched = 0;
 }
 
 PassRun::~PassRun() {
+  if (!mOwner) return;
   for (uint8_t id = 0; id < kStateIdCount; ++id) {
     if ((gRun.touched >> id & 1u) != 0 && !sameState(gRun.now[id], gRun.outer[id])) restoreState(gRun.outer[id]);
   }

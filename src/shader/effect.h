@@ -173,17 +173,21 @@ class Effect {
   std::map<std::pair<std::string, std::string>, uint32_t> mPrograms;
 };
 
-// Passes drawn back to back, with nothing but parameter setting and target
-// binds between them (on one effect or several): a pass's reset leaves its
+// Passes drawn back to back (on one effect or several), with nothing
+// between them that changes a pass state or draws outside a pass (setting
+// parameters, matrices and targets is fine): a pass's reset leaves its
 // program and states in place, the next pass changes only what differs from
 // them, and the run's end restores what was in force before its first pass.
-// Runs do not nest.
+// A run opened inside another is part of it.
 class PassRun {
  public:
   PassRun();
   ~PassRun();
   PassRun(const PassRun&) = delete;
   PassRun& operator=(const PassRun&) = delete;
+
+ private:
+  bool mOwner;
 };
 
 // Binds `program` (0: fixed function) through the runtime, which keeps track

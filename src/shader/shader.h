@@ -76,7 +76,7 @@ class resShader : public resourceObject {
   resShader* mFallback = nullptr;
 };
 
-// Passes drawn back to back with nothing drawn between them (see fx::PassRun).
+// Passes drawn back to back (see fx::PassRun).
 using effectPassRun = fx::PassRun;
 // Fixed-function drawing: no effect program bound.
 inline void useNoEffectProgram() { fx::useProgram(0); }
