@@ -109,6 +109,29 @@ class sceneManager : public Interface<sceneManager> {
   std::string mPendingName;
 };
 
+// The parameters a show pass sets on one effect every frame, in the order it
+// sets them: each name is looked up once, and again only when the effect in
+// use, the `generation` given to begin or the name at that place changes.
+// Names are kept by pointer and must outlive the keys.
+class ParamKeys {
+ public:
+  void begin(resShader& effect, uint32_t generation = 0);
+  // Sets the next parameter of the sequence on the effect given to begin.
+  void set(const char* pName, const void* values);
+  void setFloat(const char* pName, float value);  // a scalar, repeated to four floats
+
+ private:
+  struct Key {
+    const char* name;
+    int32_t key;
+  };
+  resShader* mEffect = nullptr;
+  uint64_t mKeyedFor = 0;  // the serial of the effect the keys are for
+  uint32_t mGeneration = 0;
+  size_t mNext = 0;
+  std::vector<Key> mKeys;
+};
+
 // Textures every effect may sample by an agreed sampler name.
 class customTextureManager : public Interface<customTextureManager> {
   VESPER_DECLARE_DYNAMIC(customTextureManager)
@@ -123,9 +146,15 @@ class customTextureManager : public Interface<customTextureManager> {
   // Binds every texture to `effect` (null: the current effect); the current
   // effect is the same afterwards.
   void apply(resShader* effect) const;
+  // The same through the keys of a show pass's sequence.
+  void apply(ParamKeys& keys) const;
   size_t bindingCount() const { return mBindings.size(); }
+  // Changes with every readDefinition: keys that include the bindings are
+  // looked up again.
+  uint32_t generation() const { return mGeneration; }
 
  private:
+  uint32_t mGeneration = 0;
   struct Binding {
     std::string sampler;
     ResourceRef<resTexture> texture;
@@ -152,15 +181,18 @@ class cPostEffectManager : public Interface<cPostEffectManager> {
   resShader* activeEffect(size_t m, uint32_t t) const;
   // 0 to 1 across the entry's window; 0 outside it.
   float timeRate(size_t m, uint32_t t) const;
-  // Sets the entry's constants and sources on the current effect. The
-  // arrays hold GL texture names, kSceneLineCount / kWorkBufferCount each.
-  void bindConstantsAndSources(size_t m, const uint32_t* lineColour, const uint32_t* lineDepth,
+  // The keys of the parameters the show sets on the entry's effect.
+  ParamKeys& keys(size_t m) const { return mEntries[m].keys; }
+  // Sets the entry's constants and sources through `keys`. The arrays hold
+  // GL texture names, kSceneLineCount / kWorkBufferCount each.
+  void bindConstantsAndSources(size_t m, ParamKeys& keys, const uint32_t* lineColour, const uint32_t* lineDepth,
                                const uint32_t* workColour) const;
 
  private:
   struct Entry {
     PostEffectRecord record;
     ResourceRef<resShader> effect;
+    mutable ParamKeys keys;
   };
   std::vector<Entry> mEntries;
 };
@@ -264,8 +296,11 @@ class demoManager : public Interface<demoManager> {
   void scenePass(uint32_t t);
   void postEffectPass(uint32_t t);
   void finalScreenPass();
-  void bindBufferNames(resShader* effect) const;
-  void fullScreenQuad(float x0, float y0, float x1, float y1, resShader* effect) const;
+  void bindBufferNames(ParamKeys& keys) const;
+  // The full-screen quads, in the unit square: 0 the whole square, 1 the
+  // letterboxed picture.
+  void createQuads();
+  void drawQuad(int quad) const;
   bool ending();
 
   DemoState demoState = Reset;
@@ -304,6 +339,8 @@ class demoManager : public Interface<demoManager> {
   ResourceRef<resShader> finalScreenEffect;
   ResourceRef<resShader> nullPostEffect;
   ResourceRef<resShader> msaaEffect;
+  uint32_t mQuadBuffer = 0;  // GL buffer of the two quads
+  ParamKeys mSampleKeys, mDivideKeys, mNullKeys, mFinalKeys;
 
   // What the drawing code below asks of the show.
   class Hooks : public RenderHooks {

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "app/app.h"
+#include "demo/unit_square.h"
 #include "render/render.h"
 #include "sound/sound.h"
 
@@ -150,7 +151,8 @@ bool demoManager::initialize() {
     buffer->create(w, h, format, type, flags);
     return buffer;
   };
-  sampleBuffer = target(3);
+  // Colour only: each line attaches its own depth before drawing into it.
+  sampleBuffer = target(1);
   mSampleColour = sampleBuffer->colourTexture()->glName();
   for (int i = 0; i < kSceneLineCount; ++i) {
     lineBuffers[i] = target(3);
@@ -163,6 +165,7 @@ bool demoManager::initialize() {
   }
   finalBuffer = target(1);
   mFinalColour = finalBuffer->colourTexture()->glName();
+  createQuads();
 
   finalScreenEffect = ResourceRef<resShader>::load(kFinalScreenEffectPath);
   nullPostEffect = ResourceRef<resShader>::load(kNullPostEffectPath);
@@ -194,6 +197,11 @@ void demoManager::releaseTargets() {
   for (auto& b : lineBuffers) b.reset();
   for (auto& b : workBuffers) b.reset();
   finalBuffer.reset();
+  if (mQuadBuffer) {
+    const GLuint buffer = mQuadBuffer;
+    glDeleteBuffers(1, &buffer);
+    mQuadBuffer = 0;
+  }
   mSampleColour = mFinalColour = 0;
   for (uint32_t& n : mLineColour) n = 0;
   for (uint32_t& n : mLineDepth) n = 0;
@@ -283,18 +291,9 @@ int demoManager::activeSlot(int line, uint32_t t) const {
 void demoManager::loaderFadeFrame(float f) {
   clear(1.0f);
   if (LoadingScene* loader = resourceManager::instance().loadingScene()) loader->draw(1.0f);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(0, 1, 0, 1, -10, 10);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  glUseProgram(0);
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  UnitSquare square(0, true);
+  useNoEffectProgram();
   glDisable(GL_DEPTH_TEST);
-  glDisable(GL_ALPHA_TEST);
   glColor4f(0.0f, 0.0f, 0.0f, std::min(f, 1.0f));
   glBegin(GL_QUADS);
   glVertex2f(0, 0);
@@ -303,13 +302,7 @@ void demoManager::loaderFadeFrame(float f) {
   glVertex2f(0, 1);
   glEnd();
   glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-  // The engine's defaults again.
-  glEnable(GL_DEPTH_TEST);
-  glEnable(GL_ALPHA_TEST);
-  glPopMatrix();
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
+  glEnable(GL_DEPTH_TEST);  // the engine's default again
 }
 
 void demoManager::playFrame() {
@@ -321,6 +314,7 @@ void demoManager::playFrame() {
   glLoadIdentity();
   scenePass(mMusicTime);
   postEffectPass(mMusicTime);
+  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   clear(0.0f);
   finalScreenPass();
 }

@@ -26,6 +26,7 @@ bool customTextureManager::terminate() {
 
 bool customTextureManager::readDefinition() {
   mBindings.clear();
+  ++mGeneration;
   std::vector<CustomTextureRecord> records;
   std::vector<DefinitionProblem> problems;
   const bool ok = readCustomTextures(loadDefinitionDocument(kCustomTextureDefinePath), records, problems);
@@ -50,6 +51,12 @@ void customTextureManager::apply(resShader* effect) const {
     if (b.glName) shaders.setParameter(b.sampler.c_str(), &b.glName);
   }
   if (previous && previous != effect) shaders.setCurrentEffect(previous);
+}
+
+void customTextureManager::apply(ParamKeys& keys) const {
+  for (const Binding& b : mBindings) {
+    if (b.glName) keys.set(b.sampler.c_str(), &b.glName);
+  }
 }
 
 cPostEffectManager::~cPostEffectManager() = default;
@@ -87,14 +94,38 @@ float cPostEffectManager::timeRate(size_t m, uint32_t t) const {
   return static_cast<float>(t - r.sTime) / static_cast<float>(r.eTime - r.sTime);
 }
 
-void cPostEffectManager::bindConstantsAndSources(size_t m, const uint32_t* lineColour, const uint32_t* lineDepth,
-                                                 const uint32_t* workColour) const {
-  shaderManager& shaders = shaderManager::instance();
+void cPostEffectManager::bindConstantsAndSources(size_t m, ParamKeys& keys, const uint32_t* lineColour,
+                                                 const uint32_t* lineDepth, const uint32_t* workColour) const {
   const PostEffectRecord& r = mEntries[m].record;
-  for (const PostEffectConstant& c : r.constants) shaders.setParameter(c.param.c_str(), c.value);
+  for (const PostEffectConstant& c : r.constants) keys.set(c.param.c_str(), c.value);
   for (const PostEffectSource& s : r.sources) {
     // Work buffers have no depth: a depth source there reads the colour.
     const uint32_t* name = s.fromWork ? &workColour[s.index] : s.kind == 1 ? &lineDepth[s.index] : &lineColour[s.index];
-    shaders.setParameter(s.param.c_str(), name);
+    keys.set(s.param.c_str(), name);
   }
+}
+
+void ParamKeys::begin(resShader& effect, uint32_t generation) {
+  mEffect = &effect;
+  const uint64_t serial = effect.effectHandle() ? effect.effectHandle()->serial() : 0;
+  if (serial != mKeyedFor || generation != mGeneration) {
+    mKeys.clear();
+    mKeyedFor = serial;
+    mGeneration = generation;
+  }
+  mNext = 0;
+}
+
+void ParamKeys::set(const char* pName, const void* values) {
+  if (mNext == mKeys.size()) {
+    mKeys.push_back({pName, mEffect->parameterKey(pName)});
+  } else if (mKeys[mNext].name != pName) {
+    mKeys[mNext] = {pName, mEffect->parameterKey(pName)};
+  }
+  mEffect->setParameterByKey(mKeys[mNext++].key, values);
+}
+
+void ParamKeys::setFloat(const char* pName, float value) {
+  const float v[4] = {value, value, value, value};
+  set(pName, v);
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "demo/demo.h"
+#include "demo/unit_square.h"
 
 namespace {
 
@@ -27,75 +28,81 @@ const IndexedNames kWorkColourNames("workBuf");
 // back from GL.
 const float kUnitSquareMvp[16] = {2, 0, 0, -1, 0, 2, 0, -1, 0, 0, -0.1f, 0, 0, 0, 0, 1};
 
-// The unit-square projection with blending and the alpha test off, for the
-// quads of one stage; afterwards the engine's defaults (both on) are back.
-class UnitSquare {
- public:
-  UnitSquare() {
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, 1, 0, 1, -10, 10);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glDisable(GL_BLEND);
-    glDisable(GL_ALPHA_TEST);
-  }
-  ~UnitSquare() {
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glEnable(GL_BLEND);
-    glEnable(GL_ALPHA_TEST);
-  }
-  UnitSquare(const UnitSquare&) = delete;
-  UnitSquare& operator=(const UnitSquare&) = delete;
-};
-
-void bindDefaultFramebuffer() {
-  glFlush();
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-}
-
-// The 2D and 4-component values the chain sets; float parameters take a
-// pointer to four floats, so a scalar is repeated.
-void setFloat(resShader* effect, const char* pName, float value) {
-  const float v[4] = {value, value, value, value};
-  effect->setParameter(pName, v);
-}
+// A vertex of the quad buffer: position (z 0), then texture coordinates.
+constexpr GLsizei kQuadStride = 5 * sizeof(float);
 
 }  // namespace
 
-void demoManager::fullScreenQuad(float x0, float y0, float x1, float y1, resShader* effect) const {
+UnitSquare::UnitSquare(uint32_t quadBuffer, bool blending) : mArrays(quadBuffer != 0) {
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(0, 1, 0, 1, -10, 10);
   glMatrixMode(GL_MODELVIEW);
   glPushMatrix();
-  if (effect) {
-    shaderManager::instance().setCurrentEffect(effect);
-    effect->setParameter("projMat", kUnitSquareMvp);
+  glLoadIdentity();
+  if (blending) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  } else {
+    glDisable(GL_BLEND);
   }
+  glDisable(GL_ALPHA_TEST);
+  if (!mArrays) return;
+  glBindBuffer(GL_ARRAY_BUFFER, quadBuffer);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glVertexPointer(3, GL_FLOAT, kQuadStride, nullptr);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glTexCoordPointer(2, GL_FLOAT, kQuadStride, reinterpret_cast<const void*>(3 * sizeof(float)));
+}
+
+UnitSquare::~UnitSquare() {
+  if (mArrays) {
+    // The rest of the engine draws from client memory.
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+  }
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glEnable(GL_BLEND);
+  glEnable(GL_ALPHA_TEST);
+}
+
+void demoManager::createQuads() {
+  float rect[4];
+  letterbox(mAspectWidth, mAspectHeight, rect);
   const float u = texScaleU;
   const float v = texScaleV;
-  glBegin(GL_TRIANGLE_STRIP);
-  glTexCoord2f(0, v);
-  glVertex3f(x0, y1, 0);
-  glTexCoord2f(0, 0);
-  glVertex3f(x0, y0, 0);
-  glTexCoord2f(u, v);
-  glVertex3f(x1, y1, 0);
-  glTexCoord2f(u, 0);
-  glVertex3f(x1, y0, 0);
-  glEnd();
-  glPopMatrix();
+  // Triangle strips: the whole square, then the letterboxed picture.
+  const float quads[2][4][5] = {
+      {{0, 1, 0, 0, v}, {0, 0, 0, 0, 0}, {1, 1, 0, u, v}, {1, 0, 0, u, 0}},
+      {{rect[0], rect[3], 0, 0, v},
+       {rect[0], rect[1], 0, 0, 0},
+       {rect[2], rect[3], 0, u, v},
+       {rect[2], rect[1], 0, u, 0}},
+  };
+  GLuint buffer = 0;
+  glGenBuffers(1, &buffer);
+  glBindBuffer(GL_ARRAY_BUFFER, buffer);
+  glBufferData(GL_ARRAY_BUFFER, sizeof quads, quads, GL_STATIC_DRAW);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  mQuadBuffer = buffer;
 }
 
-void demoManager::bindBufferNames(resShader* effect) const {
-  for (int i = 0; i < kSceneLineCount; ++i) effect->setParameter(kLineColourNames[i], &mLineColour[i]);
-  for (int i = 0; i < kSceneLineCount; ++i) effect->setParameter(kLineDepthNames[i], &mLineDepth[i]);
-  for (int i = 0; i < kWorkBufferCount; ++i) effect->setParameter(kWorkColourNames[i], &mWorkColour[i]);
+void demoManager::drawQuad(int quad) const { glDrawArrays(GL_TRIANGLE_STRIP, quad * 4, 4); }
+
+void demoManager::bindBufferNames(ParamKeys& keys) const {
+  for (int i = 0; i < kSceneLineCount; ++i) keys.set(kLineColourNames[i], &mLineColour[i]);
+  for (int i = 0; i < kSceneLineCount; ++i) keys.set(kLineDepthNames[i], &mLineDepth[i]);
+  for (int i = 0; i < kWorkBufferCount; ++i) keys.set(kWorkColourNames[i], &mWorkColour[i]);
 }
 
+// A line's samples render into the sample buffer with the line's depth
+// attached once for all of them, and accumulate into the line's buffer,
+// which stays bound for the division.
 void demoManager::scenePass(uint32_t t) {
   resShader* msaa = msaaEffect.get();
   if (!sampleBuffer || !msaa) return;
@@ -109,55 +116,55 @@ void demoManager::scenePass(uint32_t t) {
     const uint32_t span = scene->eTime() - scene->sTime();
     const float progress = span ? static_cast<float>(t - scene->sTime()) / static_cast<float>(span) : 0.0f;
     cScreenBuffer& target = *lineBuffers[line];
+    sampleBuffer->attachDepth(mLineDepth[line]);
     for (int32_t i = samples - 1; i >= 0; --i) {
-      sampleBuffer->attachDepth(mLineDepth[line]);
       glEnable(GL_DEPTH_TEST);
-      sampleBuffer->bind();
+      if (i != samples - 1) sampleBuffer->bind();  // attachDepth bound it for the first
       jitterIndex = i;
       scene->render(progress);
-      bindDefaultFramebuffer();
       glDisable(GL_DEPTH_TEST);
-      sampleBuffer->reattachDepth();
 
       shaders.setCurrentEffect(msaa);
-      msaa->setParameter("srcColBuf0", &mSampleColour);
-      msaa->setParameter("srcColBuf1", &mLineColour[line]);
+      mSampleKeys.begin(*msaa);
+      mSampleKeys.set("srcColBuf0", &mSampleColour);
+      mSampleKeys.set("srcColBuf1", &mLineColour[line]);
+      mSampleKeys.set("projMat", kUnitSquareMvp);
       target.bind();
       const uint32_t pass = i == samples - 1 ? 0 : 1;
-      {
-        UnitSquare square;
-        msaa->setPassState(pass);
-        fullScreenQuad(0, 0, 1, 1, msaa);
-        msaa->resetPassState(pass);
-      }
-      bindDefaultFramebuffer();
+      UnitSquare square(mQuadBuffer);
+      msaa->setPassState(pass);
+      drawQuad(0);
+      msaa->resetPassState(pass);
     }
     if (mSampleCount > 0) {
       shaders.setCurrentEffect(msaa);
-      setFloat(msaa, "div", static_cast<float>(mSampleCount));
-      msaa->setParameter("srcColBuf1", &mLineColour[line]);
-      target.bind();
-      {
-        UnitSquare square;
-        msaa->setPassState(2);
-        fullScreenQuad(0, 0, 1, 1, msaa);
-        msaa->resetPassState(2);
-      }
-      bindDefaultFramebuffer();
+      mDivideKeys.begin(*msaa);
+      mDivideKeys.setFloat("div", static_cast<float>(mSampleCount));
+      mDivideKeys.set("srcColBuf1", &mLineColour[line]);
+      mDivideKeys.set("projMat", kUnitSquareMvp);
+      UnitSquare square(mQuadBuffer);
+      msaa->setPassState(2);
+      drawQuad(0);
+      msaa->resetPassState(2);
     }
     jitterIndex = 0;
   }
   currentLineEffect = nullptr;
 }
 
+// One unit-square stage and one pass run for the whole chain: between two
+// effects only parameters and the target change.
 void demoManager::postEffectPass(uint32_t t) {
   if (!finalBuffer) return;
   shaderManager& shaders = shaderManager::instance();
   cPostEffectManager& post = cPostEffectManager::instance();
+  const customTextureManager& custom = customTextureManager::instance();
   const float viewport[4] = {static_cast<float>(viewportWidth), static_cast<float>(viewportHeight), 0, 0};
   const float ratioW = static_cast<float>(mScreenSize.x) / 1280.0f;
   const float ratioH = static_cast<float>(mScreenSize.y) / 720.0f;
   const float ratioR = static_cast<float>(mScreenSize.x * mScreenSize.y) / 921600.0f;
+  UnitSquare square(mQuadBuffer);
+  effectPassRun run;
   bool drawn = false;
   for (size_t m = 0; m < post.entryCount(); ++m) {
     resShader* effect = post.activeEffect(m, t);
@@ -165,43 +172,40 @@ void demoManager::postEffectPass(uint32_t t) {
     drawn = true;
     const PostEffectRecord& entry = post.entry(m);
     shaders.setCurrentEffect(effect);
-    bindBufferNames(effect);
-    setFloat(effect, "TIME_RATE_EFFECT", post.timeRate(m, t));
-    customTextureManager::instance().apply(effect);
-    effect->setParameter("ViewportSize", viewport);
-    post.bindConstantsAndSources(m, mLineColour, mLineDepth, mWorkColour);
-    setFloat(effect, "SCREEN_RATIO_W", ratioW);
-    setFloat(effect, "SCREEN_RATIO_H", ratioH);
-    setFloat(effect, "SCREEN_RATIO_R", ratioR);
+    ParamKeys& keys = post.keys(m);
+    keys.begin(*effect, custom.generation());
+    bindBufferNames(keys);
+    keys.setFloat("TIME_RATE_EFFECT", post.timeRate(m, t));
+    custom.apply(keys);
+    keys.set("ViewportSize", viewport);
+    post.bindConstantsAndSources(m, keys, mLineColour, mLineDepth, mWorkColour);
+    keys.setFloat("SCREEN_RATIO_W", ratioW);
+    keys.setFloat("SCREEN_RATIO_H", ratioH);
+    keys.setFloat("SCREEN_RATIO_R", ratioR);
+    keys.set("projMat", kUnitSquareMvp);
     (entry.renderTarget < 0 ? *finalBuffer : *workBuffers[entry.renderTarget]).bind();
-    {
-      UnitSquare square;
-      const uint32_t passes = effect->passCount();
-      const uint32_t first = entry.execPass < 0 ? 0 : static_cast<uint32_t>(entry.execPass);
-      const uint32_t last = entry.execPass < 0 ? passes : first + 1;
-      for (uint32_t pass = first; pass < last; ++pass) {
-        effect->setPassState(pass);
-        fullScreenQuad(0, 0, 1, 1, effect);
-        effect->resetPassState(pass);
-      }
+    const uint32_t passes = effect->passCount();
+    const uint32_t first = entry.execPass < 0 ? 0 : static_cast<uint32_t>(entry.execPass);
+    const uint32_t last = entry.execPass < 0 ? passes : first + 1;
+    for (uint32_t pass = first; pass < last; ++pass) {
+      effect->setPassState(pass);
+      drawQuad(0);
+      effect->resetPassState(pass);
     }
-    bindDefaultFramebuffer();
   }
   resShader* null = nullPostEffect.get();
   if (drawn || !null) return;
   shaders.setCurrentEffect(null);
-  bindBufferNames(null);
-  null->setParameter("ViewportSize", viewport);
+  mNullKeys.begin(*null);
+  bindBufferNames(mNullKeys);
+  mNullKeys.set("ViewportSize", viewport);
+  mNullKeys.set("projMat", kUnitSquareMvp);
   finalBuffer->bind();
-  {
-    UnitSquare square;
-    for (uint32_t pass = 0; pass < null->passCount(); ++pass) {
-      null->setPassState(pass);
-      fullScreenQuad(0, 0, 1, 1, null);
-      null->resetPassState(pass);
-    }
+  for (uint32_t pass = 0; pass < null->passCount(); ++pass) {
+    null->setPassState(pass);
+    drawQuad(0);
+    null->resetPassState(pass);
   }
-  bindDefaultFramebuffer();
 }
 
 void demoManager::letterbox(int32_t aw, int32_t ah, float (&rect)[4]) {
@@ -217,19 +221,20 @@ void demoManager::letterbox(int32_t aw, int32_t ah, float (&rect)[4]) {
   rect[3] = 1.0f - y0;
 }
 
+// Draws into the default framebuffer, which the caller has bound.
 void demoManager::finalScreenPass() {
   resShader* screen = finalScreenEffect.get();
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
   if (!screen) return;
-  UnitSquare square;
+  UnitSquare square(mQuadBuffer);
   shaderManager::instance().setCurrentEffect(screen);
-  screen->setParameter("shScreenTexture", &mFinalColour);
+  mFinalKeys.begin(*screen);
+  mFinalKeys.set("shScreenTexture", &mFinalColour);
+  mFinalKeys.set("projMat", kUnitSquareMvp);
+  effectPassRun run;
   screen->setPassState(1);
-  fullScreenQuad(0, 0, 1, 1, screen);
+  drawQuad(0);
   screen->resetPassState(1);
-  float rect[4];
-  letterbox(mAspectWidth, mAspectHeight, rect);
   screen->setPassState(0);
-  fullScreenQuad(rect[0], rect[1], rect[2], rect[3], screen);
+  drawQuad(1);
   screen->resetPassState(0);
 }

@@ -73,8 +73,12 @@ void cMqoRender::setMaterialParameters(uint32_t material, float alpha, float tim
   renderHooks().applyCustomTextures(effect);
 }
 
+// The materials' passes follow one another with only parameters and
+// matrices set between them (a material without an effect draws nothing):
+// one pass run spares the program switches and restores between them.
 void cMqoRender::render(float time) {
   if (!mModel) return;
+  effectPassRun run;
   if (mAnimation != nullptr) {
     drawAnimated(time);
   } else {

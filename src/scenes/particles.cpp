@@ -201,6 +201,9 @@ void CParticleCloud::draw(const CloudElement* list, size_t count, float t) {
   effect.setParameter("TIME_RATE", &t);
   const uint32_t passes = effect.passCount();
   glMatrixMode(GL_MODELVIEW);
+  // Between two elements only matrices, parameters and client arrays change:
+  // one pass run for all of them spares the program switches between.
+  effectPassRun run;
   for (size_t i = 0; i < count; ++i) {
     const CloudElement& e = list[i];
     const glm::vec3 p = cloudPosition(e, t);

@@ -73,9 +73,9 @@ void CSceneQdf_boxfloor1::setup(cQdfRender* renderer) {
 void CSceneQdf_boxfloor1::before(cQdfRender* renderer, float t) {
   resMQO* model = mSlot >= 0 ? renderer->sceneFile()->modelInSlot(mSlot) : nullptr;
   if (model == nullptr || mMaterial >= model->getMaterialCount()) return;
-  MqoMaterial tinted = model->getMaterial(mMaterial);
-  tinted.col = glm::vec4(t, 1.0f - t, 0.0f, 0.7f);
-  renderer->modelMaterial(mSlot, mMaterial, &tinted);
+  mTinted = model->getMaterial(mMaterial);
+  mTinted.col = glm::vec4(t, 1.0f - t, 0.0f, 0.7f);
+  renderer->modelMaterial(mSlot, mMaterial, &mTinted);
 }
 
 void CSceneQdf_boxfloor1::after(cQdfRender* renderer, float t) {

@@ -45,6 +45,9 @@ class CSceneQdf_boxfloor1 : public CSceneQdfByIndex {
  private:
   int mSlot = -1;  // -1: the scene file holds no such model
   uint32_t mMaterial = 0;
+  // Kept from frame to frame: copying into it reuses its strings' storage,
+  // so a frame allocates nothing.
+  MqoMaterial mTinted;
 };
 
 // The loading bar: drawn before anything is loaded, without a renderer.

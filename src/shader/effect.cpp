@@ -62,7 +62,61 @@ std::string infoLog(GLuint object, bool isProgram) {
 
 bool glAvailable() { return glCreateShader != nullptr && glGetUniformLocation != nullptr; }
 
+// The program and texture unit the runtime last bound; -1 until first read.
+// Nothing else binds either, so passes need not read them back.
+GLint gProgram = -1;
+GLint gUnit = -1;
+
+GLuint boundProgram() {
+  if (gProgram < 0) glGetIntegerv(GL_CURRENT_PROGRAM, &gProgram);
+  return static_cast<GLuint>(gProgram);
+}
+
+GLenum activeUnit() {
+  if (gUnit < 0) glGetIntegerv(GL_ACTIVE_TEXTURE, &gUnit);
+  return static_cast<GLenum>(gUnit);
+}
+
+void activateUnit(GLenum unit) {
+  if (gUnit == static_cast<GLint>(unit)) return;
+  glActiveTexture(unit);
+  gUnit = static_cast<GLint>(unit);
+}
+
+// The open PassRun: per state id its passes assigned, the value in force
+// before the run and the value in force now (both canonical).
+struct RunState {
+  bool open = false;
+  GLuint outerProgram = 0;
+  uint32_t touched = 0;
+  StateSetting outer[kStateIdCount];
+  StateSetting now[kStateIdCount];
+};
+RunState gRun;
+
 }  // namespace
+
+void useProgram(uint32_t program) {
+  if (gProgram == static_cast<GLint>(program)) return;
+  glUseProgram(program);
+  gProgram = static_cast<GLint>(program);
+}
+
+PassRun::PassRun() : mOwner(!gRun.open) {
+  if (!mOwner) return;
+  gRun.open = true;
+  gRun.outerProgram = boundProgram();
+  gRun.touched = 0;
+}
+
+PassRun::~PassRun() {
+  if (!mOwner) return;
+  for (uint8_t id = 0; id < kStateIdCount; ++id) {
+    if ((gRun.touched >> id & 1u) != 0 && !sameState(gRun.now[id], gRun.outer[id])) restoreState(gRun.outer[id]);
+  }
+  useProgram(gRun.outerProgram);
+  gRun = RunState();
+}
 
 // ---------------------------------------------------------------------------
 // Matrices.
@@ -124,7 +178,9 @@ bool invert4(const float* m, float* out) {
 
 std::unique_ptr<Effect> Effect::fromText(std::string_view text, const std::string& fileName,
                                          std::string& error) {
+  static uint64_t lastSerial = 0;
   std::unique_ptr<Effect> e(new Effect);
+  e->mSerial = ++lastSerial;
   e->mFileName = fileName;
   e->mText.assign(text.data(), text.size());
   ParseError pe;
@@ -328,20 +384,19 @@ bool Effect::chooseFirstValidTechnique() {
     }
     if (!valid) continue;
     // Locations and sampler units, once per program.
-    GLint previous = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &previous);
+    const GLuint previous = boundProgram();
     for (auto& pass : passes) {
       pass.locations.assign(mSlots.size(), -1);
       pass.uploaded.assign(mSlots.size(), 0);
       if (!pass.program) continue;
-      glUseProgram(pass.program);
+      useProgram(pass.program);
       for (size_t i = 0; i < mSlots.size(); ++i) {
         if (mSlots[i].type.base == BaseType::String) continue;
         pass.locations[i] = glGetUniformLocation(pass.program, mParams[i].name.c_str());
         if (pass.locations[i] >= 0 && mSlots[i].unit >= 0) glUniform1i(pass.locations[i], mSlots[i].unit);
       }
     }
-    glUseProgram(static_cast<GLuint>(previous));
+    useProgram(previous);
     mPasses = std::move(passes);
     mTechnique = static_cast<int>(t);
     return true;
@@ -352,7 +407,10 @@ bool Effect::chooseFirstValidTechnique() {
 Effect::~Effect() {
   if (!glAvailable()) return;
   for (const auto& p : mPrograms) {
-    if (p.second) glDeleteProgram(p.second);
+    if (!p.second) continue;
+    // A deleted program's name may come back: read the binding afresh.
+    if (gProgram == static_cast<GLint>(p.second)) gProgram = -1;
+    glDeleteProgram(p.second);
   }
   for (const auto& s : mShaders) {
     if (s.second) glDeleteShader(s.second);
@@ -406,24 +464,51 @@ void Effect::upload(const ParamSlot& s, int32_t loc) const {
 }
 
 void Effect::bindSampler(const ParamSlot& s) const {
-  glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(s.unit));
+  activateUnit(GL_TEXTURE0 + static_cast<GLenum>(s.unit));
   glBindTexture(s.target, s.texture);
   if (s.texture) {
     for (const auto& st : s.samplerStates) glTexParameteri(s.target, st.pname, st.value);
   }
-  glActiveTexture(GL_TEXTURE0);
+  activateUnit(GL_TEXTURE0);
 }
 
 void Effect::setPassState(size_t i) {
   if (i >= mPasses.size()) return;
   Pass& p = mPasses[i];
-  glGetIntegerv(GL_CURRENT_PROGRAM, &p.savedProgram);
-  glGetIntegerv(GL_ACTIVE_TEXTURE, &p.savedActiveTexture);
-  for (size_t s = 0; s < p.states.size(); ++s) {
-    captureState(p.states[s].id, p.saved[s]);
-    applyState(p.states[s]);
+  p.savedActiveTexture = static_cast<int32_t>(activeUnit());
+  if (gRun.open) {
+    // What the last pass left is known: change only what differs, and put
+    // back what this pass does not assign.
+    p.savedProgram = static_cast<int32_t>(gRun.outerProgram);
+    uint32_t assigned = 0;
+    for (const StateSetting& state : p.states) {
+      const StateSetting c = canonicalState(state);
+      const uint32_t bit = 1u << c.id;
+      if (!(gRun.touched & bit)) {
+        captureState(state.id, gRun.outer[c.id]);
+        gRun.now[c.id] = gRun.outer[c.id];
+        gRun.touched |= bit;
+      }
+      if (!sameState(gRun.now[c.id], c)) {
+        applyState(state);
+        gRun.now[c.id] = c;
+      }
+      assigned |= bit;
+    }
+    for (uint8_t id = 0; id < kStateIdCount; ++id) {
+      if (((gRun.touched & ~assigned) >> id & 1u) != 0 && !sameState(gRun.now[id], gRun.outer[id])) {
+        restoreState(gRun.outer[id]);
+        gRun.now[id] = gRun.outer[id];
+      }
+    }
+  } else {
+    p.savedProgram = static_cast<int32_t>(boundProgram());
+    for (size_t s = 0; s < p.states.size(); ++s) {
+      captureState(p.states[s].id, p.saved[s]);
+      applyState(p.states[s]);
+    }
   }
-  glUseProgram(p.program);
+  useProgram(p.program);
   if (p.program) {
     for (size_t s = 0; s < mSlots.size(); ++s) {
       if (p.locations[s] < 0) continue;
@@ -441,9 +526,11 @@ void Effect::setPassState(size_t i) {
 void Effect::resetPassState(size_t i) {
   if (i >= mPasses.size()) return;
   Pass& p = mPasses[i];
-  for (size_t s = p.states.size(); s-- > 0;) restoreState(p.saved[s]);
-  glUseProgram(static_cast<GLuint>(p.savedProgram));
-  glActiveTexture(static_cast<GLenum>(p.savedActiveTexture));
+  if (!gRun.open) {
+    for (size_t s = p.states.size(); s-- > 0;) restoreState(p.saved[s]);
+    useProgram(static_cast<GLuint>(p.savedProgram));
+  }
+  activateUnit(static_cast<GLenum>(p.savedActiveTexture));
   if (mActive == &p) mActive = nullptr;
 }
 
@@ -487,11 +574,24 @@ void Effect::setSlot(uint32_t handle, const void* values) {
   }
 }
 
+void Effect::setEntry(const IndexEntry& e, const void* values) {
+  for (uint32_t i = 0; i < e.count; ++i) setSlot(mIndexSlots[e.first + i], values);
+}
+
 void Effect::setParameter(const char* name, const void* values) {
   if (!name || !*name || !values) return;
+  if (const IndexEntry* e = find(name)) setEntry(*e, values);
+}
+
+int32_t Effect::parameterKey(const char* name) const {
+  if (!name || !*name) return -1;
   const IndexEntry* e = find(name);
-  if (!e) return;
-  for (uint32_t i = 0; i < e->count; ++i) setSlot(mIndexSlots[e->first + i], values);
+  return e ? static_cast<int32_t>(e - mIndex.data()) : -1;
+}
+
+void Effect::setParameterByKey(int32_t key, const void* values) {
+  if (key < 0 || static_cast<size_t>(key) >= mIndex.size() || !values) return;
+  setEntry(mIndex[static_cast<size_t>(key)], values);
 }
 
 void Effect::setStateMatrix(const char* name, uint32_t flags) {

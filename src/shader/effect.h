@@ -35,6 +35,13 @@ bool resolveState(const Assignment& a, StateSetting& out, std::string& error);
 void captureState(uint8_t id, SavedState& out);
 void applyState(const StateSetting& s);
 void restoreState(const SavedState& s);
+// Number of state ids; a GL state one id's assignment changes.
+inline constexpr uint8_t kStateIdCount = 16;
+// `s` in the form its saved value takes (a BlendFunc as the separate
+// function, a one-value BlendEquation as both halves), so that two settings
+// of the same GL state compare equal exactly when they set the same values.
+StateSetting canonicalState(const StateSetting& s);
+bool sameState(const StateSetting& a, const StateSetting& b);
 // Every state name the table knows, in its CgFX spelling.
 std::vector<std::string> stateNames();
 
@@ -96,12 +103,20 @@ class Effect {
   // Applies pass i's states (remembering the previous values), binds its
   // program and samplers and uploads every value. Out of range: nothing.
   void setPassState(size_t i);
-  // Restores what setPassState(i) changed.
+  // Restores what setPassState(i) changed; inside a PassRun, left for the
+  // next pass or the run's end.
   void resetPassState(size_t i);
 
   // Sets every leaf whose name or semantic equals `name` (see the type
   // table in shader.h). Null/empty name or null values: nothing.
   void setParameter(const char* name, const void* values);
+  // The name looked up once, for setting it often: -1 when no leaf has it.
+  // A key is good for this effect only.
+  int32_t parameterKey(const char* name) const;
+  void setParameterByKey(int32_t key, const void* values);
+  // Unique to this effect in the process (never 0), for telling whether
+  // keys were taken from it.
+  uint64_t serial() const { return mSerial; }
   // Binds a GL matrix (flags: high nibble matrix, low nibble transform).
   void setStateMatrix(const char* name, uint32_t flags);
   // Reads a leaf's stored value (tests and tools).
@@ -131,6 +146,7 @@ class Effect {
   Effect() = default;
   void buildIndex();
   const IndexEntry* find(const char* name) const;
+  void setEntry(const IndexEntry& e, const void* values);
   uint32_t shader(Stage stage, const std::string& entry, const std::string& where, bool& ok);
   uint32_t program(const std::string& vs, const std::string& fs, const std::string& where, bool& ok);
   void upload(const ParamSlot& s, int32_t location) const;
@@ -140,6 +156,7 @@ class Effect {
   // A validation failure, to the diagnostics sink or stderr.
   void report(const std::string& message) const;
 
+  uint64_t mSerial = 0;
   std::string mFileName;
   std::string mText;
   EffectSource mSource;
@@ -155,6 +172,28 @@ class Effect {
   std::map<std::pair<int, std::string>, uint32_t> mShaders;
   std::map<std::pair<std::string, std::string>, uint32_t> mPrograms;
 };
+
+// Passes drawn back to back (on one effect or several), with nothing
+// between them that changes a pass state or draws outside a pass (setting
+// parameters, matrices and targets is fine): a pass's reset leaves its
+// program and states in place, the next pass changes only what differs from
+// them, and the run's end restores what was in force before its first pass.
+// A run opened inside another is part of it.
+class PassRun {
+ public:
+  PassRun();
+  ~PassRun();
+  PassRun(const PassRun&) = delete;
+  PassRun& operator=(const PassRun&) = delete;
+
+ private:
+  bool mOwner;
+};
+
+// Binds `program` (0: fixed function) through the runtime, which keeps track
+// of the bound program and texture unit rather than reading them back: code
+// outside it changes neither directly.
+void useProgram(uint32_t program);
 
 // 4x4 helpers on row-major matrices (exposed for tests).
 void multiply4(const float* a, const float* b, float* out);

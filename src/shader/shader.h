@@ -59,6 +59,11 @@ class resShader : public resourceObject {
   // sampler1D/2D/3D/CUBE (texture bound with its sampler state). Other
   // types, unknown names, a null/empty name or null values: nothing.
   void setParameter(const char* pName, const void* values);
+  // `pName` looked up once on the effect in use, for setting it every frame
+  // without the lookup: -1 when no parameter has it. A key is good while
+  // effectHandle() stays the same.
+  int32_t parameterKey(const char* pName) const;
+  void setParameterByKey(int32_t key, const void* values);
   // Binds a GL matrix to every parameter named `name` (float4x4 only).
   // High nibble: 0x20 projection, 0x40 texture, 0x80 model-view-projection,
   // else model-view. Low nibble: 0x2 transpose, 0x4 inverse, 0x8 inverse
@@ -70,6 +75,11 @@ class resShader : public resourceObject {
   fx::Effect* mEffect = nullptr;
   resShader* mFallback = nullptr;
 };
+
+// Passes drawn back to back (see fx::PassRun).
+using effectPassRun = fx::PassRun;
+// Fixed-function drawing: no effect program bound.
+inline void useNoEffectProgram() { fx::useProgram(0); }
 
 // Effect resources by pack entry name, shared by reference count: the
 // resource-manager side of effects. `loadEffect` returns a resource holding

@@ -87,6 +87,12 @@ void resShader::setParameter(const char* pName, const void* values) {
   if (mEffect) mEffect->setParameter(pName, values);
 }
 
+int32_t resShader::parameterKey(const char* pName) const { return mEffect ? mEffect->parameterKey(pName) : -1; }
+
+void resShader::setParameterByKey(int32_t key, const void* values) {
+  if (mEffect) mEffect->setParameterByKey(key, values);
+}
+
 void resShader::setStateMatrix(const char* pName, uint32_t flags) {
   if (mEffect) mEffect->setStateMatrix(pName, flags);
 }

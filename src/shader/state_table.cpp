@@ -31,6 +31,7 @@ enum StateId : uint8_t {
   LightingEnable,
   kStateCount
 };
+static_assert(kStateCount == kStateIdCount, "the state ids and their count in effect.h differ");
 
 // What each value of a state is: a boolean, one of an enum set, or a number.
 enum class Arg : uint8_t { Bool, Compare, BlendFactor, Equation, Face, Number };
@@ -259,6 +260,22 @@ void applyState(const StateSetting& s) {
 }
 
 void restoreState(const SavedState& s) { applyState(s); }
+
+StateSetting canonicalState(const StateSetting& s) {
+  StateSetting c = s;
+  if (s.id == BlendFunc) {
+    c.id = BlendFuncSeparate;
+    c.e[2] = s.e[0];
+    c.e[3] = s.e[1];
+  } else if (s.id == BlendEquation && s.e[1] == 0) {
+    c.e[1] = s.e[0];
+  }
+  return c;
+}
+
+bool sameState(const StateSetting& a, const StateSetting& b) {
+  return a.id == b.id && std::memcmp(a.e, b.e, sizeof a.e) == 0 && std::memcmp(a.f, b.f, sizeof a.f) == 0;
+}
 
 std::vector<std::string> stateNames() {
   std::vector<std::string> out;

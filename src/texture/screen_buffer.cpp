@@ -60,7 +60,6 @@ void cScreenBuffer::attachDepth(uint32_t glTextureName) const {
   glBindTexture(GL_TEXTURE_2D, glTextureName);
   clampLinear(GL_TEXTURE_2D);
   glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D, glTextureName, 0);
-  glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
 }
 
 void cScreenBuffer::reattachDepth() const {

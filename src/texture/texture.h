@@ -114,6 +114,8 @@ class cScreenBuffer : public CoreObject {
               GLenumValue colourType, uint32_t flags);
   void bind() const;
   void unbind() const;
+  // Attach a depth texture (the given one, or the buffer's own again); the
+  // buffer is left bound, ready to draw into.
   void attachDepth(uint32_t glTextureName) const;
   void reattachDepth() const;
   cTexture* colourTexture() const { return mColour.get(); }

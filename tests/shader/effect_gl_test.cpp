@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "shader/shader.h"
 #include "support/gl_context.h"
@@ -488,6 +490,54 @@ TEST_F(DrawTest, PassStatesAreAppliedAndRestored) {
   EXPECT_FALSE(glIsEnabled(GL_POINT_SPRITE));
   EXPECT_FALSE(glIsEnabled(GL_VERTEX_PROGRAM_POINT_SIZE));
   EXPECT_EQ(i(GL_CURRENT_PROGRAM), 0);
+}
+
+// A run leaves the restores between passes out: each pass must still draw
+// what it draws alone (a state the last pass set and this one does not is
+// back first), and the state after the run is the one before it.
+TEST_F(DrawTest, PassesInARunDrawAndRestoreLikeSeparatePasses) {
+  resShader* msaa = load(coreName("msaa.cgfx"));
+  resShader* states = load("data\\shader\\states.cgfx");
+  ASSERT_EQ(msaa->fallback(), nullptr);
+  const GLuint first = solid(80, 20, 0, 255), second = solid(40, 60, 20, 255);
+  const float two = 2;
+  msaa->setParameter("div", &two);
+  const struct Step {
+    resShader* effect;
+    uint32_t pass;
+    GLuint source;  // 0: none set
+  } steps[] = {{msaa, 0, first}, {msaa, 1, second}, {states, 0, 0}, {msaa, 1, first}, {msaa, 2, 0}, {msaa, 0, second}};
+  auto play = [&](bool inRun) {
+    glDisable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ZERO);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_ALWAYS);
+    glClearColor(0.5f, 0.5f, 0.5f, 1);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    std::vector<std::vector<int>> seen;
+    {
+      std::unique_ptr<fx::PassRun> run(inRun ? new fx::PassRun : nullptr);
+      for (const Step& step : steps) {
+        if (step.source) step.effect->setParameter("srcColBuf0", &step.source);
+        quad(step.effect, step.pass);
+        const auto p = pixel(kW / 2, kH / 2);
+        seen.emplace_back(p.begin(), p.end());
+      }
+    }
+    GLint program = 0, src = 0, equation = 0, depthFunc = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+    glGetIntegerv(GL_BLEND_SRC_RGB, &src);
+    glGetIntegerv(GL_BLEND_EQUATION_RGB, &equation);
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunc);
+    GLboolean mask[4];
+    glGetBooleanv(GL_COLOR_WRITEMASK, mask);
+    seen.push_back({program, src, equation, depthFunc, glIsEnabled(GL_BLEND), glIsEnabled(GL_DEPTH_TEST),
+                    glIsEnabled(GL_CULL_FACE), glIsEnabled(GL_LIGHTING), mask[1], mask[3]});
+    return seen;
+  };
+  const auto separate = play(false);
+  EXPECT_EQ(separate.back(), (std::vector<int>{0, GL_ONE, GL_FUNC_ADD, GL_ALWAYS, 0, 1, 0, 0, 1, 1}));
+  EXPECT_EQ(play(true), separate);
 }
 
 // ---------------------------------------------------------------------------
