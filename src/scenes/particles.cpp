@@ -1,5 +1,5 @@
-// Point-sprite sets, billboard clouds, the metaball quad and the generators
-// that make the production's particles.
+// Sprite sets, billboard swarms, the blob quad, and the seeded generators
+// that fill them.
 #include <GL/glew.h>
 
 #include "scenes/particles.h"
@@ -55,9 +55,9 @@ void setMatrices(resShader& effect) {
 }  // namespace
 
 // ---------------------------------------------------------------------------
-// Generators. The products are computed in double and stored in float, as
-// the particle records hold them; the cloud offsets v are rounded to float
-// before they are used.
+// Generators. Arithmetic runs in double; results are narrowed to the float
+// fields, and each swarm offset is narrowed before it is reused, so the
+// numbers do not depend on the compiler's choice of precision.
 
 std::vector<PointParticleSet> generatePointSets(PointGenerator generator) {
   ParticleRandom random;
@@ -265,8 +265,8 @@ void MetaballQuad::draw(float t) {
   shaderManager::instance().setCurrentEffect(&effect);
   effect.setParameter("TIME_RATE", &t);
   setScreenRatios(effect);
-  // T2F_V3F. Corner 0 carries (0, 0) like corner 1; the
-  // effect ignores these coordinates and derives everything from positions.
+  // T2F_V3F; the texture coordinates are unused (the shader works from the
+  // positions), which is why the first two corners share (0, 0).
   static const float kQuad[4][5] = {
       {0, 0, -1, 1, 0}, {0, 0, -1, -1, 0}, {1, 1, 1, 1, 0}, {1, 0, 1, -1, 0}};
   glInterleavedArrays(GL_T2F_V3F, 0, kQuad);

@@ -1,11 +1,10 @@
-// Procedural drawing pieces of the particle scenes: point-sprite sets,
-// clouds of textured billboards and the full-screen metaball image. Motion
-// is a pure function of the scene's progress t (a straight line per
-// particle, nothing integrated frame to frame), so frames can be drawn in
-// any order and repeated anti-aliasing passes agree exactly.
-// The particle data comes from deterministic generators (plain functions,
-// no GL). Frame thread only; drawing needs the current GL context and the
-// model-view matrix stack selected.
+// What the hand-written scenes draw beyond their scene files: sprite sets,
+// billboard swarms and the blob image. Positions are computed from t alone
+// (lerp between two stored points), never stepped, so a capture may seek
+// anywhere and the accumulation samples of one frame match.
+// Data is built by seeded generators: plain functions, no GL, safe to test
+// without a context. Drawing runs on the frame thread with a current
+// context and GL_MODELVIEW selected.
 #pragma once
 
 #include <array>
@@ -98,9 +97,8 @@ class CParticle {
   CParticle(const CParticle&) = delete;
   CParticle& operator=(const CParticle&) = delete;
 
-  // Draws the 300 particles at progress t with every pass of the effect.
-  // The blend from start to end (by "TIME_RATE") and the point size are the
-  // vertex program's job. GL state is left as found.
+  // One point per record, once per pass; the shader lerps with "TIME_RATE"
+  // and sizes the sprite. GL state is left as found.
   void draw(float t, const PointParticle* particles);
 
   float alphaScale = 1.0f;
@@ -151,8 +149,9 @@ class CParticleCloud {
   std::array<Vertex, 4> mQuad{};
 };
 
-// The metaball image: one screen-covering quad whose effect computes the
-// moving balls, their surface, its cube-map reflection and the background.
+// The blob image: the effect's vertex program stretches four fixed corners
+// over the viewport and its fragment program ray-marches the blobs, shades
+// them from the cube map and fills the rest with the backdrop.
 class MetaballQuad {
  public:
   static constexpr char kEffectName[] = "data\\shader\\MetaballShader.cgfx";

@@ -1,5 +1,5 @@
-// Pack entries for the particle tests: the sample production's three particle
-// effects and the textures texgen paints for them.
+// Pack entries for the particle tests: the sprite, swarm and blob shaders
+// from production/data/shader and the textures texgen paints for them.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Point sprites, cloud billboards and the metaball image drawn with the
-// sample production's effects and generated textures, read back at 320 x 180.
+// shipped shaders and generated textures, read back at 320 x 180.
 #include <GL/glew.h>
 #include <GL/glu.h>
 #include <gtest/gtest.h>
@@ -122,7 +122,7 @@ TEST_F(ParticlesGlTest, PointsMoveFromStartToEndAndRepeatExactly) {
   EXPECT_EQ(brightness(pixel(left, middle)), 0);
   EXPECT_GT(brightness(pixel(right, middle)), 600);
 
-  // A real set drawn twice at one t, as two anti-aliasing passes would.
+  // A generated set drawn twice at the same t gives the same pixels.
   CParticle feathers("data\\shader\\pointspriteShader.cgfx", "data\\texture\\mhane1a.png");
   const std::vector<PointParticleSet> sets = generatePointSets(PointGenerator::Hanescene3);
   auto draw = [&] {
@@ -176,13 +176,13 @@ TEST_F(ParticlesGlTest, CloudElementsSitAtStartAndEndWithZNegated) {
     EXPECT_EQ(brightness(pixel(a.x, a.y)) > 600, c.atStart) << "t " << c.t;
     EXPECT_EQ(brightness(pixel(b.x, b.y)) > 600, c.atEnd) << "t " << c.t;
   }
-  // With z negated, a positive z is in front of the camera: -200 is behind.
+  // The draw flips z: stored +200 is in front of the eye, -200 behind it.
   e.start.z = e.end.z = -200;
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   cloud.draw(elements.data(), 1, 0.0f);
   EXPECT_EQ(brightness(pixel(a.x, a.y)), 0);
 
-  // A production cloud, for the eye.
+  // A full generated swarm, to look at with VESPER_SNAPSHOT_DIR.
   ResourceRef<resTexture> lights[3] = {ResourceRef<resTexture>::load("data\\texture\\light1.png"),
                                        ResourceRef<resTexture>::load("data\\texture\\light2.png"),
                                        ResourceRef<resTexture>::load("data\\texture\\light3.png")};
