@@ -88,11 +88,15 @@ bool writeModel(const std::string& path, const Model& model) {
     std::fprintf(f, "\tvertex %zu {\n", o.vertices.size());
     for (const V3& v : o.vertices) std::fprintf(f, "\t\t%.4f %.4f %.4f\n", v.x, v.y, v.z);
     std::fprintf(f, "\t}\n\tface %zu {\n", o.faces.size());
+    // Metasequoia's order: clockwise seen from the front, so the corners
+    // go out last first (mqo2bmdl reverses them back).
     for (const Face& fc : o.faces) {
       std::fprintf(f, "\t\t%d V(", fc.corners);
-      for (int c = 0; c < fc.corners; ++c) std::fprintf(f, c ? " %d" : "%d", fc.index[c]);
+      for (int c = fc.corners - 1; c >= 0; --c) std::fprintf(f, c + 1 < fc.corners ? " %d" : "%d", fc.index[c]);
       std::fprintf(f, ") M(%d) UV(", fc.material);
-      for (int c = 0; c < fc.corners * 2; ++c) std::fprintf(f, c ? " %.5f" : "%.5f", fc.uv[c]);
+      for (int c = fc.corners - 1; c >= 0; --c) {
+        std::fprintf(f, c + 1 < fc.corners ? " %.5f %.5f" : "%.5f %.5f", fc.uv[2 * c], fc.uv[2 * c + 1]);
+      }
       std::fprintf(f, ")\n");
     }
     std::fprintf(f, "\t}\n}\n");

@@ -17,24 +17,35 @@
 
 namespace {
 
-const char kUsage[] = "usage: mqo2bmdl IN.mqo OUT.bmdl\n       mqo2bmdl --help\n";
+const char kUsage[] = "usage: mqo2bmdl [--keep-hidden] IN.mqo OUT.bmdl\n       mqo2bmdl --help\n";
 
 const char kHelp[] =
     "mqo2bmdl: converts a Metasequoia text model (Format Text Ver 1.0 or 1.1)\n"
     "into a binary model (.bmdl) for the player.\n"
     "\n"
-    "usage: mqo2bmdl IN.mqo OUT.bmdl\n"
+    "usage: mqo2bmdl [--keep-hidden] IN.mqo OUT.bmdl\n"
+    "\n"
+    "  --keep-hidden   convert objects with visible 0 too\n"
     "\n"
     "Read: the Material chunk (col, dif, amb, emi, spc, power, shader, tex) and\n"
-    "each Object's depth, facet, mirror, mirror_axis, vertex (or BVertex) and\n"
-    "face chunks. Other chunks and attributes are skipped.\n"
-    "  - Faces of four or more corners become triangles fanned from corner 0;\n"
-    "    faces of one or two corners are dropped.\n"
+    "each Object's depth, facet, mirror, mirror_axis, visible, vertex (or\n"
+    "BVertex) and face chunks. Other chunks are skipped; other material\n"
+    "attributes (aplane, bump, proj_*, ...) are skipped with one warning each.\n"
+    "  - Face order: Metasequoia writes a face's corners clockwise as seen from\n"
+    "    its front; the player draws counter-clockwise faces as front faces and\n"
+    "    culls back faces. Each face's corners are reversed (with their UVs), so\n"
+    "    the side that faces you in Metasequoia faces you in the player. The\n"
+    "    model is not mirrored: what is on its right stays on its right.\n"
+    "  - Faces of four or more corners become triangles fanned from the last\n"
+    "    corner written; faces of one or two corners are dropped.\n"
     "  - M(-1) or no M() is material 0; a file without materials gets one\n"
     "    default material. Material names are not kept.\n"
     "  - mirror 1 (or 2, connected) mirrors the object along mirror_axis\n"
     "    (1 x, 2 y, 4 z, bits combine), appending mirrored faces.\n"
-    "  - Objects with visible 0 are converted like the others.\n"
+    "  - Objects with visible 0 (helpers, bones, construction shapes) are left\n"
+    "    out, as Metasequoia does not show them, with one line each on standard\n"
+    "    error: IN: object \"NAME\" is hidden (visible 0): left out.\n"
+    "    --keep-hidden converts them like the others.\n"
     "  - Coordinates are copied as written; names keep their bytes.\n"
     "  - Paths become pack names: '/' or '\\' separate, components join with\n"
     "    '\\', relative to the pack root: tex(\"data/texture/a.png\") names\n"
@@ -49,6 +60,8 @@ const char kHelp[] =
     "    its first vertex is the position, its name without the leading '>'\n"
     "    the key (an object's pivot is the point named after the object).\n"
     "\n"
+    "Warnings: 'IN:LINE: warning: reason' on standard error; the exit status\n"
+    "stays 0.\n"
     "Errors: one line 'IN:LINE: reason' on standard error, exit status 1, and\n"
     "OUT is left untouched.\n";
 
@@ -85,12 +98,18 @@ int main(int argc, char** argv) {
     std::fputs(kHelp, stdout);
     return 0;
   }
-  if (argc != 3) {
+  MqoReadOptions options;
+  int first = 1;
+  if (argc > 1 && std::strcmp(argv[1], "--keep-hidden") == 0) {
+    options.keepHidden = true;
+    first = 2;
+  }
+  if (argc - first != 2) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const char* in = argv[1];
-  const char* out = argv[2];
+  const char* in = argv[first];
+  const char* out = argv[first + 1];
   std::vector<char> text;
   if (!readWhole(in, text)) {
     std::fprintf(stderr, "%s:0: cannot read: %s\n", in, std::strerror(errno));
@@ -99,7 +118,16 @@ int main(int argc, char** argv) {
   MqoModel model;
   std::string error;
   int line = 0;
-  if (!parseMqoText(text.data(), text.size(), model, error, line)) {
+  std::vector<MqoNote> notes;
+  const bool parsed = parseMqoText(text.data(), text.size(), model, error, line, options, &notes);
+  for (const MqoNote& note : notes) {
+    if (note.line > 0) {
+      std::fprintf(stderr, "%s:%d: %s\n", in, note.line, note.text.c_str());
+    } else {
+      std::fprintf(stderr, "%s: %s\n", in, note.text.c_str());
+    }
+  }
+  if (!parsed) {
     std::fprintf(stderr, "%s:%d: %s\n", in, line, error.c_str());
     return 1;
   }

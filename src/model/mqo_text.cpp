@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -58,7 +59,8 @@ void mirrorObject(MqoObject& object, int axis, bool connected) {
 
 class MqoReader {
  public:
-  MqoReader(const char* text, size_t size) : mPos(text), mEnd(text + size), mBegin(text) {}
+  MqoReader(const char* text, size_t size, const MqoReadOptions& options, std::vector<MqoNote>* notes)
+      : mPos(text), mEnd(text + size), mBegin(text), mOptions(options), mNotes(notes) {}
 
   bool parse(MqoModel& model);
   const std::string& error() const { return mError; }
@@ -67,6 +69,9 @@ class MqoReader {
  private:
   // `line` 0: the cursor's line.
   bool fail(std::string reason, int line = 0);
+  void note(int line, std::string text) {
+    if (mNotes != nullptr) mNotes->push_back({line, std::move(text)});
+  }
   bool failEnd(const std::string& what, int openLine) {
     return fail("file ends inside " + what + " opened on line " + std::to_string(openLine));
   }
@@ -103,6 +108,9 @@ class MqoReader {
   const char* mPos;
   const char* mEnd;
   const char* mBegin;
+  const MqoReadOptions mOptions;
+  std::vector<MqoNote>* mNotes;
+  std::set<std::string, std::less<>> mDroppedAttributes;
   int mLine = 1;
   bool mInParens = false;
   bool mShiftJis = true;
@@ -402,6 +410,9 @@ bool MqoReader::materialAttribute(std::string_view name, MqoMaterial& m) {
                       : name == "effect" ? &m.effectPath
                                          : nullptr;
   if (path != nullptr) return readPackName(*path, "path") && expect(')', "after the path");
+  if (mDroppedAttributes.insert(std::string(name)).second) {
+    note(mLine, "warning: material attribute \"" + std::string(name) + "\" is not converted; left out");
+  }
   return skipParens();
 }
 
@@ -411,6 +422,7 @@ bool MqoReader::object(MqoModel& model, int openLine) {
   const std::string what = "Object \"" + object.name + "\"";
   long long mirror = 0;
   long long mirrorAxis = 1;
+  long long visible = 15;
   bool haveVertices = false;
   for (;;) {
     skipSpace();
@@ -429,6 +441,8 @@ bool MqoReader::object(MqoModel& model, int openLine) {
       object.depth = static_cast<int32_t>(value);
     } else if (name == "facet") {
       if (!readFloat(object.facet, "facet")) return false;
+    } else if (name == "visible") {
+      if (!readInt(visible, "visible")) return false;
     } else if (name == "mirror") {
       if (!readInt(mirror, "mirror")) return false;
     } else if (name == "mirror_axis") {
@@ -453,6 +467,10 @@ bool MqoReader::object(MqoModel& model, int openLine) {
     if (object.positions.empty()) return fail("point " + what + " has no vertex");
     const size_t key = std::min(object.name.find_first_not_of('>'), object.name.size());
     model.points[object.name.substr(key)] = object.positions[0];
+    return true;
+  }
+  if (visible == 0 && !mOptions.keepHidden) {
+    note(0, "object \"" + object.name + "\" is hidden (visible 0): left out");
     return true;
   }
   object.vertexCount = static_cast<uint32_t>(object.positions.size());
@@ -610,6 +628,13 @@ bool MqoReader::face(MqoObject& object, long long corners) {
   }
   if (corners < 3) return true;
   uv.resize(2 * static_cast<size_t>(corners), 0.0f);
+  // Clockwise as written, counter-clockwise for the player: reverse the
+  // corners, each index with its UV pair.
+  std::reverse(indices.begin(), indices.end());
+  for (size_t a = 0, b = uv.size() - 2; a < b; a += 2, b -= 2) {
+    std::swap(uv[a], uv[b]);
+    std::swap(uv[a + 1], uv[b + 1]);
+  }
   // Fan from corner 0: (0, k, k + 1).
   for (long long k = 1; k + 1 < corners; ++k) {
     MqoFace f;
@@ -663,8 +688,9 @@ bool mqoPackName(std::string_view path, bool shiftJis, std::string& out, std::st
   return true;
 }
 
-bool parseMqoText(const char* text, size_t size, MqoModel& out, std::string& error, int& errorLine) {
-  MqoReader reader(text, size);
+bool parseMqoText(const char* text, size_t size, MqoModel& out, std::string& error, int& errorLine,
+                  const MqoReadOptions& options, std::vector<MqoNote>* notes) {
+  MqoReader reader(text, size, options, notes);
   if (reader.parse(out)) return true;
   out = MqoModel();
   error = reader.error();

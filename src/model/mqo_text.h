@@ -8,9 +8,14 @@
 // tex, and this converter's own attributes effect("...") and tex2("...")),
 // every Object's vertex/BVertex and face chunks with depth and facet. Other
 // chunks, attributes and statements are skipped. Rules:
+// - Metasequoia writes a face's corners clockwise seen from the face's
+//   front; the player's front faces run counter-clockwise. Each face's
+//   corners are reversed (indices and UVs together), which turns the face
+//   round without mirroring the model.
 // - Faces of 3 corners stay triangles; 4 or more corners are fanned into
-//   triangles from corner 0 (a binary model face draws only its first three
-//   corners); faces of 1 or 2 corners are dropped.
+//   triangles from the first corner of the reversed order (the last one
+//   written; a binary model face draws only its first three corners); faces
+//   of 1 or 2 corners are dropped.
 // - M(-1) or no M() means material 0; with no Material chunk the model gets
 //   one default material (Metasequoia's defaults). Attributes a material
 //   leaves out take those defaults too.
@@ -20,8 +25,10 @@
 //   that lie on the mirror plane.
 // - Objects whose name starts with '>' are named points, not meshes: their
 //   first vertex is the point, keyed by the name without leading '>'.
-// - visible 0 objects are kept: the binary model has no visibility, and what
-//   to draw is the show's decision.
+// - visible 0 objects (helpers, bones, construction shapes) are left out,
+//   as Metasequoia does not show them, unless options.keepHidden; each one
+//   left out gives a note.
+// - Material attributes that are not kept give one note per attribute name.
 // - Names and paths stay raw bytes (Shift-JIS, or UTF-8 after "CodePage utf8").
 // - Texture and effect paths become pack names (mqoPackName).
 // - Positions are copied as written (z is not negated).
@@ -30,14 +37,28 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/model.h"
+
+struct MqoReadOptions {
+  bool keepHidden = false;  // keep visible 0 objects
+};
+
+// Something the reader left out or changed that the author should hear of;
+// `line` is 0 when the note is about the whole file.
+struct MqoNote {
+  int line = 0;
+  std::string text;
+};
 
 // Parses a whole .mqo text into `out` (which must be empty): materials,
 // objects with positions and faces (normals left empty: the binary reader
 // computes them) and points. False with `error` and the 1-based `errorLine`;
-// `out` is then left empty.
-bool parseMqoText(const char* text, size_t size, MqoModel& out, std::string& error, int& errorLine);
+// `out` is then left empty. `notes`, when given, receives the notes in file
+// order (also on failure, up to the error).
+bool parseMqoText(const char* text, size_t size, MqoModel& out, std::string& error, int& errorLine,
+                  const MqoReadOptions& options = {}, std::vector<MqoNote>* notes = nullptr);
 
 // A path written in a .mqo as a pack name: '/' and '\' both separate, empty
 // and "." components are dropped, components are joined with '\'. So

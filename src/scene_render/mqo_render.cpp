@@ -69,6 +69,15 @@ void cMqoRender::setMaterialParameters(uint32_t material, float alpha, float tim
   glm::vec4 colour = material < materialCount() ? mModel->getMaterial(material).col : glm::vec4(1.0f);
   colour.a *= alpha;
   effect->setParameter("shMqoColor", &colour.x);
+  // The modeller's own lighting factors, for effects that declare them.
+  if (material < materialCount()) {
+    const MqoMaterial& m = mModel->getMaterial(material);
+    effect->setParameter("shMqoDif", &m.dif);
+    effect->setParameter("shMqoAmb", &m.amb);
+    effect->setParameter("shMqoEmi", &m.emi);
+    effect->setParameter("shMqoSpc", &m.spc);
+    effect->setParameter("shMqoPower", &m.power);
+  }
   effect->setParameter("TIME_RATE", &time);
   renderHooks().applyCustomTextures(effect);
 }

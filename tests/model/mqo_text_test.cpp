@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include <glm/glm.hpp>
 
 #include "model/model.h"
 
@@ -63,13 +66,23 @@ TEST(MqoTextTest, CubeBecomesTwelveTrianglesThatReadBackAsABinaryModel) {
   EXPECT_FLOAT_EQ(cube.facet, 59.5f);
   ASSERT_EQ(cube.faceCount, 12u);
   ASSERT_EQ(cube.vertexCount, 8u);
-  // The first quad (0 2 3 1) fans into (0 2 3) and (0 3 1), corners keep their UV.
-  EXPECT_EQ(cube.faces[1].index[0], 0u);
-  EXPECT_EQ(cube.faces[1].index[1], 3u);
-  EXPECT_EQ(cube.faces[1].index[2], 1u);
-  EXPECT_FLOAT_EQ(cube.faces[1].uv[1][0], 1.0f);
-  EXPECT_FLOAT_EQ(cube.faces[1].uv[2][1], 1.0f);
+  // The first quad, written clockwise from its front (+z) as (0 2 3 1),
+  // turns round to (1 3 2 0) and fans into (1 3 2) and (1 2 0); each corner
+  // keeps its UV.
+  EXPECT_EQ(cube.faces[1].index[0], 1u);
+  EXPECT_EQ(cube.faces[1].index[1], 2u);
+  EXPECT_EQ(cube.faces[1].index[2], 0u);
+  const auto uv = [&](int c) { return glm::vec2(cube.faces[1].uv[c][0], cube.faces[1].uv[c][1]); };
+  EXPECT_EQ(uv(0), glm::vec2(0, 1));
+  EXPECT_EQ(uv(1), glm::vec2(1, 0));
+  EXPECT_EQ(uv(2), glm::vec2(0, 0));
   EXPECT_EQ(cube.faces[2].material, 1u);
+  // Every triangle runs counter-clockwise seen from outside the cube, the
+  // renderer's front faces: its right-handed normal points away from the centre.
+  for (const MqoFace& f : cube.faces) {
+    const glm::vec3 a = cube.positions[f.index[0]], b = cube.positions[f.index[1]], c = cube.positions[f.index[2]];
+    EXPECT_GT(glm::dot(glm::cross(b - a, c - a), a + b + c), 0.0f) << f.index[0] << f.index[1] << f.index[2];
+  }
 
   const std::vector<uint8_t> bytes = writeBinaryModel(p.model);
   MqoModel back;
@@ -81,6 +94,10 @@ TEST(MqoTextTest, CubeBecomesTwelveTrianglesThatReadBackAsABinaryModel) {
   // After the split no vertex is shared: three of its own per triangle.
   EXPECT_EQ(back.objects[0].vertexCount, 36u);
   for (const MqoFace& f : back.objects[0].faces) EXPECT_EQ(f.cornerCount, 3u);
+  // So the normals the reader computes point outwards: lit from outside.
+  for (uint32_t v = 0; v < 36; ++v) {
+    EXPECT_GT(glm::dot(back.objects[0].normals[v], back.objects[0].positions[v]), 0.0f) << v;
+  }
 
   ASSERT_EQ(back.materials.size(), 2u);
   const MqoMaterial& a = back.materials[0];
@@ -166,12 +183,14 @@ TEST(MqoTextTest, FacesMirrorsPointsAndDefaultMaterial) {
   ASSERT_EQ(m.vertexCount, 6u + 4u);
   EXPECT_EQ(m.positions[6], glm::vec3(-1, 0, 0));
   ASSERT_EQ(m.faceCount, 6u);
-  EXPECT_EQ(m.faces[2].index[1], 4u);
-  EXPECT_EQ(m.faces[2].index[2], 3u);
-  // The copy of (0 1 2) runs the other way: (0 2' 1').
-  EXPECT_EQ(m.faces[3].index[0], 0u);
+  // (0 1 2 4 3) turns round to (3 4 2 1 0): (3 4 2), (3 2 1), (3 1 0).
+  EXPECT_EQ(m.faces[2].index[0], 3u);
+  EXPECT_EQ(m.faces[2].index[1], 1u);
+  EXPECT_EQ(m.faces[2].index[2], 0u);
+  // The mirrored copy of (3 4 2) runs the other way: (3 2' 4').
+  EXPECT_EQ(m.faces[3].index[0], 3u);
   EXPECT_EQ(m.faces[3].index[1], 7u);
-  EXPECT_EQ(m.faces[3].index[2], 6u);
+  EXPECT_EQ(m.faces[3].index[2], 8u);
   for (const MqoFace& f : m.faces) EXPECT_EQ(f.material, 0u);
   ASSERT_EQ(p.model.materials.size(), 1u);
   EXPECT_EQ(p.model.materials[0].col, glm::vec4(1.0f));
@@ -187,6 +206,54 @@ TEST(MqoTextTest, FacesMirrorsPointsAndDefaultMaterial) {
   EXPECT_EQ(q.model.objects[0].vertexCount, 12u);
   EXPECT_EQ(q.model.objects[0].faceCount, 4u);
   EXPECT_EQ(q.model.objects[0].positions[11], glm::vec3(-1, 1, -1));
+}
+
+// Hidden objects and attributes the binary model cannot carry: what is
+// left out, and the notes that say so.
+TEST(MqoTextTest, HiddenObjectsAndDroppedAttributesAreLeftOutWithNotes) {
+  const std::string tri = "\tvertex 3 {\n\t\t0 0 0\n\t\t1 0 0\n\t\t0 1 0\n\t}\n\tface 1 {\n\t\t3 V(0 1 2)\n\t}\n}\n";
+  const std::string text = std::string(kHeader) +
+                           "Material 2 {\n"
+                           "\t\"a\" col(1 1 1 1) aplane(0 1 0 0) bump(\"b.png\")\n"  // line 5
+                           "\t\"b\" col(1 1 1 1) bump(\"c.png\") proj_type(1)\n"
+                           "}\n"
+                           "Object \"shown\" {\n\tvisible 15\n" + tri +
+                           "Object \"bone\" {\n\tvisible 0\n" + tri +
+                           "Object \">pivot\" {\n\tvisible 0\n\tvertex 1 {\n\t\t1 2 3\n\t}\n}\n"
+                           "Eof\n";
+  struct Case {
+    bool keepHidden;
+    std::vector<std::string> objects;
+    std::vector<std::string> notes;  // "LINE: text"
+  } cases[] = {
+      {false,
+       {"shown"},
+       {"5: warning: material attribute \"aplane\" is not converted; left out",
+        "5: warning: material attribute \"bump\" is not converted; left out",
+        "6: warning: material attribute \"proj_type\" is not converted; left out",
+        "0: object \"bone\" is hidden (visible 0): left out"}},
+      {true,
+       {"shown", "bone"},
+       {"5: warning: material attribute \"aplane\" is not converted; left out",
+        "5: warning: material attribute \"bump\" is not converted; left out",
+        "6: warning: material attribute \"proj_type\" is not converted; left out"}},
+  };
+  for (const Case& c : cases) {
+    MqoModel model;
+    std::string error;
+    int line = 0;
+    std::vector<MqoNote> notes;
+    MqoReadOptions options;
+    options.keepHidden = c.keepHidden;
+    ASSERT_TRUE(parseMqoText(text.data(), text.size(), model, error, line, options, &notes)) << error;
+    std::vector<std::string> objects, said;
+    for (const MqoObject& o : model.objects) objects.push_back(o.name);
+    for (const MqoNote& n : notes) said.push_back(std::to_string(n.line) + ": " + n.text);
+    EXPECT_EQ(objects, c.objects) << c.keepHidden;
+    EXPECT_EQ(said, c.notes) << c.keepHidden;
+    // A named point is hidden by nature and stays.
+    EXPECT_EQ(model.points.at("pivot"), glm::vec3(1, 2, 3));
+  }
 }
 
 TEST(MqoTextTest, EveryTruncationFailsOnItsLastLine) {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include <glm/glm.hpp>
+
 #include "shader/shader.h"
 #include "support/gl_context.h"
 #include "support/support.h"
@@ -556,26 +558,43 @@ TEST_F(CoreEffectTest, AllCompileWithoutFallingBack) {
   EXPECT_EQ(load(coreName("msaa.cgfx"))->passCount(), 3u);
 }
 
-TEST_F(CoreEffectTest, DefaultShaderLightsTexturesAndTints) {
+// The default model effect lights what the camera sees: a light at the
+// viewer, the material's own factors (Metasequoia's defaults when the pass
+// sets none), the texel tinted by the material colour.
+TEST_F(CoreEffectTest, DefaultShaderLightsWhatTheCameraSeesWithTheMaterialsFactors) {
   resShader* e = load(coreName("defaultShader.cgfx"));
   ASSERT_EQ(e->fallback(), nullptr);
   const GLuint orange = solid(255, 128, 0, 255);
-  const float eye[3] = {0, 0, 5}, front[3] = {0, 0, 5}, behind[3] = {0, 0, -5};
-  const float white[4] = {1, 1, 1, 1}, noSpec[4] = {0, 0, 0, 0}, cyan[4] = {0, 1, 1, 1};
-  auto draw = [&](const float* light, const float* tint) {
+  glMatrixMode(GL_PROJECTION);
+  glFrustum(-1, 1, -1, 1, 1, 10);
+  glMatrixMode(GL_MODELVIEW);
+  glTranslatef(0, 0, -2);
+  struct Case {
+    const char* what;
+    glm::vec3 normal;
+    glm::vec4 colour;
+    float emi, spc;
+    int r, g, b;
+  } cases[] = {
+      // ambient 0.6 x 0.1 + diffuse 0.8 x 1, times the texel (1, 0.5, 0)
+      {"facing the camera", {0, 0, 1}, {1, 1, 1, 1}, 0, 0, 219, 110, 0},
+      {"turned 60 degrees", {0.8660254f, 0, 0.5f}, {1, 1, 1, 1}, 0, 0, 117, 59, 0},
+      {"facing away", {0, 0, -1}, {1, 1, 1, 1}, 0, 0, 15, 8, 0},
+      {"facing away, self-lit", {0, 0, -1}, {1, 1, 1, 1}, 1, 0, 255, 135, 0},
+      {"tinted cyan", {0, 0, 1}, {0, 1, 1, 1}, 0, 0, 0, 110, 0},
+      {"with a highlight", {0, 0, 1}, {1, 1, 1, 1}, 0, 0.5f, 255, 238, 128},
+  };
+  for (const Case& c : cases) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     e->setStateMatrix("shWorldMat", 0x11);
-    e->setStateMatrix("shViewMat", 0x11);
     e->setStateMatrix("shVProjMat", 0x80);
     e->setParameter("shBaseTexture", &orange);
-    e->setParameter("shMqoColor", tint);
-    e->setParameter("shKs", noSpec);
-    e->setParameter("shEyePos", eye);
-    e->setParameter("shLightPos", light);
-    e->setParameter("shLightColor", white);
+    e->setParameter("shMqoColor", &c.colour.x);
+    e->setParameter("shMqoEmi", &c.emi);
+    e->setParameter("shMqoSpc", &c.spc);
     e->setPassState(0);
     glBegin(GL_QUADS);
-    glNormal3f(0, 0, 1);
+    glNormal3f(c.normal.x, c.normal.y, c.normal.z);
     glTexCoord2f(0, 0);
     glVertex3f(-1, -1, 0);
     glTexCoord2f(1, 0);
@@ -586,15 +605,9 @@ TEST_F(CoreEffectTest, DefaultShaderLightsTexturesAndTints) {
     glVertex3f(-1, 1, 0);
     glEnd();
     e->resetPassState(0);
-    return pixel(kW / 2, kH / 2);
-  };
-  const auto lit = draw(front, white);
-  const auto dark = draw(behind, white);
-  const auto tinted = draw(front, cyan);
-  // Lit: ambient 0.8*0.1 + diffuse 0.6, times the texel (1, 0.5, 0).
-  expectColour(lit, 174, 87, 0, 3);
-  expectColour(dark, 20, 10, 0, 3);
-  expectColour(tinted, 0, 87, 0, 3);
+    SCOPED_TRACE(c.what);
+    expectColour(pixel(kW / 2, kH / 2), c.r, c.g, c.b, 3);
+  }
 }
 
 TEST_F(CoreEffectTest, FinalScreenDrawsTheBufferInsideBlackBars) {

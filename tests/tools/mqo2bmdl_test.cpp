@@ -36,6 +36,40 @@ TEST(Mqo2bmdl, ConvertsTheSampleCube) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
 }
 
+// A model as a modeller saves it: a helper object hidden, a material with
+// settings the binary model has no place for.
+TEST(Mqo2bmdl, HiddenObjectsAreLeftOutUnlessKeptAndDroppedAttributesWarn) {
+  TempDir dir;
+  const std::string tri = "\tvertex 3 {\n\t\t0 0 0\n\t\t1 0 0\n\t\t0 1 0\n\t}\n\tface 1 {\n\t\t3 V(0 1 2)\n\t}\n}\n";
+  testing_support::writeFile(
+      dir.file("fig.mqo"),
+      testing_support::bytes("Metasequoia Document\nFormat Text Ver 1.0\nMaterial 1 {\n"
+                             "\t\"skin\" col(1 1 1 1) aplane(0 1 0 0) bump(\"b.png\")\n}\n"
+                             "Object \"body\" {\n\tvisible 15\n" +
+                             tri + "Object \"guide\" {\n\tvisible 0\n" + tri + "Eof\n"));
+  const std::string in = dir.file("fig.mqo");
+  const std::string warnings = in + ":4: warning: material attribute \"aplane\" is not converted; left out\n" + in +
+                               ":4: warning: material attribute \"bump\" is not converted; left out\n";
+  struct Case {
+    const char* option;
+    std::string stdErr;
+    size_t objects;
+  } cases[] = {
+      {"", warnings + in + ": object \"guide\" is hidden (visible 0): left out\n", 1},
+      {"--keep-hidden ", warnings, 2},
+  };
+  for (const Case& c : cases) {
+    const auto r = runCommand(builtProgram("mqo2bmdl") + " " + c.option + in + " " + dir.file("fig.bmdl"));
+    ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+    EXPECT_EQ(r.stdErr, c.stdErr);
+    const auto bytes = testing_support::readFile(dir.file("fig.bmdl"));
+    MqoModel model;
+    std::string reason;
+    ASSERT_TRUE(parseBinaryModel(bytes.data(), bytes.size(), model, reason)) << reason;
+    EXPECT_EQ(model.objects.size(), c.objects) << c.option;
+  }
+}
+
 TEST(Mqo2bmdl, BadInputLeavesNoOutput) {
   TempDir dir;
   testing_support::writeFile(dir.file("bad.mqo"),
@@ -59,6 +93,7 @@ TEST(Mqo2bmdl, BadInputLeavesNoOutput) {
   r = runCommand(tool + " --help");
   EXPECT_EQ(r.exitStatus, 0);
   EXPECT_NE(r.stdOut.find("effect(\"PATH\")"), std::string::npos);
+  EXPECT_NE(r.stdOut.find("clockwise as seen from"), std::string::npos) << "the face order is stated";
   EXPECT_EQ(runCommand(tool).exitStatus, 2);
 }
 
