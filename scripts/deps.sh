@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   libsdl2-dev libglew-dev libglu1-mesa-dev libpng-dev zlib1g-dev
   libvorbis-dev libogg-dev libstb-dev libimgui-dev libmd-dev
-  libglm-dev libturbojpeg0-dev libgif-dev libcli11-dev libx11-dev libxrandr-dev
+  libglm-dev libturbojpeg0-dev libjpeg62-turbo-dev libgif-dev libcli11-dev libx11-dev libxrandr-dev
   # tests, headless runs and fuzzing
   xvfb xauth libgl1-mesa-dri libgtest-dev libgmock-dev clang libclang-rt-14-dev
   openbox xdotool x11-utils

@@ -50,6 +50,11 @@ OggVorbisLoader::OggVorbisLoader() = default;
 
 OggVorbisLoader::~OggVorbisLoader() { close(); }
 
+int32_t OggVorbisLoader::close() {
+  mReadFailed = false;
+  return CSoundLoader::close();
+}
+
 void OggVorbisLoader::releaseSource() {
   if (mOpen) ov_clear(mVorbis.get());
   mVorbis.reset();
@@ -112,11 +117,18 @@ bool OggVorbisLoader::readSource(uint8_t* out, uint64_t bytes) {
     const int chunk = static_cast<int>(std::min<uint64_t>(bytes - got, 1 << 20));
     const long n = ov_read(mVorbis.get(), reinterpret_cast<char*>(out + got), chunk, 0, 2, 1,
                            &section);
-    if (n <= 0) break;
+    if (n == 0) break;
+    if (n < 0) {
+      // vorbisfile keeps a stream whose decoder it failed to build, and
+      // its next call on it may trap (a division by zero in libvorbis).
+      releaseSource();
+      mReadFailed = true;
+      return false;
+    }
     got += static_cast<uint64_t>(n);
   }
   // A stream shorter than its stated length leaves zero-filled (silent)
-  // bytes, as the reads stop at the first failed call.
+  // bytes.
   return true;
 }
 
@@ -143,6 +155,13 @@ bool OggVorbisLoader::rewindSource() { return seekFrame(0); }
 
 int32_t OggVorbisLoader::decode(WaveFormat* formatOut, void** buffer, int64_t start, int64_t size,
                                 bool loop) {
+  if (mReadFailed) {
+    if (buffer) {
+      std::free(*buffer);
+      *buffer = nullptr;
+    }
+    return soundResult::cannotRead;
+  }
   const int32_t begun = beginDecode(formatOut, buffer);
   if (begun != 0) return begun;
   if (size <= 0) {
@@ -174,6 +193,7 @@ int32_t OggVorbisLoader::decode(WaveFormat* formatOut, void** buffer, int64_t st
 }
 
 int32_t OggVorbisLoader::seekBytes(uint32_t bytes, int32_t origin) {
+  if (mReadFailed) return soundResult::cannotRead;
   if (!mOpen) return soundResult::ok;
   position = bytes;
   if (!seekFrame(bytes / format.blockAlign)) {
@@ -184,5 +204,6 @@ int32_t OggVorbisLoader::seekBytes(uint32_t bytes, int32_t origin) {
 }
 
 int32_t OggVorbisLoader::seekMs(uint32_t ms, int32_t origin) {
+  if (mReadFailed) return soundResult::cannotRead;
   return mOpen ? seekBytes(blockBytesForMs(ms, format), origin) : soundResult::ok;
 }

@@ -171,6 +171,10 @@ class OggVorbisLoader final : public CSoundLoader {
  public:
   OggVorbisLoader();
   ~OggVorbisLoader() override;
+  // Also forgets a failed read (see decode).
+  int32_t close() override;
+  // After a read failed (2), seeks and decodes fail at once without
+  // touching the stream until the next open or close.
   int32_t seekBytes(uint32_t bytes, int32_t origin) override;
   int32_t seekMs(uint32_t ms, int32_t origin) override;
   int32_t decode(WaveFormat* formatOut, void** buffer, int64_t start, int64_t size,
@@ -199,6 +203,7 @@ class OggVorbisLoader final : public CSoundLoader {
   bool seekFrame(uint64_t frame);
 
   bool mOpen = false;
+  bool mReadFailed = false;  // a read failed; the stream was released for good
   std::FILE* mFile = nullptr;
   std::unique_ptr<OggVorbis_File> mVorbis;
   int mChannels = 0;

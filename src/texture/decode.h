@@ -61,6 +61,12 @@ TexturePtr decodePicture(const uint8_t* data, size_t size, std::string& reason);
 TexturePtr decodeBmp(const uint8_t* data, size_t size, std::string& reason);
 TexturePtr decodeJpeg(const uint8_t* data, size_t size, std::string& reason);
 TexturePtr decodeGif(const uint8_t* data, size_t size, std::string& reason);
+// JPEG through libjpeg's scanline interface, which decodeJpeg falls back to
+// for what TurboJPEG refuses or reports damage in: any sampling factors,
+// CMYK and YCCK (ink inverted when an Adobe marker is present). Warnings
+// (damage libjpeg mends, the missing part grey) are accepted; a fatal error
+// fails, whatever came before it.
+TexturePtr decodeJpegScanlines(const uint8_t* data, size_t size, std::string& reason);
 // The picture decoders' texture: RGBA8, nearest, repeat, with a pixel copy
 // that the decoder must fill for every image texel (only a margin added by
 // rounding up to powers of two is zeroed); null and a reason when the copy

@@ -1,9 +1,11 @@
 // BMP: core (OS/2 1.x), info, OS/2 2.x, V2/V3, V4 and V5 headers; 1-, 4- and
 // 8-bit palettes, 16- and 32-bit pixels with or without bit-field masks,
-// 24-bit pixels; bottom-up and top-down rows. Run-length compression is not
-// read. Every texel is written from the file or from a defined colour:
-// palette indexes past the stored palette read opaque black.
+// 24-bit pixels; bottom-up and top-down rows; 8- and 4-bit run-length
+// compression (bottom-up only). Every texel is written from the file or from
+// a defined colour: palette indexes past the stored palette read opaque
+// black, and texels a run-length picture skips read palette index 0.
 #include <cstring>
+#include <vector>
 
 #include "texture/decode.h"
 
@@ -16,6 +18,8 @@ constexpr uint32_t kCoreHeader = 12;
 constexpr uint32_t kInfoHeader = 40;
 constexpr uint32_t kOs2Header = 64;
 constexpr uint32_t kRgb = 0;
+constexpr uint32_t kRle8 = 1;
+constexpr uint32_t kRle4 = 2;
 constexpr uint32_t kBitFields = 3;
 constexpr uint32_t kAlphaBitFields = 6;
 constexpr uint32_t kOpaqueBlack = 0xFF000000u;  // R, G, B, A in memory order
@@ -101,10 +105,16 @@ bool readHeader(const uint8_t* data, size_t size, Header& h, std::string& reason
     return false;
   }
   const bool fields = h.compression == kBitFields || h.compression == kAlphaBitFields;
-  // OS/2 2.x headers number their compressions differently; plain pixels only.
-  if ((h.compression != kRgb && !fields) || (fields && h.bits != 16 && h.bits != 32) ||
+  const bool runs = (h.compression == kRle8 && h.bits == 8) || (h.compression == kRle4 && h.bits == 4);
+  // OS/2 2.x headers number their other compressions differently; their
+  // run-length ones are the same.
+  if ((h.compression != kRgb && !fields && !runs) || (fields && h.bits != 16 && h.bits != 32) ||
       (fields && headerSize == kOs2Header)) {
     reason = "unsupported BMP compression";
+    return false;
+  }
+  if (runs && h.topDown) {
+    reason = "run-length BMP stored top-down";
     return false;
   }
   // Masks follow an info header when it says bit fields; V2 and later
@@ -144,6 +154,62 @@ void readPalette(const uint8_t* data, size_t offset, const Header& h, uint32_t (
   }
 }
 
+// Expands 8- or 4-bit run-length data into one palette index per texel,
+// rows bottom-up as stored; texels the runs skip stay 0. A run or delta
+// that leaves the picture fails rather than being clipped, as does data
+// that ends before its end-of-bitmap code.
+bool expandRuns(const uint8_t* data, size_t size, const Header& h, std::vector<uint8_t>& indices,
+                std::string& reason) {
+  indices.assign(static_cast<size_t>(h.width) * h.height, 0);
+  const bool four = h.bits == 4;
+  size_t p = 0;
+  uint32_t x = 0, y = 0;
+  // Room for `count` texels at the cursor.
+  auto fits = [&](uint32_t count) { return y < h.height && count <= h.width - x; };
+  auto put = [&](uint8_t index) { indices[static_cast<size_t>(y) * h.width + x++] = index; };
+  for (;;) {
+    if (size - p < 2) {
+      reason = "BMP run-length data is truncated";
+      return false;
+    }
+    const uint8_t count = data[p], value = data[p + 1];
+    p += 2;
+    if (count > 0) {  // `count` texels of one index, or of two alternating
+      if (!fits(count)) break;
+      for (uint32_t i = 0; i < count; ++i) put(four ? (i % 2 ? value & 15 : value >> 4) : value);
+    } else if (value == 0) {  // end of line
+      if (y >= h.height) break;
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of bitmap
+      return true;
+    } else if (value == 2) {  // delta: right and up
+      if (size - p < 2) {
+        reason = "BMP run-length data is truncated";
+        return false;
+      }
+      const uint8_t dx = data[p], dy = data[p + 1];
+      p += 2;
+      if (dx > h.width - x || dy > h.height - y) break;
+      x += dx;
+      y += dy;
+    } else {  // absolute: `value` indexes as stored, padded to 16 bits
+      const size_t bytes = four ? (value + 1u) / 2 : value;
+      if (size - p < bytes + bytes % 2) {
+        reason = "BMP run-length data is truncated";
+        return false;
+      }
+      if (!fits(value)) break;
+      for (uint32_t i = 0; i < value; ++i) {
+        put(four ? (i % 2 ? data[p + i / 2] & 15 : data[p + i / 2] >> 4) : data[p + i]);
+      }
+      p += bytes + bytes % 2;
+    }
+  }
+  reason = "BMP run leaves the picture";
+  return false;
+}
+
 }  // namespace
 
 TexturePtr decodeBmp(const uint8_t* data, size_t size, std::string& reason) {
@@ -154,7 +220,8 @@ TexturePtr decodeBmp(const uint8_t* data, size_t size, std::string& reason) {
     reason = "bad BMP pixel data offset";
     return nullptr;
   }
-  const uint64_t stride = (static_cast<uint64_t>(h.width) * h.bits + 31) / 32 * 4;
+  const bool runs = h.compression == kRle8 || h.compression == kRle4;
+  const uint64_t stride = runs ? 0 : (static_cast<uint64_t>(h.width) * h.bits + 31) / 32 * 4;
   if (stride * h.height > size - offset) {
     reason = "BMP pixel data is truncated";
     return nullptr;
@@ -183,6 +250,8 @@ TexturePtr decodeBmp(const uint8_t* data, size_t size, std::string& reason) {
   }
   uint32_t palette[256];
   if (h.bits <= 8) readPalette(data, offset, h, palette);
+  std::vector<uint8_t> indices;
+  if (runs && !expandRuns(data + offset, size - offset, h, indices, reason)) return nullptr;
 
   TexturePtr texture = createPicture(h.width, h.height, reason);
   if (!texture) return nullptr;
@@ -191,7 +260,10 @@ TexturePtr decodeBmp(const uint8_t* data, size_t size, std::string& reason) {
     const uint8_t* src = data + offset + (h.topDown ? r : h.height - 1 - r) * stride;
     uint8_t* dst = texture->pixels() + r * pitch;
     auto put = [dst](uint32_t x, uint32_t rgba) { std::memcpy(dst + x * 4, &rgba, 4); };
-    if (h.bits <= 8) {
+    if (runs) {
+      const uint8_t* row = indices.data() + static_cast<size_t>(h.height - 1 - r) * h.width;
+      for (uint32_t x = 0; x < h.width; ++x) put(x, palette[row[x]]);
+    } else if (h.bits <= 8) {
       const uint32_t indexMask = (1u << h.bits) - 1;
       for (uint32_t x = 0, bit = 0; x < h.width; ++x, bit += h.bits) {
         put(x, palette[(src[bit / 8] >> (8 - h.bits - bit % 8)) & indexMask]);

@@ -510,3 +510,36 @@ TEST(SoundLoaderTest, UnplayableRatesAndChannelCountsAreRefused) {
     }
   }
 }
+
+// A setup header that parses but cannot become a decoder: the stream opens
+// and its first read fails. vorbisfile must not be called again after that
+// (its next read or seek divides by zero), so every later call fails at
+// once, until the decoder is opened anew.
+TEST(OggLoaderBrokenSetupTest, AFailedReadIsFinal) {
+  TempDir dir;
+  const std::vector<uint8_t> image = makeOggWithBadCodebook(2, 20000);
+  testing_support::writeFile(dir.file("bad.ogg"), image);
+  for (const bool file : {false, true}) {
+    SCOPED_TRACE(file ? "file" : "memory");
+    OggVorbisLoader o;
+    auto open = [&] {
+      return file ? o.open(dir.file("bad.ogg").c_str())
+                  : o.open(kMemorySourceName, image.data(), static_cast<uint32_t>(image.size()));
+    };
+    ASSERT_EQ(open(), soundResult::ok);
+    EXPECT_EQ(o.getTotalBytes(), 20000u * 4);
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(readAt(o, 0, 4096).result, soundResult::cannotRead);
+      EXPECT_EQ(readAt(o, -1, 4096).result, soundResult::cannotRead);
+      EXPECT_EQ(o.seekBytes(8000, SEEK_SET), soundResult::cannotRead);
+      EXPECT_EQ(o.seekMs(10, SEEK_SET), soundResult::cannotRead);
+      EXPECT_EQ(readAt(o, -1, 4096, true).result, soundResult::cannotRead);
+      EXPECT_EQ(readAt(o, 4000, 64).result, soundResult::cannotRead);
+      void* data = nullptr;
+      EXPECT_EQ(o.readLocked(&data, 0, 0, false), soundResult::cannotRead);
+      EXPECT_EQ(data, nullptr);
+      ASSERT_EQ(open(), soundResult::ok);  // a fresh start, failing the same way
+    }
+  }
+}
+

@@ -135,6 +135,27 @@ TEST_F(PlayerTest, StreamedOggTrackArrivesWholeAndStopsAtItsEnd) {
   EXPECT_FALSE(player.isPlaying());
 }
 
+// A streamed track whose reads fail (its decoder cannot be built) plays
+// silence, and the worker's later seeks and reads stay away from libvorbis,
+// which would trap if called again on that stream.
+TEST_F(PlayerTest, UnreadableStreamedOggPlaysSilenceUntilShutdown) {
+  SoundPlayer player;
+  open(player, makeOggWithBadCodebook(2, 300000));
+  ASSERT_TRUE(player.streaming());
+  std::vector<uint8_t> out;
+  for (int start = 0; start < 2; ++start) {
+    ASSERT_EQ(player.playFromStart(), soundResult::ok);  // a seek, then reads
+    for (int i = 0; i < 8; ++i) {
+      letWorkerPoll(player);
+      const auto chunk = pull(player.segmentSize() / 4);
+      out.insert(out.end(), chunk.begin(), chunk.end());
+    }
+  }
+  EXPECT_TRUE(allZero(out, 0, out.size()));
+  EXPECT_EQ(player.decoder()->seekBytes(0, SEEK_SET), soundResult::cannotRead);
+  player.shutdown();
+}
+
 TEST_F(PlayerTest, VolumeSilencesAndUnityIsExact) {
   const auto pcm = rampPcm(4410);
   SoundPlayer player;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <ogg/ogg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -104,6 +105,140 @@ inline std::vector<uint8_t> makeOgg(int channels, uint32_t frames, uint32_t rate
   }
   ogg_page page{out.data(), headerLen, out.data() + headerLen, bodyLen};
   ogg_page_checksum_set(&page);
+  return out;
+}
+
+// Vorbis header fields are packed from each byte's lowest bit up.
+class VorbisBits {
+ public:
+  explicit VorbisBits(const std::vector<uint8_t>& bytes, size_t bit = 0) : mBytes(bytes), mBit(bit) {}
+  uint32_t read(int count) {
+    uint32_t v = 0;
+    for (int i = 0; i < count; ++i, ++mBit) {
+      const size_t byte = mBit / 8;
+      if (byte < mBytes.size() && (mBytes[byte] >> (mBit % 8) & 1)) v |= 1u << i;
+    }
+    return v;
+  }
+  size_t at() const { return mBit; }
+
+ private:
+  const std::vector<uint8_t>& mBytes;
+  size_t mBit;
+};
+inline void putBits(std::vector<uint8_t>& out, size_t& bit, uint32_t value, int count) {
+  for (int i = 0; i < count; ++i, ++bit) {
+    if (bit / 8 >= out.size()) out.push_back(0);
+    if (value >> i & 1) out[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+  }
+}
+inline int vorbisIlog(uint32_t v) {
+  int bits = 0;
+  for (; v; v >>= 1) ++bits;
+  return bits;
+}
+
+// Skips one codebook of a setup header; false when it does not start with
+// the codebook sync pattern.
+inline bool skipCodebook(VorbisBits& in) {
+  if (in.read(24) != 0x564342) return false;
+  const uint32_t dimensions = in.read(16);
+  const uint32_t entries = in.read(24);
+  if (in.read(1)) {  // ordered lengths: runs of entries per length
+    in.read(5);
+    for (uint32_t entry = 0; entry < entries;) entry += in.read(vorbisIlog(entries - entry));
+  } else {
+    const bool sparse = in.read(1);
+    for (uint32_t e = 0; e < entries; ++e) {
+      if (!sparse || in.read(1)) in.read(5);
+    }
+  }
+  const uint32_t lookup = in.read(4);
+  if (lookup == 1 || lookup == 2) {
+    in.read(32);
+    in.read(32);
+    const int valueBits = static_cast<int>(in.read(4)) + 1;
+    in.read(1);
+    uint64_t values = uint64_t{entries} * dimensions;
+    if (lookup == 1) {  // the largest v with v^dimensions <= entries
+      values = 0;
+      for (;;) {
+        uint64_t power = 1;
+        for (uint32_t d = 0; d < dimensions && power <= entries; ++d) power *= values + 1;
+        if (power > entries) break;
+        ++values;
+      }
+    }
+    for (uint64_t v = 0; v < values; ++v) in.read(valueBits);
+  }
+  return true;
+}
+
+// makeOgg's track whose first codebook is replaced by one of one entry with
+// a two-bit codeword. The headers parse, so the stream opens, but no
+// decoder can be built from them: the first read fails, and libvorbis,
+// called again, divides by zero.
+inline std::vector<uint8_t> makeOggWithBadCodebook(int channels, uint32_t frames) {
+  const std::vector<uint8_t> good = makeOgg(channels, frames);
+  ogg_sync_state sync;
+  ogg_sync_init(&sync);
+  char* in = ogg_sync_buffer(&sync, static_cast<long>(good.size()));
+  std::copy(good.begin(), good.end(), in);
+  ogg_sync_wrote(&sync, static_cast<long>(good.size()));
+  ogg_stream_state reader, writer;
+  bool started = false;
+  std::vector<uint8_t> out;
+  ogg_page page;
+  auto putPages = [&out, &page](ogg_stream_state& s, bool flush) {
+    while (flush ? ogg_stream_flush(&s, &page) : ogg_stream_pageout(&s, &page)) {
+      out.insert(out.end(), page.header, page.header + page.header_len);
+      out.insert(out.end(), page.body, page.body + page.body_len);
+    }
+  };
+  int packets = 0;
+  while (ogg_sync_pageout(&sync, &page) == 1) {
+    if (!started) {
+      ogg_stream_init(&reader, ogg_page_serialno(&page));
+      ogg_stream_init(&writer, ogg_page_serialno(&page));
+      started = true;
+    }
+    ogg_stream_pagein(&reader, &page);
+    ogg_packet packet;
+    while (ogg_stream_packetout(&reader, &packet) == 1) {
+      std::vector<uint8_t> setup;
+      if (++packets == 3) {
+        // Type 5, "vorbis", the codebook count less one, the codebooks.
+        const std::vector<uint8_t> bytes(packet.packet, packet.packet + packet.bytes);
+        VorbisBits bits(bytes, 7 * 8);
+        bits.read(8);
+        EXPECT_TRUE(skipCodebook(bits));
+        setup.assign(bytes.begin(), bytes.begin() + 8);
+        size_t bit = 8 * 8;
+        putBits(setup, bit, 0x564342, 24);
+        putBits(setup, bit, 1, 16);  // dimensions
+        putBits(setup, bit, 1, 24);  // entries
+        putBits(setup, bit, 0, 2);   // not ordered, not sparse
+        putBits(setup, bit, 1, 5);   // codeword length 2
+        putBits(setup, bit, 1, 4);   // value lookup 1, as residue books need:
+        putBits(setup, bit, 0, 64);  // minimum and step 0,
+        putBits(setup, bit, 0, 5);   // one-bit values, no sequence,
+        putBits(setup, bit, 0, 1);   // and the one value
+        VorbisBits rest(bytes, bits.at());
+        while (rest.at() < bytes.size() * 8) putBits(setup, bit, rest.read(1), 1);
+        packet.packet = setup.data();
+        packet.bytes = static_cast<long>(setup.size());
+      }
+      ogg_stream_packetin(&writer, &packet);
+      putPages(writer, packets == 3);
+    }
+  }
+  putPages(writer, true);
+  if (started) {
+    ogg_stream_clear(&reader);
+    ogg_stream_clear(&writer);
+  }
+  ogg_sync_clear(&sync);
+  EXPECT_GE(packets, 4);
   return out;
 }
 

@@ -9,10 +9,15 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <jpeglib.h>  // after <cstdio>
 
 namespace test_images {
 
@@ -57,6 +62,51 @@ inline Bytes stbHdr(int w, int h, const float* rgb) {
   return out;
 }
 
+// A JPEG written through libjpeg's scanline interface, for what TurboJPEG's
+// compressor cannot make: any sampling factors, CMYK with or without the
+// Adobe marker. libjpeg ends the process on a bad spec.
+struct JpegSpec {
+  int width = 0;
+  int height = 0;
+  J_COLOR_SPACE input = JCS_RGB;     // JCS_RGB: 3 bytes a pixel; JCS_CMYK: 4
+  J_COLOR_SPACE stored = JCS_YCbCr;
+  std::vector<std::pair<int, int>> sampling;  // per component; empty: libjpeg's defaults
+  bool adobeMarker = true;           // only where libjpeg writes one (CMYK, YCCK)
+  Bytes pixels;                      // top-down
+};
+
+inline Bytes writeJpeg(const JpegSpec& s) {
+  jpeg_compress_struct c;
+  jpeg_error_mgr errors;
+  c.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&c);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&c, &buffer, &size);
+  c.image_width = static_cast<JDIMENSION>(s.width);
+  c.image_height = static_cast<JDIMENSION>(s.height);
+  c.input_components = s.input == JCS_CMYK ? 4 : 3;
+  c.in_color_space = s.input;
+  jpeg_set_defaults(&c);
+  jpeg_set_colorspace(&c, s.stored);
+  jpeg_set_quality(&c, 95, TRUE);
+  for (size_t i = 0; i < s.sampling.size(); ++i) {
+    c.comp_info[i].h_samp_factor = s.sampling[i].first;
+    c.comp_info[i].v_samp_factor = s.sampling[i].second;
+  }
+  c.write_Adobe_marker = c.write_Adobe_marker && s.adobeMarker;
+  jpeg_start_compress(&c, TRUE);
+  while (c.next_scanline < c.image_height) {
+    JSAMPROW row = const_cast<uint8_t*>(s.pixels.data()) + size_t{c.next_scanline} * s.width * c.input_components;
+    jpeg_write_scanlines(&c, &row, 1);
+  }
+  jpeg_finish_compress(&c);
+  jpeg_destroy_compress(&c);
+  Bytes out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
+
 // A classic 32-bit BMP: 40-byte info header, pixels at offset 54, bottom-up,
 // stored B, G, R, A. `rgba` is top-down.
 inline Bytes bmp32(int w, int h, const uint8_t* rgba) {
@@ -91,12 +141,13 @@ struct BmpSpec {
   int height = 0;
   int bitCount = 24;
   uint32_t headerSize = 40;  // 12: core header (16-bit sizes, 3-byte palette entries)
-  uint32_t compression = 0;  // 3: bit fields
+  uint32_t compression = 0;  // 3: bit fields; 1, 2: run-length (pixels from `runs`)
   uint32_t masks[4] = {};    // R, G, B, A: after a 40-byte header (bit fields), or inside larger ones
   uint32_t coloursUsed = 0;
   Bytes palette;             // entries as stored (B, G, R and, except in core headers, 0)
   bool topDown = false;
   std::vector<Bytes> rows;
+  Bytes runs;                // run-length pixel data as stored
 };
 
 inline Bytes writeBmp(const BmpSpec& s) {
@@ -119,8 +170,8 @@ inline Bytes writeBmp(const BmpSpec& s) {
     }
     while (info.size() < s.headerSize) info.push_back(0);
   }
-  Bytes pixels;
-  for (int r = 0; r < s.height; ++r) {
+  Bytes pixels = s.runs;
+  for (int r = 0; r < s.height && s.runs.empty(); ++r) {
     const Bytes& row = s.rows[static_cast<size_t>(s.topDown ? r : s.height - 1 - r)];
     pixels.insert(pixels.end(), row.begin(), row.end());
     pixels.resize((pixels.size() + 3) / 4 * 4, 0);

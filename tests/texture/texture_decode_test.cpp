@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -17,13 +18,14 @@ using test_images::Bytes;
 
 namespace {
 
-// Leaves `value` in freed heap blocks of many sizes and in the stack below
-// this call, so that a decoder handing out memory it never wrote shows it.
-__attribute__((noinline)) void poisonMemory(uint8_t value) {
+// Leaves `value` in freed heap blocks of many sizes (up to `largest`) and
+// in the stack below this call, so that a decoder handing out memory it
+// never wrote shows it.
+__attribute__((noinline)) void poisonMemory(uint8_t value, size_t largest = 256 * 1024) {
   volatile uint8_t stack[64 * 1024];
   for (uint8_t& b : const_cast<uint8_t(&)[64 * 1024]>(stack)) b = value;
   std::vector<void*> blocks;
-  for (size_t size = 16; size <= 256 * 1024; size *= 2) {
+  for (size_t size = 16; size <= largest; size *= 2) {
     for (int i = 0; i < 4; ++i) {
       blocks.push_back(std::malloc(size));
       std::memset(blocks.back(), value, size);
@@ -206,7 +208,8 @@ TEST_F(DecodeTest, MalformedPicturesFail) {
 }
 
 // Every palette index gives a defined colour: indexes past the stored
-// palette read opaque black, whatever the header declares.
+// palette read opaque black, whatever the header declares, and texels that
+// run-length data skips read index 0.
 TEST_F(DecodeTest, PaletteBmpsGiveDefinedColoursForEveryIndex) {
   const Bytes quads = {0, 0, 255, 0, 255, 0, 0, 0, 0, 255, 0, 0};  // red, blue, green
   const Bytes triples = {0, 0, 255, 255, 0, 0};                    // red, blue
@@ -220,6 +223,7 @@ TEST_F(DecodeTest, PaletteBmpsGiveDefinedColoursForEveryIndex) {
     Bytes palette;
     std::initializer_list<int> top, bottom;
     std::vector<Rgba> expected;  // top row, then bottom row
+    Bytes runs = {};             // run-length data (bottom row first) instead of rows
   };
   const Case cases[] = {
       {"1-bit, one of two stored", 1, 40, 0, Bytes(quads.begin(), quads.begin() + 4), {0, 1, 0}, {1, 1, 0},
@@ -233,6 +237,14 @@ TEST_F(DecodeTest, PaletteBmpsGiveDefinedColoursForEveryIndex) {
       {"4-bit core header", 4, 12, 0, triples, {0, 1, 5}, {1, 0, 15}, {red, key, black, key, red, black}},
       {"1-bit core header", 1, 12, 0, Bytes(triples.begin(), triples.begin() + 3), {0, 1, 0}, {1, 0, 0},
        {red, black, red, black, red, red}},
+      {"8-bit runs: repeat, end of line, padded absolute run", 8, 40, 0, quads, {}, {},
+       {key, red, black, green, green, key}, {2, 2, 1, 1, 0, 0, 0, 3, 1, 0, 200, 0, 0, 1}},
+      {"8-bit runs: delta, early end", 8, 40, 0, quads, {}, {},
+       {red, red, key, green, red, red}, {1, 2, 0, 2, 1, 1, 1, 1, 0, 1}},
+      {"4-bit runs: alternating pair, absolute nibbles", 4, 40, 3, quads, {}, {},
+       {key, black, green, green, key, green}, {3, 0x21, 0, 0, 0, 3, 0x15, 0x20, 0, 1}},
+      {"4-bit runs: end of line after the top row", 4, 40, 3, quads, {}, {},
+       {green, key, red, green, green, key}, {2, 0x22, 1, 0x10, 0, 0, 2, 0x21, 0, 0, 0, 1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -240,6 +252,8 @@ TEST_F(DecodeTest, PaletteBmpsGiveDefinedColoursForEveryIndex) {
     spec.coloursUsed = c.used;
     spec.palette = c.palette;
     spec.rows = {test_images::packIndices(c.bits, c.top), test_images::packIndices(c.bits, c.bottom)};
+    spec.runs = c.runs;
+    if (!c.runs.empty()) spec.compression = c.bits == 8 ? 1 : 2;
     const auto t = decodeTwice(td::Format::Picture, test_images::writeBmp(spec));
     ASSERT_NE(t, nullptr);
     for (int i = 0; i < 6; ++i) expectTexel(*t, i % 3, i / 3, c.expected[i]);
@@ -340,6 +354,41 @@ TEST_F(DecodeTest, MalformedBmpsFailWithReason) {
   EXPECT_EQ(decode(td::Format::Picture, test_images::writeBmp(spec)), nullptr);
   EXPECT_EQ(reason, "bad BMP colour masks");
   expectPrefixesFail(td::Format::Picture, good);
+
+  // Run-length data, 2 x 2 texels.
+  test_images::BmpSpec runs(2, 2, 8, 40, 1);
+  runs.palette = {0, 0, 255, 0};
+  runs.runs = {2, 0, 0, 0, 1, 0, 0, 2, 1, 0, 0, 1};
+  ASSERT_NE(decode(td::Format::Picture, test_images::writeBmp(runs)), nullptr) << reason;
+  expectPrefixesFail(td::Format::Picture, test_images::writeBmp(runs));
+  const struct {
+    const char* what;
+    Bytes data;
+    const char* reason;
+  } badRuns[] = {
+      {"repeat past the row", {1, 0, 2, 0, 0, 1}, "BMP run leaves the picture"},
+      {"absolute run past the row", {0, 3, 0, 0, 0, 0, 0, 1}, "BMP run leaves the picture"},
+      {"delta right", {0, 2, 3, 0, 0, 1}, "BMP run leaves the picture"},
+      {"delta up", {0, 2, 0, 3, 0, 1}, "BMP run leaves the picture"},
+      {"run above the top", {0, 0, 0, 0, 1, 0, 0, 1}, "BMP run leaves the picture"},
+      {"end of line above the top", {0, 0, 0, 0, 0, 0, 0, 1}, "BMP run leaves the picture"},
+      {"no end of bitmap", {2, 0, 0, 0, 2, 0}, "BMP run-length data is truncated"},
+      {"delta cut short", {0, 2, 1}, "BMP run-length data is truncated"},
+      {"absolute run cut short", {0, 3, 0, 0}, "BMP run-length data is truncated"},
+  };
+  for (const auto& b : badRuns) {
+    runs.runs = b.data;
+    EXPECT_EQ(decode(td::Format::Picture, test_images::writeBmp(runs)), nullptr) << b.what;
+    EXPECT_EQ(reason, b.reason) << b.what;
+  }
+  runs.runs = {0, 1};
+  runs.topDown = true;
+  EXPECT_EQ(decode(td::Format::Picture, test_images::writeBmp(runs)), nullptr);
+  EXPECT_EQ(reason, "run-length BMP stored top-down");
+  runs.topDown = false;
+  runs.bitCount = 4;  // RLE8 needs 8-bit indexes
+  EXPECT_EQ(decode(td::Format::Picture, test_images::writeBmp(runs)), nullptr);
+  EXPECT_EQ(reason, "unsupported BMP compression");
 }
 
 TEST_F(DecodeTest, GifShowsTheFirstImageOnItsScreen) {
@@ -395,6 +444,89 @@ TEST_F(DecodeTest, CmykJpegBecomesRgb) {
   ASSERT_NE(t, nullptr) << reason;
   expectNearTexel(*t, 2, 3, {200, 200, 0}, 4);
   expectNearTexel(*t, 13, 3, {255, 0, 255}, 4);
+}
+
+// Every JPEG libjpeg reads decodes, including the sampling factors and ink
+// layouts TurboJPEG refuses or cannot tell apart.
+TEST_F(DecodeTest, JpegsOfAnySamplingAndInkDecode) {
+  using Rgb = std::vector<int>;
+  struct Case {
+    const char* what;
+    J_COLOR_SPACE input, stored;
+    std::vector<std::pair<int, int>> sampling;
+    bool adobe;
+    Bytes left, right;  // one pixel of each half as stored
+    Rgb leftRgb, rightRgb;
+  };
+  const Bytes inkLeft = {255, 255, 0, 200}, inkRight = {255, 0, 255, 255};  // inverted
+  const Case cases[] = {
+      {"CMYK, Adobe marker: inverted ink", JCS_CMYK, JCS_CMYK, {}, true, inkLeft, inkRight, {200, 200, 0}, {255, 0, 255}},
+      {"CMYK without Adobe marker: plain ink", JCS_CMYK, JCS_CMYK, {}, false, {0, 0, 255, 55}, {0, 255, 0, 0},
+       {200, 200, 0}, {255, 0, 255}},
+      {"YCCK, black at half resolution", JCS_CMYK, JCS_YCCK, {{2, 2}, {1, 1}, {1, 1}, {1, 1}}, true, inkLeft, inkRight,
+       {200, 200, 0}, {255, 0, 255}},
+      {"CMYK, cyan sampled 2 x 1", JCS_CMYK, JCS_CMYK, {{1, 1}, {2, 1}, {1, 1}, {1, 1}}, true, inkLeft, inkRight,
+       {200, 200, 0}, {255, 0, 255}},
+      {"YCbCr 2 x 2, 1 x 2, 2 x 1", JCS_RGB, JCS_YCbCr, {{2, 2}, {1, 2}, {2, 1}}, true, {200, 100, 30}, {20, 100, 220},
+       {200, 100, 30}, {20, 100, 220}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test_images::JpegSpec spec;
+    spec.width = spec.height = 16;
+    spec.input = c.input;
+    spec.stored = c.stored;
+    spec.sampling = c.sampling;
+    spec.adobeMarker = c.adobe;
+    for (int i = 0; i < 16 * 16; ++i) {
+      const Bytes& pixel = i % 16 < 8 ? c.left : c.right;
+      spec.pixels.insert(spec.pixels.end(), pixel.begin(), pixel.end());
+    }
+    const auto t = decodeTwice(td::Format::Picture, test_images::writeJpeg(spec));
+    ASSERT_NE(t, nullptr);
+    expectNearTexel(*t, 2, 8, c.leftRgb, 8);
+    expectNearTexel(*t, 13, 8, c.rightRgb, 8);
+  }
+}
+
+// Single changed bytes in a progressive JPEG: each copy fails, or decodes
+// to the same texels under two different heap poisonings, so no texel comes
+// from memory the decoder never wrote. Intact files decode alike through
+// TurboJPEG and through the scanline fallback that damaged ones take.
+TEST_F(DecodeTest, DamagedProgressiveJpegsNeverShowUnwrittenTexels) {
+  const int w = 48, h = 32;
+  Bytes rgb(w * h * 3);
+  for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>((i * 37) ^ (i / 97));
+  tjhandle tj = tjInitCompress();
+  unsigned char* jpeg = nullptr;
+  unsigned long jpegSize = 0;
+  ASSERT_EQ(tjCompress2(tj, rgb.data(), w, 0, h, TJPF_RGB, &jpeg, &jpegSize, TJSAMP_420, 90, TJFLAG_PROGRESSIVE), 0);
+  const Bytes good(jpeg, jpeg + jpegSize);
+  tjFree(jpeg);
+  tjDestroy(tj);
+  const auto intact = decode(td::Format::Picture, good);
+  ASSERT_NE(intact, nullptr) << reason;
+  const auto scanlines = td::decodeJpegScanlines(good.data(), good.size(), reason);
+  ASSERT_NE(scanlines, nullptr) << reason;
+  EXPECT_EQ(Bytes(intact->pixels(), intact->pixels() + intact->dataSize()),
+            Bytes(scanlines->pixels(), scanlines->pixels() + scanlines->dataSize()));
+
+  int accepted = 0, differing = 0;
+  for (size_t i = jpegMarker(good, 0xDA); i < 2 * good.size(); ++i) {
+    Bytes bad = good;
+    bad[i % good.size()] ^= i < good.size() ? 0x5C : 0x81;
+    // Small pictures: small blocks suffice, and keep the many rounds quick.
+    poisonMemory(0xA5, 16 * 1024);
+    const auto first = decode(td::Format::Picture, bad);
+    poisonMemory(0x5A, 16 * 1024);
+    const auto second = decode(td::Format::Picture, bad);
+    ASSERT_EQ(first != nullptr, second != nullptr) << "change " << i;
+    if (!first) continue;
+    ++accepted;
+    differing += !std::equal(first->pixels(), first->pixels() + first->dataSize(), second->pixels());
+  }
+  EXPECT_GT(accepted, 100);
+  EXPECT_EQ(differing, 0) << "of " << accepted << " accepted copies";
 }
 
 // A JPEG whose scan is missing fails; one cut short inside its scan, or
