@@ -2,8 +2,10 @@
 // and frame driver. Everything here runs on the main thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 namespace platform {
 class EventSource;
@@ -142,6 +144,13 @@ class CoreDebug : public CoreObject {
   // Trace hook: formats nothing and writes nothing.
   static void trace(const char*, ...) {}
 };
+
+// ---------------------------------------------------------------------------
+// Text helpers.
+
+// Levenshtein distance of two short words (insertions, deletions and
+// substitutions of single bytes), for "did you mean" hints.
+size_t editDistance(std::string_view a, std::string_view b);
 
 // ---------------------------------------------------------------------------
 // Managers.
