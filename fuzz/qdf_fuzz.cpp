@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<QdfProblem> problems;
   int progress = 0;
   parseQdfText(
-      text, size, parsed, [](const std::string&) -> resMQO* { return nullptr; }, [&progress] { ++progress; }, &problems);
+      text, size, parsed, [](const std::string&) -> resMQO* { return nullptr; }, [&progress] { ++progress; },
+      &problems);
 
   // Every problem names a line of the text.
   const long lines = 1 + std::count(text, text + size, '\n');

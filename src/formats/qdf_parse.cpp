@@ -412,7 +412,9 @@ class QdfParser {
     const auto triples = [&](glm::vec3 QdfKey::*member) {
       const std::string keyword(mToken);
       const std::vector<float> v = readValues(keyword, keyword + " of part \"" + name + "\"", keys, 3);
-      for (size_t i = 0; 3 * i + 2 < v.size(); ++i) partKeys[i].*member = glm::vec3(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
+      for (size_t i = 0; 3 * i + 2 < v.size(); ++i) {
+        partKeys[i].*member = glm::vec3(v[3 * i], v[3 * i + 1], v[3 * i + 2]);
+      }
     };
     while (mMore && mToken != "}" && !isAnyOf(mToken, kTopWords) && !isAnyOf(mToken, kSceneWords) &&
            !isAnyOf(mToken, kObjectWords)) {

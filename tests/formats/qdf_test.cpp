@@ -278,7 +278,8 @@ TEST(QdfParse, ProblemsNameTheirLineAndReadingGoesOn) {
        {"5: Part \"camera_pos\": block not closed (\"}\" missing)"}, "s{-1:2}"},
       {"Scene \"s\" {\n Object -1 {\n  DataNum 10\n  Time { 0 1 2 3 4 5 6 }\n }\n}\n",
        {"3: DataNum 10, 7 keys in Time"}, "s{-1:7}"},
-      {"Scene \"s\" {\n Object -1 {\n  DataNum 2\n  Time { 0 1 2 }\n  Part \"camera_pos\" {\n   Alpha { 1 }\n  }\n }\n}\n",
+      {"Scene \"s\" {\n Object -1 {\n  DataNum 2\n  Time { 0 1 2 }\n"
+       "  Part \"camera_pos\" {\n   Alpha { 1 }\n  }\n }\n}\n",
        {"3: DataNum 2, 3 keys in Time", "3: DataNum 2, 1 key in Alpha of part \"camera_pos\""}, "s{-1:2}"},
       {camera + "  Part \"camera_pos\" {\n   Position { 1 2 3 4 }\n  }\n }\n}\n",
        {"3: DataNum 2, 1 key and 1 value more in Position of part \"camera_pos\""}, "s{-1:2}"},
@@ -293,8 +294,8 @@ TEST(QdfParse, ProblemsNameTheirLineAndReadingGoesOn) {
        "s{-1:2}"},
       {"Scene \"a\" {\n}\n}\nScnee \"b\" {\n}\nScene \"c\" {\n}\n",
        {"3: \"}\" closes no block"}, "a{} c{}"},
-      {"Scene \"a\" {\n}\nScnee \"b\" {\n}\n", {"3: unknown keyword \"Scnee\" between blocks, skipped; did you mean \"Scene\"?"},
-       "a{}"},
+      {"Scene \"a\" {\n}\nScnee \"b\" {\n}\n",
+       {"3: unknown keyword \"Scnee\" between blocks, skipped; did you mean \"Scene\"?"}, "a{}"},
       {"MQO {\n 0 \"a.mqo\"\nScene \"s\" {\n}\n", {"1: MQO: block not closed (\"}\" missing)"}, "s{}"},
       {"MQO {\n 3 \"data\\model\\body.mqo\"\n}\nScene \"s\" {\n Object 3 {\n  DataNum 1\n  Time { 0 }\n"
        "  Part \"lid\" {\n   Alpha { 1 }\n  }\n }\n}\n",
