@@ -1,6 +1,8 @@
 // Fuzz entry for the scene animation reader: the model count, a parse with
-// models that never load, and key evaluation of every part of every object
-// at times around and between its keys.
+// models that never load (whose problems must name lines of the text), and
+// key evaluation of every part of every object at times around and between
+// its keys.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,10 +15,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   countQdfModels(text, size);
 
   QdfData parsed;
-  std::vector<std::string> log;
+  std::vector<QdfProblem> problems;
   int progress = 0;
   parseQdfText(
-      text, size, parsed, [](const std::string&) -> resMQO* { return nullptr; }, [&progress] { ++progress; }, &log);
+      text, size, parsed, [](const std::string&) -> resMQO* { return nullptr; }, [&progress] { ++progress; },
+      &problems);
+
+  // Every problem names a line of the text.
+  const long lines = 1 + std::count(text, text + size, '\n');
+  for (const QdfProblem& problem : problems) {
+    if (problem.line < 1 || problem.line > lines || problem.reason.empty()) __builtin_trap();
+  }
 
   float sink = 0.0f;
   for (const QdfScene& scene : parsed.scenes) {

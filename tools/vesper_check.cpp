@@ -1,5 +1,6 @@
 // vesper-check: validates a production (vesper.pak and its music) and
-// prints every problem it finds, not only the first, each as "FILE: REASON".
+// prints every problem it finds, not only the first, each as "FILE: REASON"
+// or, where it has a line, "FILE:LINE: REASON".
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -29,8 +30,9 @@ const char kUsage[] =
     "outlasts the timeline.\n"
     "\n"
     "Prints each problem on stdout as \"FILE: REASON\", warnings as\n"
-    "\"FILE: warning: REASON\", where FILE is a pack entry or a file on disk; a count\n"
-    "goes to stderr.\n"
+    "\"FILE: warning: REASON\", where FILE is a pack entry or a file on disk, with\n"
+    "\":LINE\" after it where the problem has a line (scene files); a count goes to\n"
+    "stderr.\n"
     "\n"
     "Exit status: 0 when there is no error (warnings allowed), 1 when there is one,\n"
     "2 for a bad command line.\n"
@@ -77,7 +79,8 @@ int main(int argc, char** argv) {
   check::checkMusic(musicPath, needs, report);
 
   for (const check::Problem& p : report.problems()) {
-    std::printf("%s: %s%s\n", p.file.c_str(), p.warning ? "warning: " : "", p.reason.c_str());
+    const std::string where = p.line > 0 ? p.file + ":" + std::to_string(p.line) : p.file;
+    std::printf("%s: %s%s\n", where.c_str(), p.warning ? "warning: " : "", p.reason.c_str());
   }
   std::fflush(stdout);  // the count comes last also when both go to one pipe
   const size_t errors = report.errorCount();

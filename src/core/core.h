@@ -2,8 +2,10 @@
 // and frame driver. Everything here runs on the main thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 
 namespace platform {
 class EventSource;
@@ -139,9 +141,21 @@ class CoreDebug : public CoreObject {
   static void criticalCheck(const char* message, bool condition);
   // The unconditional form, for paths that must never be taken.
   [[noreturn]] static void criticalError(const char* message);
+  // The same two for errors about a named file: `entry`, the name as the
+  // engine asked for it, follows the message on a line of its own
+  // ("  entry: data\model\x.bmdl"). The message itself stays as fixed.
+  static void criticalCheck(const char* message, bool condition, const char* entry);
+  [[noreturn]] static void criticalError(const char* message, const char* entry);
   // Trace hook: formats nothing and writes nothing.
   static void trace(const char*, ...) {}
 };
+
+// ---------------------------------------------------------------------------
+// Text helpers.
+
+// Levenshtein distance of two short words (insertions, deletions and
+// substitutions of single bytes), for "did you mean" hints.
+size_t editDistance(std::string_view a, std::string_view b);
 
 // ---------------------------------------------------------------------------
 // Managers.

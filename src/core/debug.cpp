@@ -1,4 +1,7 @@
-// Critical errors: a fixed message and an immediate end of the process.
+// Critical errors: a fixed message (with the file's name where one is
+// concerned) and an immediate end of the process.
+#include <string>
+
 #include "core/core.h"
 #include "platform/platform.h"
 
@@ -9,3 +12,12 @@ void CoreDebug::criticalCheck(const char* message, bool condition) {
 }
 
 void CoreDebug::criticalError(const char* message) { platform::fatalExit(message); }
+
+void CoreDebug::criticalCheck(const char* message, bool condition, const char* entry) {
+  if (!condition) criticalError(message, entry);
+}
+
+void CoreDebug::criticalError(const char* message, const char* entry) {
+  const std::string text = std::string(message) + "\n  entry: " + (entry != nullptr ? entry : "(none)");
+  platform::fatalExit(text.c_str());
+}

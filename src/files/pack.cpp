@@ -160,7 +160,7 @@ CoreFile::CoreFile(const char* pName, int mode) { open(pName, mode); }
 CoreFile::~CoreFile() = default;
 
 void CoreFile::open(const char* pName, int mode) {
-  CoreDebug::criticalCheck(critical::kPackWriteMode, mode == MODE_READ);
+  CoreDebug::criticalCheck(critical::kPackWriteMode, mode == MODE_READ, pName);
   const PackEntry* found = nullptr;
   for (const PackEntry& e : mPackEntries) {
     if (pName != nullptr && std::strcmp(e.name, pName) == 0) {
@@ -169,7 +169,7 @@ void CoreFile::open(const char* pName, int mode) {
     }
   }
   const bool isFound = found != nullptr;
-  CoreDebug::criticalCheck(critical::kFileNotFound, isFound);
+  CoreDebug::criticalCheck(critical::kFileNotFound, isFound, pName);
 
   entry = *found;
   name = entry.name;
@@ -199,7 +199,7 @@ int32_t CoreFile::read(void* buffer, int32_t count, uint32_t) {
 }
 
 int32_t CoreFile::write(const void*, int32_t, uint32_t) {
-  CoreDebug::criticalError(critical::kWriteUnsupported);
+  CoreDebug::criticalError(critical::kWriteUnsupported, name.c_str());
 }
 
 int32_t CoreFile::seek(int64_t offset, uint8_t origin) {
@@ -209,7 +209,7 @@ int32_t CoreFile::seek(int64_t offset, uint8_t origin) {
   } else if (origin == 1) {
     position += low;
   } else if (origin == 2) {
-    CoreDebug::criticalError(critical::kNotSupported);
+    CoreDebug::criticalError(critical::kNotSupported, name.c_str());
   }
   return 0;
 }

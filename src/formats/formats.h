@@ -57,15 +57,26 @@ using QdfModelLoader = std::function<resMQO*(const std::string& name)>;
 // Called after each model line's load (the loading progress step).
 using QdfProgress = std::function<void()>;
 
+// A problem found while reading a scene file: its 1-based line and why.
+struct QdfProblem {
+  int line = 0;
+  std::string reason;
+};
+
 // Parses the text [text, text + size) into `data`. Never reads outside it;
-// a NUL byte, "Eof" or the end of the text ends it. Each of these is skipped
-// with one line in `log` (when not null) naming the reason: model lines and
-// object slots outside 0-255 (such objects have no model), key counts that
-// are negative or larger than the text can hold (the object gets no keys and
-// its blocks are skipped whole), part blocks naming no part of the object.
-// An object without a key count gets no keys either (not logged).
+// a NUL byte, "Eof" or the end of the text ends it. Reading is tolerant:
+// what can be used is kept, and each problem is appended once to `problems`
+// (when not null) in text order; nothing is printed. Problems: model lines
+// and object slots outside 0-255 (such objects have no model); key counts
+// that are negative or larger than the text can hold (the object gets no
+// keys and its blocks are skipped whole); key lists that hold more or fewer
+// values than "DataNum" asks (reported on the DataNum line; the values read
+// are kept); part blocks naming no part of the object; unknown or misplaced
+// keywords (skipped with their value or block, with a near-miss hint); a
+// block whose "{" or "}" is missing (reported on the line it opens on).
+// An object without a key count gets no keys either (not a problem).
 void parseQdfText(const char* text, size_t size, QdfData& data, const QdfModelLoader& loadModel,
-                  const QdfProgress& progress, std::vector<std::string>* log);
+                  const QdfProgress& progress, std::vector<QdfProblem>* problems);
 
 // Number of tokens containing ".mqo" in the text's model block (the rule
 // of countSceneModels, which this shares).

@@ -20,12 +20,12 @@ bool resQDF::load(CoreFileStream& stream) {
     return ResourceRef<resMQO>::load(model.c_str()).detach();
   };
   const QdfProgress progress = [&manager] { manager.advanceProgress(); };
-  std::vector<std::string> log;
+  std::vector<QdfProblem> problems;
   {
     const std::vector<char> text = loadEntryText(name.c_str());
-    parseQdfText(text.data(), text.size(), *mData, loadModel, progress, &log);
+    parseQdfText(text.data(), text.size(), *mData, loadModel, progress, &problems);
   }
-  for (const std::string& line : log) std::fprintf(stderr, "qdf: %s: %s\n", name.c_str(), line.c_str());
+  for (const QdfProblem& p : problems) std::fprintf(stderr, "qdf: %s:%d: %s\n", name.c_str(), p.line, p.reason.c_str());
   return true;
 }
 

@@ -49,10 +49,10 @@ bool resShader::load(CoreFileStream& stream) {
     return true;
   }
   unload();
-  if (mName == kDummyShaderName) CoreDebug::criticalError(critical::kDummyShader);
+  if (mName == kDummyShaderName) CoreDebug::criticalError(critical::kDummyShader, kDummyShaderName);
   mFallback = loadEffect(kDummyShaderName);
   // An empty fallback entry gives nothing to draw with: as fatal as a broken one.
-  if (!mFallback) CoreDebug::criticalError(critical::kDummyShader);
+  if (!mFallback) CoreDebug::criticalError(critical::kDummyShader, kDummyShaderName);
   mEffect = mFallback->effectHandle();
   return true;
 }

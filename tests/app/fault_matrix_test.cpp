@@ -264,8 +264,8 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
        0, "model: data\\model\\red.bmdl: object 0: face 0: vertex index 1000 >= vertex count 4\n",
        "data\\model\\red.bmdl"},
       {"scene keys past its text", replace("data\\scene\\red.qdf", scene("100000")), 0,
-       "qdf: data\\scene\\red.qdf: DataNum 100000 larger than the text can hold, the object's keys are skipped\n",
-       "data\\scene\\red.qdf"},
+       "qdf: data\\scene\\red.qdf:11: DataNum 100000 larger than the text can hold, the object's keys are skipped\n",
+       "data\\scene\\red.qdf:11"},
       {"bmp truncated", entry("data\\texture\\white.bmp", truncated), 0, whiteBmp("BMP header is truncated"),
        "data\\texture\\white.bmp"},
       {"bmp corrupt", entry("data\\texture\\white.bmp", corrupt), 0, whiteBmp("unsupported BMP header"),
@@ -295,7 +295,7 @@ TEST(FaultMatrix, EachFaultEndsWithItsMessageAndStatus) {
        3,
        "shader: data\\shader\\tint.cgfx:1: expected a state name\n"
        "shader: data\\core\\shader\\dummyShader.cgfx:1: expected '{'\n" +
-           line(critical::kDummyShader),
+           line(critical::kDummyShader) + "  entry: " + kDummy + "\n",
        kDummy},
   };
   // Each row's copy holds its run script; the runs go eight at a time, as

@@ -101,12 +101,13 @@ TEST_F(PackTest, LookupIsExactAndFirstDuplicateWins) {
   char buf[4] = {};
   EXPECT_EQ(f.read(buf, 3), 3);
   EXPECT_STREQ(buf, "one");
-  EXPECT_CRITICAL(CoreFile g("DATA\\a.txt", MODE_READ), critical::kFileNotFound);
-  EXPECT_CRITICAL(CoreFile g("data/a.txt", MODE_READ), critical::kFileNotFound);
-  EXPECT_CRITICAL(CoreFile g("data\\a.tx", MODE_READ), critical::kFileNotFound);
+  EXPECT_CRITICAL_ENTRY(CoreFile g("DATA\\a.txt", MODE_READ), critical::kFileNotFound, "DATA\\a.txt");
+  EXPECT_CRITICAL_ENTRY(CoreFile g("data/a.txt", MODE_READ), critical::kFileNotFound, "data/a.txt");
+  EXPECT_CRITICAL_ENTRY(CoreFile g("data\\a.tx", MODE_READ), critical::kFileNotFound, "data\\a.tx");
+  EXPECT_CRITICAL_ENTRY(CoreFile g(nullptr, MODE_READ), critical::kFileNotFound, "(none)");
   // Any mode but read is refused even for an existing name.
-  EXPECT_CRITICAL(CoreFile g("data\\a.txt", 1), critical::kPackWriteMode);
-  EXPECT_CRITICAL(CoreFile g("data\\a.txt", 3), critical::kPackWriteMode);
+  EXPECT_CRITICAL_ENTRY(CoreFile g("data\\a.txt", 1), critical::kPackWriteMode, "data\\a.txt");
+  EXPECT_CRITICAL_ENTRY(CoreFile g("data\\a.txt", 3), critical::kPackWriteMode, "data\\a.txt");
 }
 
 TEST_F(PackTest, NamesAndExtensions) {
@@ -156,8 +157,8 @@ TEST_F(PackTest, SeekOriginsOnFileAndStream) {
   EXPECT_EQ(f.getChar(), '4');
   EXPECT_EQ(f.ungetChar('4'), '4');
   EXPECT_EQ(f.getChar(), '4');
-  EXPECT_CRITICAL(f.seek(0, 2), critical::kNotSupported);
-  EXPECT_CRITICAL(f.write("x", 1, 0), critical::kWriteUnsupported);
+  EXPECT_CRITICAL_ENTRY(f.seek(0, 2), critical::kNotSupported, "data\\a.txt");
+  EXPECT_CRITICAL_ENTRY(f.write("x", 1, 0), critical::kWriteUnsupported, "data\\a.txt");
 
   CoreFileStream s(&f);
   EXPECT_TRUE(s.isOpen());
@@ -166,7 +167,7 @@ TEST_F(PackTest, SeekOriginsOnFileAndStream) {
   EXPECT_EQ(s.getChar(), '2');
   s.seek(4, 0);  // stream origin 0 = from the current position
   EXPECT_EQ(s.getChar(), '7');
-  EXPECT_CRITICAL(s.seek(0, 2), critical::kNotSupported);
+  EXPECT_CRITICAL_ENTRY(s.seek(0, 2), critical::kNotSupported, "data\\a.txt");
   EXPECT_EQ(s.getSize(), 10u);
   EXPECT_EQ(s.getExtension(), "txt");
   EXPECT_FALSE(s.hasError());

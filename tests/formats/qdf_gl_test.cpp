@@ -66,7 +66,8 @@ TEST_F(QdfGlTest, PartsFollowTheModelsObjects) {
   ResourceRef<resQDF> qdf = ResourceRef<resQDF>::load("data\\qdf\\robot.qdf");
   const std::string err = testing::internal::GetCapturedStderr();
   ASSERT_TRUE(qdf);
-  EXPECT_THAT(err, HasSubstr("qdf: data\\qdf\\robot.qdf: part \"leg\" is not a part of the object, skipped\n"));
+  EXPECT_THAT(err, HasSubstr("qdf: data\\qdf\\robot.qdf:15: part \"leg\" names no object of model "
+                             "data\\model\\robot.bmdl (object slot 4), skipped\n"));
 
   resMQO* robot = qdf->modelInSlot(4);
   ASSERT_NE(robot, nullptr);

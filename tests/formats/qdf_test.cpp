@@ -89,23 +89,31 @@ int CountedModel::live = 0;
 
 struct Parsed {
   QdfData data;
-  std::vector<std::string> log;
+  std::vector<std::string> log;  // the problems, as "LINE: reason"
   std::vector<std::string> loaded;
   int progress = 0;
   ~Parsed() { releaseQdfModels(data); }
 };
 
 // Parses `text` (without a terminator); models load as unloaded resMQO
-// objects, each holding one reference.
+// objects, each holding one reference, except that a name containing
+// "body" loads a model of one object named "body".
 void parse(const std::string& text, Parsed& out) {
   std::vector<char> bytes(text.begin(), text.end());
+  std::vector<QdfProblem> problems;
   parseQdfText(
       bytes.data(), bytes.size(), out.data,
       [&out](const std::string& name) {
         out.loaded.push_back(name);
+        if (name.find("body") != std::string::npos) {
+          auto model = std::make_unique<MqoModel>();
+          model->objects.emplace_back().name = "body";
+          return resMQO::holdingModelOnly(std::move(model));
+        }
         return static_cast<resMQO*>((new CountedModel)->addRef());
       },
-      [&out] { ++out.progress; }, &out.log);
+      [&out] { ++out.progress; }, &problems);
+  for (const QdfProblem& p : problems) out.log.push_back(std::to_string(p.line) + ": " + p.reason);
 }
 
 TEST(QdfParse, ModelBlockCommentsSlotsAndCount) {
@@ -128,8 +136,8 @@ TEST(QdfParse, ModelBlockCommentsSlotsAndCount) {
   EXPECT_EQ(p.data.models[4], nullptr);
   ASSERT_NE(p.data.models[7], nullptr);
   EXPECT_EQ(CountedModel::live, 2) << "the replaced load was released, the last kept";
-  EXPECT_THAT(p.log, ElementsAre("model slot 300 outside 0-255, \"far.mqo\" skipped",
-                                 "model slot -2 outside 0-255, \"neg.mqo\" skipped"));
+  EXPECT_THAT(p.log, ElementsAre("9: model slot 300 outside 0-255, \"far.mqo\" skipped",
+                                 "10: model slot -2 outside 0-255, \"neg.mqo\" skipped"));
   EXPECT_EQ(countQdfModels(text.data(), text.size()), 7) << "commented and skipped lines count";
   EXPECT_TRUE(p.data.scenes.empty());
   releaseQdfModels(p.data);
@@ -194,7 +202,9 @@ TEST(QdfParse, ScenesObjectsAndKeys) {
 
   ASSERT_EQ(p.data.scenes[2].objects.size(), 1u) << "a text without Eof ends at its end";
   EXPECT_THAT(p.data.scenes[2].objects[0].times, ElementsAre(4.0f));
-  EXPECT_THAT(p.log, ElementsAre("part \"elsewhere\" is not a part of the object, skipped"));
+  EXPECT_THAT(p.log, ElementsAre("17: part \"elsewhere\" is not a camera part (camera_pos, camera_lookat), skipped",
+                                 "43: Object -1: block not closed (\"}\" missing)",
+                                 "42: Scene \"last\": block not closed (\"}\" missing)"));
 }
 
 TEST(QdfParse, BadCountsAndSlotsAreSkippedWithAReason) {
@@ -219,9 +229,9 @@ TEST(QdfParse, BadCountsAndSlotsAreSkippedWithAReason) {
   EXPECT_EQ(objects[2].slot, 256);
   EXPECT_THAT(objects[3].times, ElementsAre(3.0f)) << "reading goes on after the rejected objects";
   EXPECT_EQ(objects[3].parts.size(), 2u);
-  EXPECT_THAT(p.log, ElementsAre("DataNum 2000000000 larger than the text can hold, the object's keys are skipped",
-                                 "DataNum -4 negative, the object's keys are skipped",
-                                 "object slot 256 outside 0-255, read without a model"));
+  EXPECT_THAT(p.log, ElementsAre("3: DataNum 2000000000 larger than the text can hold, the object's keys are skipped",
+                                 "10: DataNum -4 negative, the object's keys are skipped",
+                                 "15: object slot 256 outside 0-255, read without a model"));
 
   // Each object's count fits the rest of the text, their sum does not.
   std::string many;
@@ -233,6 +243,77 @@ TEST(QdfParse, BadCountsAndSlotsAreSkippedWithAReason) {
   for (const QdfObject& object : q.data.scenes[0].objects) keys += object.parts.empty() ? 0 : 400;
   EXPECT_LE(keys * 2, many.size() + 820);
   EXPECT_FALSE(q.log.empty());
+}
+
+// Scene names with each object's slot and time count: "s{-1:2,0:1}".
+std::string shape(const QdfData& data) {
+  std::string out;
+  for (const QdfScene& scene : data.scenes) {
+    out += (out.empty() ? "" : " ") + scene.name + "{";
+    for (size_t i = 0; i < scene.objects.size(); ++i) {
+      out += (i ? "," : "") + std::to_string(scene.objects[i].slot) + ":" +
+             std::to_string(scene.objects[i].times.size());
+    }
+    out += "}";
+  }
+  return out;
+}
+
+TEST(QdfParse, ProblemsNameTheirLineAndReadingGoesOn) {
+  // The camera's start; each row adds what follows it.
+  const std::string camera = "Scene \"s\" {\n Object -1 {\n  DataNum 2\n  Time { 0 1 }\n";
+  struct Row {
+    std::string text;
+    std::vector<std::string> problems;
+    std::string shape;
+  };
+  const Row rows[] = {
+      {camera + "  Part \"camera_pos\" {\n   Position { 1 2 3 4 5 6 }\n  }\n }\n}\nEof\n", {}, "s{-1:2}"},
+      // A part's "}" missing at the end: the scene's block is the one left open.
+      {camera + "  Part \"camera_pos\" {\n   Position { 1 2 3 4 5 6 }\n }\n}\nEof\n",
+       {"1: Scene \"s\": block not closed (\"}\" missing)"}, "s{-1:2}"},
+      {camera + " Object -1 {\n  DataNum 1\n  Time { 5 }\n }\n}\n",
+       {"2: Object -1: block not closed (\"}\" missing)"}, "s{-1:2,-1:1}"},
+      {camera + "  Part \"camera_pos\" {\n   Alpha { 1 2 }\n  Part \"camera_lookat\" {\n   Alpha { 1 2 }\n  }\n }\n}\n",
+       {"5: Part \"camera_pos\": block not closed (\"}\" missing)"}, "s{-1:2}"},
+      {"Scene \"s\" {\n Object -1 {\n  DataNum 10\n  Time { 0 1 2 3 4 5 6 }\n }\n}\n",
+       {"3: DataNum 10, 7 keys in Time"}, "s{-1:7}"},
+      {"Scene \"s\" {\n Object -1 {\n  DataNum 2\n  Time { 0 1 2 }\n"
+       "  Part \"camera_pos\" {\n   Alpha { 1 }\n  }\n }\n}\n",
+       {"3: DataNum 2, 3 keys in Time", "3: DataNum 2, 1 key in Alpha of part \"camera_pos\""}, "s{-1:2}"},
+      {camera + "  Part \"camera_pos\" {\n   Position { 1 2 3 4 }\n  }\n }\n}\n",
+       {"3: DataNum 2, 1 key and 1 value more in Position of part \"camera_pos\""}, "s{-1:2}"},
+      {camera + "  Time 0 1 }\n }\n}\n", {"5: Time: \"{\" missing"}, "s{-1:2}"},
+      // Misspelt or misplaced keywords are skipped with their value or block.
+      {camera + "  Part \"camera_pos\" {\n   Postion { 1 2 3 4 5 6 }\n   Scale { 1 1 1 2 2 2 }\n  }\n }\n}\n",
+       {"6: unknown keyword \"Postion\" in a Part block, skipped; did you mean \"Position\"?"}, "s{-1:2}"},
+      {camera + "  Visble 1\n  Rotation { 0 0 0 }\n  Colour 3\n }\n}\n",
+       {"5: unknown keyword \"Visble\" in an Object block, skipped; did you mean \"Visible\"?",
+        "6: keyword \"Rotation\" does not belong in an Object block, skipped",
+        "7: unknown keyword \"Colour\" in an Object block, skipped"},
+       "s{-1:2}"},
+      {"Scene \"a\" {\n}\n}\nScnee \"b\" {\n}\nScene \"c\" {\n}\n",
+       {"3: \"}\" closes no block"}, "a{} c{}"},
+      {"Scene \"a\" {\n}\nScnee \"b\" {\n}\n",
+       {"3: unknown keyword \"Scnee\" between blocks, skipped; did you mean \"Scene\"?"}, "a{}"},
+      {"MQO {\n 0 \"a.mqo\"\nScene \"s\" {\n}\n", {"1: MQO: block not closed (\"}\" missing)"}, "s{}"},
+      {"MQO {\n 3 \"data\\model\\body.mqo\"\n}\nScene \"s\" {\n Object 3 {\n  DataNum 1\n  Time { 0 }\n"
+       "  Part \"lid\" {\n   Alpha { 1 }\n  }\n }\n}\n",
+       {"8: part \"lid\" names no object of model data\\model\\body.bmdl (object slot 3), skipped"}, "s{3:1}"},
+  };
+  for (const Row& row : rows) {
+    Parsed p;
+    parse(row.text, p);
+    EXPECT_EQ(p.log, row.problems) << row.text;
+    EXPECT_EQ(shape(p.data), row.shape) << row.text;
+  }
+
+  // The keys after a skipped keyword are read.
+  Parsed p;
+  parse(rows[8].text, p);
+  const std::vector<QdfKey>& pos = p.data.scenes.at(0).objects.at(0).parts.at("camera_pos");
+  EXPECT_EQ(pos[1].scale, glm::vec3(2));
+  EXPECT_EQ(pos[1].position, glm::vec3(0));
 }
 
 TEST(QdfParse, NumbersReadLikeTheCLocale) {
@@ -357,7 +438,7 @@ TEST_F(QdfResource, LoadsModelsAdvancesProgressAndLogs) {
   ResourceRef<resQDF> qdf = ResourceRef<resQDF>::load("data\\qdf\\a.qdf");
   const std::string err = testing::internal::GetCapturedStderr();
   ASSERT_TRUE(qdf);
-  EXPECT_THAT(err, HasSubstr("qdf: data\\qdf\\a.qdf: model slot 400 outside 0-255, \"x.mqo\" skipped\n"));
+  EXPECT_THAT(err, HasSubstr("qdf: data\\qdf\\a.qdf:5: model slot 400 outside 0-255, \"x.mqo\" skipped\n"));
   EXPECT_FLOAT_EQ(manager.getProgress(), start + 0.5f) << "one step per model line loaded";
 
   ASSERT_EQ(qdf->scenes().size(), 1u);

@@ -162,8 +162,8 @@ TEST_F(ResourceTest, NothingLoadableLeavesNothingBehind) {
 TEST_F(ResourceTest, NamesAreExactKeys) {
   resourceObject* a = manager().load("data\\a.tres");
   // Differing case misses the cache and then the pack.
-  EXPECT_CRITICAL(manager().load("data\\A.tres"), critical::kFileNotFound);
-  EXPECT_CRITICAL(manager().load("data\\missing.tres"), critical::kFileNotFound);
+  EXPECT_CRITICAL_ENTRY(manager().load("data\\A.tres"), critical::kFileNotFound, "data\\A.tres");
+  EXPECT_CRITICAL_ENTRY(manager().load("data\\missing.tres"), critical::kFileNotFound, "data\\missing.tres");
   manager().release(a);
 }
 

@@ -285,7 +285,7 @@ TEST_F(EffectResourceTest, BrokenFallbackEndsTheProcessWhenNeeded) {
   for (const char* name : {"data\\shader\\bad.cgfx", kDummyShaderName}) {
     const auto r = testing_support::runInChild([&] { loadEffect(name); });
     EXPECT_EQ(r.exitStatus, 3) << name;
-    const std::string last = std::string(critical::kDummyShader) + "\n";
+    const std::string last = std::string(critical::kDummyShader) + "\n  entry: " + kDummyShaderName + "\n";
     ASSERT_GE(r.stdErr.size(), last.size());
     EXPECT_EQ(r.stdErr.substr(r.stdErr.size() - last.size()), last);
     EXPECT_NE(r.stdErr.find("shader: data\\core\\shader\\dummyShader.cgfx:1: expected 'pass'"),

@@ -86,3 +86,12 @@ bool displayRequired();
     EXPECT_EQ(r_.exitStatus, 3);                                                 \
     EXPECT_EQ(r_.stdErr, std::string(message) + "\n");                           \
   } while (0)
+
+// The same for a critical error about the file `entry`, named on the line
+// after the message.
+#define EXPECT_CRITICAL_ENTRY(statement, message, entry)                         \
+  do {                                                                           \
+    const auto r_ = ::testing_support::runInChild([&] { statement; });           \
+    EXPECT_EQ(r_.exitStatus, 3);                                                 \
+    EXPECT_EQ(r_.stdErr, std::string(message) + "\n  entry: " + (entry) + "\n"); \
+  } while (0)

@@ -144,7 +144,16 @@ TEST(VesperCheck, CleanProductionPassesAndEachBreakIsReportedAlone) {
        "data\\definition\\postEffectDefine.xml: PostEffectEntry 0 SourceLineEntry 0: lineId \"w12\" is not 0-9 or "
        "w0-w9; source skipped\n"},
       {"scene part naming no object", [](Files& f) { replace(f, "data\\scene\\intro.qdf", "\"box\"", "\"lid\""); },
-       false, "data\\scene\\intro.qdf: part \"lid\" is not a part of the object, skipped\n"},
+       false,
+       "data\\scene\\intro.qdf:23: part \"lid\" names no object of model data\\model\\box.bmdl (object slot 0), "
+       "skipped\n"},
+      {"scene block not closed", [](Files& f) { replace(f, "data\\scene\\intro.qdf", "  }\n}\nEof", "  }\nEof"); },
+       false, "data\\scene\\intro.qdf:7: Scene \"intro\": block not closed (\"}\" missing)\n"},
+      {"scene keyword misspelt", [](Files& f) { replace(f, "data\\scene\\intro.qdf", "Rotation", "Rotaton"); }, false,
+       "data\\scene\\intro.qdf:24: unknown keyword \"Rotaton\" in a Part block, skipped; did you mean \"Rotation\"?\n"},
+      {"scene keys fewer than DataNum",
+       [](Files& f) { replace(f, "data\\scene\\intro.qdf", "{ 0 0 0 0 1 0 }", "{ 0 0 0 }"); }, false,
+       "data\\scene\\intro.qdf:21: DataNum 2, 1 key in Rotation of part \"box\"\n"},
       {"truncated music", nullptr, true, "music.ogg: truncated: "},
       {"near miss of a scene class",
        [](Files& f) { replace(f, "data\\scene\\intro.qdf", "\"intro\"", "\"Metaball\""); }, false,

@@ -76,7 +76,7 @@ TEST_F(ProductionTest, DefinitionsScenesAndModelsNameOnlyPackedFilesAndFillTheTi
     expectEntry(path, "qdfDefine.xml");
     const std::string& text = entries[path];
     QdfData data;
-    std::vector<std::string> log;
+    std::vector<QdfProblem> problems;
     parseQdfText(
         text.c_str(), text.size(), data,
         [&](const std::string& modelName) -> resMQO* {
@@ -93,8 +93,8 @@ TEST_F(ProductionTest, DefinitionsScenesAndModelsNameOnlyPackedFilesAndFillTheTi
           }
           return nullptr;
         },
-        nullptr, &log);
-    EXPECT_TRUE(log.empty()) << path << ": " << (log.empty() ? "" : log.front());
+        nullptr, &problems);
+    for (const QdfProblem& problem : problems) ADD_FAILURE() << path << ":" << problem.line << ": " << problem.reason;
     double sum = 0;
     for (const QdfScene& scene : data.scenes) {
       float span = 0;

@@ -120,6 +120,18 @@ TEST(Vesper, CriticalErrorsOnMissingOrBrokenPack) {
   EXPECT_NE(r.stdErr.find("Critical error:[mPackHeader.version==0x00000001 + \"invalid version\"]\n"),
             std::string::npos)
       << r.stdErr;
+
+  // A pack without the show's files, with music: the first entry asked for
+  // is named after the fixed message.
+  testing_support::makePack(dir.file("vesper.pak"), {{"x.txt", bytes("x")}});
+  testing_support::writeFile(dir.file("score.txt"),
+                             bytes("tempo 120\ninstrument lead sine\npattern a lead C4 - - -\nplay a\n"));
+  r = runCommand(builtProgram("musicgen") + " " + dir.file("score.txt") + " " + dir.file("music.ogg"));
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  r = runCommand("env -u DISPLAY SDL_AUDIODRIVER=dummy " + vesper);
+  EXPECT_EQ(r.exitStatus, 3);
+  EXPECT_EQ(r.stdErr,
+            "Critical error:[isFound + \"file not found.\"]\n  entry: data\\core\\shader\\finalScreenShader.cgfx\n");
 }
 
 TEST(Vesper, HelpAndVersionAndUnknownOptions) {

@@ -16,12 +16,14 @@ struct Problem {
   std::string file;  // pack entry name, or the path of a file on disk
   std::string reason;
   bool warning = false;
+  int line = 0;  // 1-based line in the file, 0 when the problem has none
 };
 
 // Problems in the order found; a problem already listed is not listed again.
 class Report {
  public:
   void error(const std::string& file, const std::string& reason) { add({file, reason, false}); }
+  void error(const std::string& file, int line, const std::string& reason) { add({file, reason, false, line}); }
   void warning(const std::string& file, const std::string& reason) { add({file, reason, true}); }
   const std::vector<Problem>& problems() const { return mProblems; }
   size_t errorCount() const;

@@ -43,22 +43,6 @@ std::string folded(const std::string& name) {
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
-// Levenshtein distance of two short names.
-size_t editDistance(const std::string& a, const std::string& b) {
-  std::vector<size_t> row(b.size() + 1);
-  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (size_t i = 1; i <= a.size(); ++i) {
-    size_t diagonal = row[0];
-    row[0] = i;
-    for (size_t j = 1; j <= b.size(); ++j) {
-      const size_t above = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-      diagonal = above;
-    }
-  }
-  return row[b.size()];
-}
-
 constexpr char kSceneClassPrefix[] = "CSceneQdf_";
 
 // What the scene classes load in their setup, beyond the scene file.
@@ -354,9 +338,10 @@ class ContentCheck {
         if (!m) ++failedModels;
         return m;
       };
-      std::vector<std::string> log;
-      parseQdfText(reinterpret_cast<const char*>(bytes->data()), bytes->size(), data, loader, QdfProgress(), &log);
-      for (const std::string& line : log) mReport.error(path, line);
+      std::vector<QdfProblem> problems;
+      parseQdfText(reinterpret_cast<const char*>(bytes->data()), bytes->size(), data, loader, QdfProgress(),
+                   &problems);
+      for (const QdfProblem& p : problems) mReport.error(path, p.line, p.reason);
       if (data.scenes.empty()) mReport.error(path, "no scene; the entry never draws");
       for (const QdfScene& scene : data.scenes) checkScene(path, scene, failedModels == 0);
       releaseQdfModels(data);
@@ -438,7 +423,7 @@ class ContentCheck {
 }  // namespace
 
 void Report::add(Problem p) {
-  if (mSeen.insert(p.file + '\n' + p.reason).second) mProblems.push_back(std::move(p));
+  if (mSeen.insert(p.file + '\n' + std::to_string(p.line) + '\n' + p.reason).second) mProblems.push_back(std::move(p));
 }
 
 size_t Report::errorCount() const {
