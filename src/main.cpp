@@ -26,7 +26,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<CaptureSession> capture;
   if (line.capture) {
     // Output paths name places as seen from where the program was started.
-    line.capture->dir = std::filesystem::absolute(line.capture->dir).string();
+    if (!line.capture->dir.empty()) {
+      line.capture->dir = std::filesystem::absolute(line.capture->dir).string();
+    }
     if (!line.capture->video.empty()) {
       line.capture->video = std::filesystem::absolute(line.capture->video).string();
     }
@@ -72,7 +74,14 @@ int main(int argc, char** argv) {
     abandonStartup();
     return startupExitStatus();
   }
-  if (capture) capture->begin();
+  if (capture) {
+    std::string reason;
+    if (!capture->begin(reason)) {
+      std::fprintf(stderr, "vesper: %s\n", reason.c_str());
+      terminateAll();
+      return 1;
+    }
+  }
   const FrameManagers managers = engineFrameManagers();
   int code = runMainLoop(platform::systemEvents(), systemManager::instance().exitRequested,
                          [&managers] { return runFrame(managers); });

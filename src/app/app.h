@@ -46,11 +46,12 @@ struct LaunchOptions {
 // ---------------------------------------------------------------------------
 // Command line.
 
-// An offline capture's choices (--capture DIR --fps R [--from] [--to]
-// [--first-frame] [--frames] [--video] [--count-frames] [--dry-run]). Paths
-// are as given on the command line.
+// An offline capture's choices (--capture DIR and/or --video FILE, --fps R
+// [--from] [--to] [--first-frame] [--frames] [--count-frames] [--dry-run]).
+// Paths are as given on the command line.
 struct CaptureOptions {
-  std::string dir;
+  std::string dir;                 // empty: the frames go straight to ffmpeg
+
   FrameRate rate;
   uint32_t fromMs = 0;
   std::optional<uint32_t> toMs;    // unset: the music's end
@@ -391,9 +392,11 @@ class applicationManager : public Interface<applicationManager> {
 // Before start-up, prepare checks the range against the music, creates the
 // directory, installs the capture clock and turns the demo's music player
 // off (no sound device). Once the window exists, begin allocates the frame
-// buffers; from then on each frame of the show is read back before the swap
-// and written by the PNG workers. finish, after the frame loop, waits for
-// the frames and writes music.wav and the video. Main thread only.
+// buffers (and, with a video but no directory, writes the range's music
+// beside the video and starts ffmpeg); from then on each frame of the show is
+// read back before the swap and written by the PNG workers or piped into
+// ffmpeg. When a write fails the show ends. finish, after the frame loop,
+// waits for the frames and writes music.wav and the video. Main thread only.
 class CaptureSession {
  public:
   explicit CaptureSession(const CaptureOptions& options);
@@ -406,8 +409,8 @@ class CaptureSession {
   bool prepare(std::string& reason);
   // The frames this run captures (once prepared).
   uint64_t frames() const;
-  // After initializeAll.
-  void begin();
+  // After initializeAll. False with a one-line reason.
+  bool begin(std::string& reason);
   // The exit status: 0 when every frame, the music and the video were
   // written; otherwise 1 after a one-line reason on stderr.
   int finish();

@@ -141,22 +141,23 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CLI::Option* framesOpt =
       value("--frames", frames, "N", "capture at most N frames (default: to the range's end)");
   CLI::Option* videoOpt = value("--video", video, "FILE",
-                                "also mux frames and music into FILE with ffmpeg:\n"
-                                ".mp4 (H.264, AAC) or .mkv (FFV1, FLAC)");
+                                "encode frames and music into FILE with ffmpeg: .mp4 (H.264,\n"
+                                "AAC) or .mkv (FFV1, FLAC); without --capture the frames are\n"
+                                "piped into ffmpeg and no PNG is written; implies --run;\n"
+                                "needs --fps");
   CLI::Option* countOpt = flag("--count-frames", countOnly,
                                "print the number of frames the capture would write, and exit");
   CLI::Option* dryOpt = flag("--dry-run", dryRun,
                              "render and read back every frame but write nothing (DIR is\n"
                              "not created); the last line gives the speed");
   captureOpt->needs(fpsOpt);
-  for (CLI::Option* opt :
-       {fpsOpt, fromOpt, toOpt, firstOpt, framesOpt, videoOpt, countOpt, dryOpt}) {
-    opt->needs(captureOpt);
-  }
+  for (CLI::Option* opt : {countOpt, dryOpt}) opt->needs(captureOpt);
   videoOpt->excludes(countOpt)->excludes(dryOpt);
   countOpt->excludes(dryOpt);
-  startOpt->excludes(captureOpt);
-  loopOpt->excludes(captureOpt);
+  for (CLI::Option* opt : {captureOpt, videoOpt}) {
+    startOpt->excludes(opt);
+    loopOpt->excludes(opt);
+  }
 
   // Groups are listed in the order of their first option: the help flag
   // is made again here so that it comes last.
@@ -217,10 +218,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   if (startOpt->count() && !parseMs(start, c.startMs)) {
     return usageError("--start wants milliseconds of music time");
   }
-  if (captureOpt->count()) {
+  // The capture's options want a place for the frames: a directory, a video
+  // or both.
+  const bool capturing = captureOpt->count() || videoOpt->count();
+  if (!capturing) {
+    for (const CLI::Option* opt : {fpsOpt, fromOpt, toOpt, firstOpt, framesOpt}) {
+      if (opt->count()) return usageError(opt->get_name() + " requires --capture or --video");
+    }
+  }
+  if (videoOpt->count() && !fpsOpt->count()) return usageError("--video requires --fps");
+  if (capturing) {
     CaptureOptions k;
     k.dir = capture;
-    if (k.dir.empty()) return usageError("--capture wants a directory");
+    if (captureOpt->count() && k.dir.empty()) return usageError("--capture wants a directory");
     if (!parseFrameRate(fps, k.rate)) {
       return usageError("--fps wants frames per second, an integer or a ratio such as 60000/1001");
     }

@@ -1,10 +1,7 @@
-// Capture arithmetic, the video mux and the progress line.
-#include <algorithm>
-#include <cctype>
+// Capture arithmetic and the progress line.
 #include <cinttypes>
 
 #include "capture/capture.h"
-#include "platform/platform.h"
 
 namespace {
 
@@ -67,50 +64,6 @@ std::string captureFramePath(const std::string& dir, uint64_t index) {
   char name[40];
   std::snprintf(name, sizeof name, "/frame_%06" PRIu64 ".png", index);
   return dir + name;
-}
-
-// ---------------------------------------------------------------------------
-
-VideoKind videoKindFor(const std::string& file) {
-  const size_t dot = file.rfind('.');
-  if (dot == std::string::npos || file.find('/', dot) != std::string::npos) {
-    return VideoKind::Unknown;
-  }
-  std::string ext = file.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (ext == "mp4") return VideoKind::Mp4;
-  if (ext == "mkv") return VideoKind::Matroska;
-  return VideoKind::Unknown;
-}
-
-bool muxVideo(const std::string& dir, FrameRate rate, uint64_t firstFrame,
-              const std::string& file, std::string& reason) {
-  const VideoKind kind = videoKindFor(file);
-  if (kind == VideoKind::Unknown) {
-    reason = file + ": a video is an .mp4 or .mkv file";
-    return false;
-  }
-  const std::string ffmpeg = platform::findProgram("ffmpeg");
-  if (ffmpeg.empty()) {
-    reason = kNoFfmpeg;
-    return false;
-  }
-  const std::string fps = std::to_string(rate.num) + "/" + std::to_string(rate.den);
-  std::vector<std::string> argv = {ffmpeg, "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
-                                   "-framerate", fps, "-start_number", std::to_string(firstFrame),
-                                   "-i", dir + "/frame_%06d.png", "-i", dir + "/music.wav"};
-  if (kind == VideoKind::Mp4) {
-    argv.insert(argv.end(), {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac",
-                             "-movflags", "+faststart"});
-  } else {
-    argv.insert(argv.end(), {"-c:v", "ffv1", "-c:a", "flac"});
-  }
-  argv.push_back(file);
-  const int status = platform::runProgram(argv, reason);
-  if (status == 0) return true;
-  if (status > 0) reason = "ffmpeg failed with status " + std::to_string(status);
-  return false;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
-// Offline capture: the fixed frame clock's arithmetic, PNG frames written by
-// worker threads from buffers allocated once, the captured range's music as
-// a RIFF WAVE file, the video mux through ffmpeg and the progress line.
+// Offline capture: the fixed frame clock's arithmetic, frames handed to
+// writer threads in buffers allocated once (PNG files, or raw pixels piped
+// into ffmpeg), the captured range's music as a RIFF WAVE file, the video
+// through ffmpeg and the progress line.
 // No GL here: the caller reads the pictures back and hands them over.
 #pragma once
 
@@ -13,6 +14,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace platform {
+class PipedChild;
+}
 
 // ---------------------------------------------------------------------------
 // Frame clock arithmetic. Every result is exact: 64-bit integers, no
@@ -71,25 +76,23 @@ bool writeMusicRange(const std::string& track, uint32_t fromMs, uint64_t firstFr
 // DIR/frame_NNNNNN.png (six digits or more).
 std::string captureFramePath(const std::string& dir, uint64_t index);
 
-// Writes frames as PNG files on worker threads. Frame buffers (RGBA, rows
-// bottom first as GL reads them back) are allocated once by the constructor
-// and cycle between the caller and the workers, so the caller waits only
-// while every buffer is in flight. The files are RGB: the default
-// framebuffer has no alpha. acquire and submit belong to one thread.
-class PngFramePool {
+// Frames handed from the render thread to writer threads. Frame buffers
+// (RGBA, rows bottom first as GL reads them back) are allocated once by the
+// constructor and cycle between the caller and the writers, so the caller
+// waits only while every buffer is in flight. With one writer the frames are
+// written in the order submitted. Frames after the first failed write are
+// dropped. acquire and submit belong to one thread.
+class FramePool {
  public:
-  PngFramePool(std::string dir, uint32_t width, uint32_t height, unsigned workers,
-               unsigned buffers);
+  // Writes one frame; false with a one-line reason. Runs on a writer thread.
+  using WriteFrame =
+      std::function<bool(const uint8_t* buffer, uint64_t index, std::string& reason)>;
+  FramePool(uint32_t width, uint32_t height, unsigned workers, unsigned buffers,
+            WriteFrame write);
   // Finishes the writes still queued.
-  ~PngFramePool();
-  PngFramePool(const PngFramePool&) = delete;
-  PngFramePool& operator=(const PngFramePool&) = delete;
-
-  // Worker threads for this machine: one per core (at most eight), since
-  // the render thread mostly waits on the GL driver; and the buffers that
-  // keep them busy.
-  static unsigned defaultWorkers();
-  static unsigned defaultBuffers(unsigned workers) { return workers * 2 + 1; }
+  ~FramePool();
+  FramePool(const FramePool&) = delete;
+  FramePool& operator=(const FramePool&) = delete;
 
   uint32_t width() const { return mWidth; }
   uint32_t height() const { return mHeight; }
@@ -98,16 +101,18 @@ class PngFramePool {
   uint8_t* acquire();
   // Queues the filled buffer (from acquire) as frame `index`.
   void submit(uint8_t* buffer, uint64_t index);
-  // Waits until every queued frame is written and ends the workers. False
-  // with the first failure's reason ("DIR/frame_000003.png: ...").
+  // Waits until every queued frame is written and ends the writers. False
+  // with the first failure's reason.
   bool finish(std::string& reason);
+  // A write has failed (the capture can stop).
+  bool failed() const;
   // Frames written so far, callers now waiting in acquire, and the acquires
   // that had to wait.
   uint64_t written() const;
   unsigned waitingForBuffer() const;
   uint64_t waits() const;
 
-  // Runs on a worker before each frame is written (tests slow the writers
+  // Runs on a writer before each frame is written (tests slow the writers
   // down with it). Set before the first submit.
   std::function<void(uint64_t index)> beforeWrite;
 
@@ -118,9 +123,9 @@ class PngFramePool {
   };
   void workerMain();
 
-  std::string mDir;
   uint32_t mWidth;
   uint32_t mHeight;
+  WriteFrame mWrite;
   std::vector<std::unique_ptr<uint8_t[]>> mStorage;
   mutable std::mutex mMutex;
   std::condition_variable mWork;  // a job is queued, or the pool stops
@@ -137,6 +142,20 @@ class PngFramePool {
   std::vector<std::thread> mWorkers;
 };
 
+// Writes frames as PNG files (RGB: the default framebuffer has no alpha)
+// on worker threads.
+class PngFramePool : public FramePool {
+ public:
+  PngFramePool(const std::string& dir, uint32_t width, uint32_t height, unsigned workers,
+               unsigned buffers);
+
+  // Worker threads for this machine: one per core (at most eight), since
+  // the render thread mostly waits on the GL driver; and the buffers that
+  // keep them busy.
+  static unsigned defaultWorkers();
+  static unsigned defaultBuffers(unsigned workers) { return workers * 2 + 1; }
+};
+
 // ---------------------------------------------------------------------------
 // Video.
 
@@ -144,11 +163,52 @@ inline constexpr char kNoFfmpeg[] = "--video needs ffmpeg, which is not on PATH"
 enum class VideoKind { Unknown, Mp4, Matroska };
 // By the file's extension: .mp4 (H.264 + AAC) or .mkv (FFV1 + FLAC).
 VideoKind videoKindFor(const std::string& file);
+// Where ffmpeg writes until it has succeeded: FILE.partial, renamed to FILE
+// then and removed on any failure, so FILE is never a half-written video.
+std::string partialVideoPath(const std::string& file);
 // Runs ffmpeg (found through PATH) on DIR/frame_%06d.png from frame
 // `firstFrame` on, at `rate`, and DIR/music.wav into `file`. False with a
 // one-line reason.
 bool muxVideo(const std::string& dir, FrameRate rate, uint64_t firstFrame,
               const std::string& file, std::string& reason);
+
+// Raw frames piped into one ffmpeg process, which encodes them with the
+// music of `wavPath` into a video: no frame touches the disk. A writer
+// thread turns each frame into top-down RGB rows and writes them to the pipe
+// while the render thread goes on.
+class VideoStream {
+ public:
+  // Starts ffmpeg. Null with a one-line reason.
+  static std::unique_ptr<VideoStream> start(const std::string& file, FrameRate rate,
+                                            uint32_t width, uint32_t height,
+                                            const std::string& wavPath, std::string& reason);
+  // Without a successful finish: ends ffmpeg and removes the partial video.
+  ~VideoStream();
+  VideoStream(const VideoStream&) = delete;
+  VideoStream& operator=(const VideoStream&) = delete;
+
+  // Where the render thread hands the frames over, in order.
+  FramePool& frames() { return *mPool; }
+  // Writes the queued frames, ends ffmpeg's input and waits for it; the video
+  // is then at FILE. False with a one-line reason naming the cause (ffmpeg's
+  // first error line, its status or the signal that ended it); FILE is then
+  // absent. Once only.
+  bool finish(std::string& reason);
+
+ private:
+  VideoStream() = default;
+  bool writeFrame(const uint8_t* buffer, std::string& reason);
+
+  std::string mFile;
+  std::string mPartial;
+  uint32_t mWidth = 0;
+  uint32_t mHeight = 0;
+  std::vector<uint8_t> mRows;  // one frame as ffmpeg reads it
+  std::unique_ptr<platform::PipedChild> mFfmpeg;
+  bool mDone = false;
+  // Last: its writer ends before what it writes with goes.
+  std::unique_ptr<FramePool> mPool;
+};
 
 // ---------------------------------------------------------------------------
 // Progress.

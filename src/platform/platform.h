@@ -3,6 +3,7 @@
 // engine spine needs: fatal exit, message boxes, the event queue and clocks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -86,5 +87,38 @@ std::string findProgram(const std::string& name);
 int runProgram(const std::vector<std::string>& argv, std::string& reason);
 // True when stderr is a terminal (progress may then redraw one line).
 bool stderrIsTerminal();
+
+// A child reading a pipe from this process on its standard input, its
+// standard error kept in an unlinked temporary file (so a chatty child never
+// blocks on it) for the caller to read once it has ended. Starting one
+// ignores SIGPIPE in this process for good: a write to a child that has
+// gone then fails with EPIPE instead of ending the program. The child gets
+// SIGPIPE's default back. One thread drives it.
+class PipedChild {
+ public:
+  PipedChild() = default;
+  // A child still running is killed and waited for.
+  ~PipedChild();
+  PipedChild(const PipedChild&) = delete;
+  PipedChild& operator=(const PipedChild&) = delete;
+
+  // Starts argv[0] (looked up through PATH). False with a one-line reason.
+  bool start(const std::vector<std::string>& argv, std::string& reason);
+  // Writes all `size` bytes, waiting while the pipe is full. False with the
+  // error's text ("Broken pipe" once the child stopped reading).
+  bool write(const void* data, size_t size, std::string& reason);
+  // Closes the pipe (the child sees the end of its input) and waits for the
+  // child. Its exit status; -1 with `reason` when it was ended by a signal
+  // ("ended by signal 9 (Killed)") or could not be waited for.
+  int finish(std::string& reason);
+  // The first non-empty line the child wrote to stderr; "" when none or
+  // before finish.
+  std::string firstErrorLine() const;
+
+ private:
+  int mPid = -1;
+  int mPipe = -1;
+  int mErrors = -1;  // the child's stderr, rewound and read after it ends
+};
 
 }  // namespace platform
