@@ -95,6 +95,13 @@ TEST(CommandLineTable, ValidListsFillTheOptions) {
          ASSERT_TRUE(c.capture.has_value());
          EXPECT_TRUE(c.capture->countOnly);
        }},
+      {"--video v.mkv --fps 30 --first-frame 2", [](const CommandLine& c) {
+         ASSERT_TRUE(c.capture.has_value());
+         EXPECT_TRUE(c.capture->dir.empty()) << "no directory: the frames go to ffmpeg";
+         EXPECT_EQ(c.capture->video, "v.mkv");
+         EXPECT_EQ(c.capture->firstFrame, 2u);
+         EXPECT_TRUE(c.options.skipLauncher) << "a capture skips the launcher";
+       }},
   };
   for (const ValidCase& k : cases) {
     SCOPED_TRACE(k.args);
@@ -147,12 +154,15 @@ TEST(CommandLineTable, InvalidListsGiveOneLineAndStatus1) {
       {"--start 4294967296", "--start wants"},
       {"--start +5", "--start wants"},
       {"--capture out", "--capture requires --fps"},
-      {"--fps 60", "--fps requires --capture"},
-      {"--from 10", "--from requires --capture"},
-      {"--to 10", "--to requires --capture"},
-      {"--video a.mp4", "--video requires --capture"},
+      {"--fps 60", "--fps requires --capture or --video"},
+      {"--from 10", "--from requires --capture or --video"},
+      {"--to 10", "--to requires --capture or --video"},
+      {"--video a.mp4", "--video requires --fps"},
+      {"--video a.avi --fps 60", "--video wants an .mp4 or .mkv file"},
+      {"--count-frames --fps 60", "--count-frames requires --capture"},
       {"--start 10 --capture o --fps 60", "--start excludes --capture"},
       {"--loop --capture o --fps 60", "--loop excludes --capture"},
+      {"--loop --video a.mkv --fps 60", "--loop excludes --video"},
       {"--capture o --fps 0", "--fps wants"},
       {"--capture o --fps 60/0", "--fps wants"},
       {"--capture o --fps 60/", "--fps wants"},
@@ -164,7 +174,7 @@ TEST(CommandLineTable, InvalidListsGiveOneLineAndStatus1) {
       {"--capture o --fps 60 --to 0", "--to must lie after --from"},
       {"--capture o --fps 60 --video a.avi", "--video wants an .mp4 or .mkv file"},
       {"--capture o --fps 60 --video mp4", "--video wants an .mp4 or .mkv file"},
-      {"--first-frame 5", "--first-frame requires --capture"},
+      {"--first-frame 5", "--first-frame requires --capture or --video"},
       {"--dry-run", "--dry-run requires --capture"},
       {"--capture o --fps 60 --first-frame -1", "--first-frame wants"},
       {"--capture o --fps 60 --first-frame 99999999999999999999", "--first-frame wants"},

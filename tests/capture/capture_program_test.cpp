@@ -2,15 +2,19 @@
 // builds, with no display (SDL's offscreen driver) and an audio driver that
 // cannot open: a capture decodes the music and opens no sound device.
 #include <gtest/gtest.h>
+#include <md5.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "capture/capture.h"
 #include "demo/show_production.h"
 #include "platform/platform.h"
 #include "support/support.h"
+#include "texture/decode.h"
+#include "texture/texture.h"
 
 namespace {
 
@@ -52,6 +56,66 @@ class CaptureProgram : public ::testing::Test {
   static TempDir* data;
 };
 TempDir* CaptureProgram::data = nullptr;
+
+bool haveFfmpeg() {
+  return !platform::findProgram("ffmpeg").empty() && !platform::findProgram("ffprobe").empty();
+}
+
+// The MD5 of each video frame's pixels as RGB, from ffmpeg's framemd5.
+std::vector<std::string> videoFrameMd5s(const std::string& file) {
+  const auto r = testing_support::runCommand("ffmpeg -nostdin -v error -i '" + file +
+                                             "' -map 0:v -pix_fmt rgb24 -f framemd5 -");
+  EXPECT_EQ(r.exitStatus, 0) << r.stdErr;
+  std::vector<std::string> sums;
+  std::istringstream lines(r.stdOut);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line[0] != '#') sums.push_back(line.substr(line.rfind(' ') + 1));
+  }
+  return sums;
+}
+
+// The same for frames [first, end) of a PNG capture, decoded by the
+// player's own PNG reader.
+std::vector<std::string> pngFrameMd5s(const std::string& dir, uint64_t first, uint64_t end) {
+  const bool saved = textureManager::instance().nonPowerOfTwo();
+  textureManager::instance().setNonPowerOfTwo(true);
+  std::vector<std::string> sums;
+  for (uint64_t k = first; k < end; ++k) {
+    const std::vector<uint8_t> file = testing_support::readFile(captureFramePath(dir, k));
+    std::string reason;
+    const auto tex = texture_decode::decodePng(file.data(), file.size(), reason);
+    if (!tex) {
+      ADD_FAILURE() << "frame " << k << ": " << reason;
+      break;
+    }
+    std::vector<uint8_t> rgb;
+    const size_t pixels = static_cast<size_t>(tex->width()) * tex->height();
+    for (size_t i = 0; i < pixels; ++i) {
+      rgb.insert(rgb.end(), tex->pixels() + i * 4, tex->pixels() + i * 4 + 3);
+    }
+    char sum[33];
+    sums.push_back(MD5Data(rgb.data(), rgb.size(), sum));
+  }
+  textureManager::instance().setNonPowerOfTwo(saved);
+  return sums;
+}
+
+// The MD5 of a file's decoded audio.
+std::string audioMd5(const std::string& file) {
+  const auto r = testing_support::runCommand("ffmpeg -nostdin -v error -i '" + file +
+                                             "' -map 0:a -f md5 -");
+  EXPECT_EQ(r.exitStatus, 0) << r.stdErr;
+  return r.stdOut;
+}
+
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 TEST_F(CaptureProgram, WritesEveryFrameOfTheRangeAndItsMusicTheSameEachTime) {
   TempDir out;
@@ -141,6 +205,70 @@ TEST_F(CaptureProgram, VideoHoldsEveryFrameAndTheMusic) {
   EXPECT_NEAR(std::stod(r.stdOut.substr(audio + 6)), 0.5, 1024.0 / 44100.0) << r.stdOut;
 }
 
+TEST_F(CaptureProgram, AStreamedVideoHoldsExactlyThePixelsAndMusicOfThePngCapture) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  TempDir out;
+  // Frames 6 to 13 of [250, 1000) ms at 24 frames a second.
+  const std::string range = " --fps 24 --from 250 --first-frame 6 --frames 8";
+  auto r = vesper("--capture '" + out.file("png") + "'" + range);
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  r = vesper("--video '" + out.file("streamed.mkv") + "'" + range);
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  EXPECT_NE(r.stdErr.find("capture: 8 frames in "), std::string::npos) << r.stdErr;
+  EXPECT_NE(r.stdErr.find("waiting on ffmpeg"), std::string::npos) << r.stdErr;
+  // Nothing but the video: no frames, no music, no partial file.
+  EXPECT_EQ(entries(out.path()), (std::vector<std::string>{"png", "streamed.mkv"}));
+
+  const std::vector<std::string> png = pngFrameMd5s(out.file("png"), 6, 14);
+  ASSERT_EQ(png.size(), 8u);
+  EXPECT_EQ(videoFrameMd5s(out.file("streamed.mkv")), png);
+  EXPECT_EQ(audioMd5(out.file("streamed.mkv")), audioMd5(out.file("png/music.wav")));
+}
+
+TEST_F(CaptureProgram, AFailedStreamEndsWithOneLineAndLeavesNoVideo) {
+  if (!haveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  TempDir out;
+  // Stand-ins for ffmpeg: one killed while reading the frames, one that
+  // refuses at once.
+  const std::string killed = out.file("killed");
+  const std::string refuses = out.file("refuses");
+  std::filesystem::create_directories(killed);
+  std::filesystem::create_directories(refuses);
+  std::ofstream(killed + "/ffmpeg") << "#!/bin/sh\n/usr/bin/head -c 10000 > /dev/null\n"
+                                       "kill -KILL $$\n";
+  std::ofstream(refuses + "/ffmpeg") << "#!/bin/sh\necho 'Unknown encoder' >&2\nexit 8\n";
+  for (const std::string& dir : {killed, refuses}) {
+    std::filesystem::permissions(dir + "/ffmpeg", std::filesystem::perms::owner_all);
+  }
+  const std::string video = out.file("show.mkv");
+  const std::string partial = partialVideoPath(video);
+  struct Case {
+    const char* name;
+    std::string env;
+    std::string message;  // the last line of stderr, in part
+  };
+  const Case cases[] = {
+      {"no ffmpeg", "PATH=/nonexistent", "vesper: --video needs ffmpeg, which is not on PATH"},
+      {"killed", "PATH=" + killed, "vesper: ffmpeg ended by signal 9 (Killed); no video written"},
+      {"refusing", "PATH=" + refuses,
+       "vesper: ffmpeg failed (status 8): Unknown encoder; no video written"},
+      // The disk fills up under ffmpeg.
+      {"disk full", "", "No space left on device; no video written"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.env.empty()) std::filesystem::create_symlink("/dev/full", partial);
+    const auto r = vesper("--video '" + video + "' --fps 30", c.env);
+    EXPECT_EQ(r.exitStatus, 1);
+    const size_t last = r.stdErr.rfind('\n', r.stdErr.size() - 2);
+    const std::string line = r.stdErr.substr(last == std::string::npos ? 0 : last + 1);
+    EXPECT_NE(line.find(c.message), std::string::npos) << r.stdErr;
+    EXPECT_EQ(r.stdErr.find("vesper: "), r.stdErr.rfind("vesper: ")) << r.stdErr;
+    // Not even a link to a full disk is left behind.
+    EXPECT_EQ(entries(out.path()), (std::vector<std::string>{"killed", "refuses"}));
+  }
+}
+
 TEST_F(CaptureProgram, AFarmedCaptureEqualsOneProcesssCapture) {
   if (platform::findProgram("parallel").empty() || platform::findProgram("ffmpeg").empty()) {
     GTEST_SKIP() << "GNU parallel or ffmpeg is not installed";
@@ -170,6 +298,15 @@ TEST_F(CaptureProgram, AFarmedCaptureEqualsOneProcesssCapture) {
     ASSERT_FALSE(one.empty()) << name;
     EXPECT_EQ(one, testing_support::readFile(out.file("farm/" + name))) << name;
   }
+
+  // Streamed segments joined: the same pixels and music, no PNG anywhere.
+  r = runCommand(environment() + "bash " + testing_support::sourcePath("scripts/capture_farm.sh") +
+                 " --video '" + out.file("farm.mkv") + "'" + range + " --jobs 2 --parts 3" +
+                 " --vesper " + builtProgram("vesper") + " --" + playerOptions());
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  EXPECT_EQ(entries(out.path()), (std::vector<std::string>{"farm", "farm.mkv", "one"}));
+  EXPECT_EQ(videoFrameMd5s(out.file("farm.mkv")), pngFrameMd5s(out.file("one"), 0, 24));
+  EXPECT_EQ(audioMd5(out.file("farm.mkv")), audioMd5(out.file("one/music.wav")));
 }
 
 }  // namespace

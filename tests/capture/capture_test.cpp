@@ -12,6 +12,7 @@
 
 #include "../sound/sound_fixtures.h"
 #include "capture/capture.h"
+#include "platform/platform.h"
 #include "texture/decode.h"
 #include "texture/texture.h"
 
@@ -130,6 +131,44 @@ TEST_F(PngPool, TheRenderThreadWaitsOnlyWhenEveryBufferIsInFlight) {
   std::string reason;
   ASSERT_TRUE(pool.finish(reason)) << reason;
   for (uint64_t f = 0; f < 3; ++f) expectFrame(dir.path(), f, w, h);
+}
+
+TEST_F(PngPool, AStreamedVideoHoldsThePixelsHandedInInOrder) {
+  if (platform::findProgram("ffmpeg").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+  // Odd sizes: no row padding may creep in.
+  constexpr uint32_t w = 7, h = 5;
+  constexpr uint64_t frames = 6;
+  testing_support::writeFile(dir.file("music.wav"),
+                             sound_fixtures::makeWave(sound_fixtures::rampPcm(44100)));
+  std::string reason;
+  auto stream = VideoStream::start(dir.file("v.mkv"), FrameRate{24, 1}, w, h,
+                                   dir.file("music.wav"), reason);
+  ASSERT_TRUE(stream) << reason;
+  for (uint64_t f = 0; f < frames; ++f) {
+    uint8_t* buffer = stream->frames().acquire();
+    fillFrame(buffer, f, w, h);
+    stream->frames().submit(buffer, f);
+  }
+  ASSERT_TRUE(stream->finish(reason)) << reason;
+  EXPECT_FALSE(std::filesystem::exists(partialVideoPath(dir.file("v.mkv"))));
+
+  // Decoded back to RGB, top row first.
+  const auto r = testing_support::runCommand("ffmpeg -nostdin -v error -i '" + dir.file("v.mkv") +
+                                             "' -map 0:v -f rawvideo -pix_fmt rgb24 '" +
+                                             dir.file("v.rgb") + "'");
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  const std::vector<uint8_t> rgb = testing_support::readFile(dir.file("v.rgb"));
+  ASSERT_EQ(rgb.size(), frames * w * h * 3);
+  int wrong = 0;
+  for (uint64_t f = 0; f < frames; ++f) {
+    for (uint32_t row = 0; row < h; ++row) {
+      for (uint32_t x = 0; x < w; ++x) {
+        const uint8_t* p = rgb.data() + ((f * h + row) * w + x) * 3;
+        for (int c = 0; c < 3; ++c) wrong += p[c] != pixelByte(f, x, h - 1 - row, c);
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(PngPool, AFailedWriteNamesTheFrame) {
