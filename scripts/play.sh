@@ -2,10 +2,10 @@
 # Installs what is missing, builds everything and plays the sample
 # production, the launcher first. Without a display it captures the
 # production offline instead (software rendering, no sound device): a video
-# at build/capture/vesper.mkv, or PNG frames and music.wav when ffmpeg is
-# missing. VESPER_CAPTURE_SIZE (default 640x360) and VESPER_CAPTURE_FPS
-# (default 24: the two-minute show then takes a few minutes on two cores)
-# set the capture's picture size and frame rate.
+# at build/capture/vesper.mkv, the frames piped straight into ffmpeg, or PNG
+# frames and music.wav when ffmpeg is missing. VESPER_CAPTURE_SIZE (default
+# 640x360) and VESPER_CAPTURE_FPS (default 24: the two-minute show then takes
+# a few minutes on two cores) set the capture's picture size and frame rate.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -19,19 +19,19 @@ size=${VESPER_CAPTURE_SIZE:-640x360}
 fps=${VESPER_CAPTURE_FPS:-24}
 frames=build/capture/frames
 video=build/capture/vesper.mkv
-rm -rf "$frames"
 capture=(build/src/vesper --data build/production --headless --windowed --resolution "$size"
-         --capture "$frames" --fps "$fps")
+         --fps "$fps")
 echo "==> no display: capturing build/production at $size, $fps frames a second (software rendering)"
 if command -v ffmpeg > /dev/null; then
-  "${capture[@]}" --video "$video" "$@"
-  # The video holds them all; the frames would only fill the disk.
+  # Straight into the video: no frame is written to disk.
   rm -rf "$frames"
+  "${capture[@]}" --video "$video" "$@"
   echo "==> the show is in $video"
 else
-  "${capture[@]}" "$@"
+  rm -rf "$frames"
+  "${capture[@]}" --capture "$frames" "$@"
   echo "==> ffmpeg is not installed: the show is in $frames (frame_NNNNNN.png, music.wav)"
 fi
 echo "==> at full size (an hour or more on two cores; scripts/capture_farm.sh spreads it over machines):"
 echo "    build/src/vesper --data build/production --headless --windowed --resolution 1920x1080" \
-  "--capture build/capture/full --fps 60 --video build/capture/vesper-1080p.mkv"
+  "--fps 60 --video build/capture/vesper-1080p.mkv"

@@ -142,6 +142,12 @@ bool CaptureSession::prepare(std::string& reason) {
     reason = "cannot create the capture directory " + o.dir + ": " + error.message();
     return false;
   }
+  const std::filesystem::path videoDir = std::filesystem::path(o.video).parent_path();
+  if (!videoDir.empty()) std::filesystem::create_directories(videoDir, error);
+  if (error) {
+    reason = "cannot create the video's directory " + videoDir.string() + ": " + error.message();
+    return false;
+  }
   s.clock = std::make_unique<CaptureClock>(o.rate, o.firstFrame, s.frames);
   demo.setClock(s.clock.get());
   demo.playMusic = false;

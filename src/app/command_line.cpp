@@ -137,7 +137,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CLI::Option* firstOpt = value("--first-frame", firstFrame, "K",
                                 "begin at frame K of the range: one part of a capture farmed\n"
                                 "out, its frames numbered and timed as in the whole capture;\n"
-                                "music.wav holds the part's music (default 0)");
+                                "music.wav or the video holds the part's music (default 0)");
   CLI::Option* framesOpt =
       value("--frames", frames, "N", "capture at most N frames (default: to the range's end)");
   CLI::Option* videoOpt = value("--video", video, "FILE",

@@ -212,17 +212,20 @@ TEST_F(CaptureProgram, AStreamedVideoHoldsExactlyThePixelsAndMusicOfThePngCaptur
   const std::string range = " --fps 24 --from 250 --first-frame 6 --frames 8";
   auto r = vesper("--capture '" + out.file("png") + "'" + range);
   ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
-  r = vesper("--video '" + out.file("streamed.mkv") + "'" + range);
+  // The video's directory is made as a capture directory would be.
+  const std::string video = out.file("video/streamed.mkv");
+  r = vesper("--video '" + video + "'" + range);
   ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
   EXPECT_NE(r.stdErr.find("capture: 8 frames in "), std::string::npos) << r.stdErr;
   EXPECT_NE(r.stdErr.find("waiting on ffmpeg"), std::string::npos) << r.stdErr;
   // Nothing but the video: no frames, no music, no partial file.
-  EXPECT_EQ(entries(out.path()), (std::vector<std::string>{"png", "streamed.mkv"}));
+  EXPECT_EQ(entries(out.path()), (std::vector<std::string>{"png", "video"}));
+  EXPECT_EQ(entries(out.file("video")), std::vector<std::string>{"streamed.mkv"});
 
   const std::vector<std::string> png = pngFrameMd5s(out.file("png"), 6, 14);
   ASSERT_EQ(png.size(), 8u);
-  EXPECT_EQ(videoFrameMd5s(out.file("streamed.mkv")), png);
-  EXPECT_EQ(audioMd5(out.file("streamed.mkv")), audioMd5(out.file("png/music.wav")));
+  EXPECT_EQ(videoFrameMd5s(video), png);
+  EXPECT_EQ(audioMd5(video), audioMd5(out.file("png/music.wav")));
 }
 
 TEST_F(CaptureProgram, AFailedStreamEndsWithOneLineAndLeavesNoVideo) {
