@@ -120,7 +120,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   flag("--run", o.skipLauncher, "skip the launcher: use its preselection for this desktop");
   CLI::Option* loopOpt = flag("--loop", o.loop, "start the music again when it ends");
   CLI::Option* startOpt = value("--start", start, "MS",
-                                "begin the show at this music time (rehearsal; not with --capture)");
+                                "begin the show at this music time (rehearsal; not in a capture)");
 
   group = "Capture (offline, no sound device)";
   CLI::Option* captureOpt = value("--capture", capture, "DIR",
@@ -165,7 +165,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   app.set_help_flag("-h,--help", "show this help and exit")->group(group);
   flag("--version", version, "show the version and the production found, and exit");
   flag("--headless", o.headless,
-       "no message boxes; without a display, or with --capture, no visible\n"
+       "no message boxes; without a display, or in a capture, no visible\n"
        "window (SDL's offscreen driver)");
 
   try {

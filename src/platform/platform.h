@@ -81,10 +81,6 @@ void sleepMs(uint32_t ms);
 // Child processes and the terminal (posix_spawn; no shell is involved).
 // The full path of `name` found through PATH, or "" when it is not there.
 std::string findProgram(const std::string& name);
-// Runs argv[0] (looked up through PATH) with the given arguments, sharing
-// this process's stdout and stderr, and waits for it. Returns its exit
-// status; -1 with `reason` set when it could not start or did not exit.
-int runProgram(const std::vector<std::string>& argv, std::string& reason);
 // True when stderr is a terminal (progress may then redraw one line).
 bool stderrIsTerminal();
 

@@ -38,33 +38,6 @@ std::string findProgram(const std::string& name) {
   return "";
 }
 
-int runProgram(const std::vector<std::string>& argv, std::string& reason) {
-  if (argv.empty()) {
-    reason = "no program named";
-    return -1;
-  }
-  std::vector<char*> args;
-  args.reserve(argv.size() + 1);
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int error = posix_spawnp(&pid, args[0], nullptr, nullptr, args.data(), environ);
-  if (error != 0) {
-    reason = argv[0] + ": " + std::strerror(error);
-    return -1;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) {
-      reason = argv[0] + ": " + std::strerror(errno);
-      return -1;
-    }
-  }
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  reason = argv[0] + " ended by signal " + std::to_string(WTERMSIG(status));
-  return -1;
-}
-
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 namespace {
