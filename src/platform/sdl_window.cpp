@@ -13,6 +13,7 @@ namespace platform {
 namespace {
 
 bool gOffscreen = false;
+uint64_t gSwaps = 0;
 
 bool onX11() {
   const char* driver = SDL_GetCurrentVideoDriver();
@@ -226,8 +227,13 @@ bool deleteGlContext(GlContextHandle context) {
 bool setSwapInterval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }
 
 void swapCurrentWindow() {
-  if (SDL_Window* w = SDL_GL_GetCurrentWindow()) SDL_GL_SwapWindow(w);
+  if (SDL_Window* w = SDL_GL_GetCurrentWindow()) {
+    SDL_GL_SwapWindow(w);
+    ++gSwaps;
+  }
 }
+
+uint64_t swapCount() { return gSwaps; }
 
 void showCursor(bool show) {
   if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);
