@@ -391,6 +391,29 @@ TEST_F(Show, FileScenesPlayInTurnOverTheirCameraKeys) {
   }
 }
 
+TEST_F(Show, WhatAShotLeavesEmptyIsEmptyOnScreenNotTheShotBefore) {
+  // A red left half, then a green right half: each shot clears its line to
+  // transparent black, and the full-screen quads carry those alpha-0 texels
+  // through to the window (an alpha test would drop them and keep the red).
+  for (int32_t samples : {0, 4}) {
+    settingsManager::instance().sampleCount = samples;
+    ASSERT_TRUE(rendererManager::instance().initialize());  // the engine's default state, alpha test on
+    start({{"data\\scene\\shots.qdf",
+            testing_support::bytes(sceneFile({{"fillff0000L", 1.0f, ""}, {"fill00ff00R", 1.0f, ""}}))},
+           {"data\\definition\\sceneLineDefine.xml",
+            testing_support::bytes(document("sceneLineDefine", sceneLine("shots", 0, 2000, 0)))},
+           {"data\\definition\\qdfDefine.xml",
+            testing_support::bytes(document("qdfDefine", qdfEntry("shots", "data\\scene\\shots.qdf")))}});
+    frame(500);
+    EXPECT_TRUE(near(left(), 255, 0, 0)) << samples << " samples";
+    EXPECT_TRUE(near(right(), 0, 0, 0)) << samples << " samples";
+    frame(1500);
+    EXPECT_TRUE(near(left(), 0, 0, 0)) << samples << " samples";
+    EXPECT_TRUE(near(right(), 0, 255, 0)) << samples << " samples";
+    stop();
+  }
+}
+
 // Records, at each presented loading frame, the progress and the pixels at
 // the bar's centre and near its right end.
 class LoadingFrames : public LoadingPresenter {
