@@ -181,6 +181,14 @@ void SoundPlayer::workerStart(uint32_t message, uintptr_t ms, WorkerState& state
   bool markEnd = false;
   uint32_t endMark = 0;
   if (mDecoder->seekBytes(startByte, SEEK_SET) != soundResult::ok) {
+    if (ms != 0) {
+      // A start the track cannot reach (a rehearsal's, past its end) plays
+      // nothing: the show ends as one that has run out, instead of hearing
+      // the track from its beginning under a clock that stands past it.
+      state = WorkerState{};
+      mEvent.set();
+      return;
+    }
     std::vector<uint8_t> silence(mSegmentSize, mFormat.bitsPerSample == 8 ? 0x80 : 0);
     writeBuffer(0, mSegmentSize, silence.data());
     state.write = mSegmentSize;

@@ -1,13 +1,18 @@
 // The vesper program playing a pack's music headless: the exit statuses of a
-// missing track and of a show that runs to the end of its music.
+// missing track, of a show that runs to the end of its music and of one that
+// starts past it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "demo/show_production.h"
+#include "sound/sound.h"
 #include "support/support.h"
 #include "texture/decode.h"
 
@@ -17,8 +22,9 @@ using testing_support::builtProgram;
 using testing_support::runCommand;
 using testing_support::TempDir;
 
-std::string vesper(const std::string& dir, const char* resolution = "320x180") {
-  return "env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + builtProgram("vesper") +
+// `env` is added to the run's environment (its settings win).
+std::string vesper(const std::string& dir, const char* resolution = "320x180", const std::string& env = "") {
+  return "env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + env + " " + builtProgram("vesper") +
          " --run --headless --windowed --resolution " + resolution + " --data '" + dir + "'";
 }
 
@@ -63,6 +69,46 @@ TEST(DemoProgram, PlaysTheTrackToItsEndAndExits0) {
   // 1.8 s of loader fade, then the one-second track.
   EXPECT_GE(ms, 2700);
   EXPECT_LT(ms, 20000);
+}
+
+TEST(DemoProgram, AStartAtOrPastTheEndOfTheMusicEndsTheShowAtOnce) {
+  TempDir dir;
+  writeTinyPack(dir);
+  // Eight seconds: long enough to be streamed rather than held whole.
+  std::ofstream score(dir.file("score.txt"));
+  score << "tempo 120\n"
+           "instrument lead sine attack=0 release=0.02\n"
+           "pattern a lead C4 - - - E4 - - .\n";
+  for (int i = 0; i < 8; ++i) score << "play a\n";
+  score.close();
+  auto r = runCommand(builtProgram("musicgen") + " " + dir.file("score.txt") + " " + dir.file("music.ogg"));
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  OggVorbisLoader track;
+  ASSERT_EQ(track.open(dir.file("music.ogg").c_str()), soundResult::ok);
+  WaveFormat format{};
+  track.getFormat(&format);
+  ASSERT_GT(format.avgBytesPerSec, 0u);
+  ASSERT_GT(track.getTotalBytes(), SoundPlayer::kStaticLimit);
+  const uint64_t endMs = uint64_t{track.getTotalBytes()} * 1000 / format.avgBytesPerSec;
+  track.close();
+
+  for (const uint64_t start : {endMs, uint64_t{999999}}) {
+    // The disk driver writes what a listener would hear.
+    const std::string heard = dir.file("heard.raw");
+    std::remove(heard.c_str());
+    r = runCommand(vesper(dir.path(), "320x180", "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + heard + "'") +
+                   " --start " + std::to_string(start));
+    EXPECT_EQ(r.exitStatus, 0) << start << ": " << r.stdErr;
+    // Nothing but the disk driver's own notices.
+    std::istringstream lines(r.stdErr);
+    for (std::string text; std::getline(lines, text);) {
+      EXPECT_EQ(text.rfind("CRITICAL: ", 0), 0u) << start << ": " << text;
+    }
+    const std::vector<uint8_t> samples = testing_support::readFile(heard);
+    EXPECT_FALSE(samples.empty()) << start << ": the device ran";
+    EXPECT_EQ(std::count(samples.begin(), samples.end(), 0), static_cast<std::ptrdiff_t>(samples.size()))
+        << start << ": only silence, not the track from its beginning";
+  }
 }
 
 // Two lines of model scenes and a three-second track.
