@@ -329,6 +329,7 @@ void demoManager::playFrame() {
 }
 
 bool demoManager::update() {
+  bool musicStarted = false;
   switch (demoState) {
     case Reset:
       releaseScenes();
@@ -359,12 +360,16 @@ bool demoManager::update() {
       mClock->start(startMs);
       mMusicTime = startMs;
       demoState = Play;
+      musicStarted = true;
       [[fallthrough]];
     case Play:
       mMusicTime = mClock->musicTimeMs();
       playFrame();
       if (!mClock->playing()) {
-        if (!settingsManager::instance().loopShow) return false;
+        // Music that is over in the frame it started (a start at or past
+        // its end) ends a looped show too: a loop would only start it there
+        // again.
+        if (!settingsManager::instance().loopShow || musicStarted) return false;
         demoState = StartMusic;
       }
       break;
