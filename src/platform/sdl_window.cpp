@@ -13,6 +13,7 @@ namespace platform {
 namespace {
 
 bool gOffscreen = false;
+uint64_t gSwaps = 0;
 
 bool onX11() {
   const char* driver = SDL_GetCurrentVideoDriver();
@@ -27,10 +28,36 @@ void displayCentre(const NativeWindow* window, int& x, int& y) {
   y = r.y + r.h / 2;
 }
 
+// The window data key under which an SDL window points to its handle.
+constexpr char kNativeKey[] = "vesper.native";
+
+NativeWindow* nativeOf(Uint32 windowId) {
+  SDL_Window* sdl = SDL_GetWindowFromID(windowId);
+  return sdl ? static_cast<NativeWindow*>(SDL_GetWindowData(sdl, kNativeKey)) : nullptr;
+}
+
 SDL_HitTestResult SDLCALL hitTest(SDL_Window*, const SDL_Point* area, void* data) {
-  const auto* w = static_cast<const NativeWindow*>(data);
-  if (w && w->draggable && w->draggable(area->x, area->y)) return SDL_HITTEST_DRAGGABLE;
+  auto* w = static_cast<NativeWindow*>(data);
+  if (!w) return SDL_HITTEST_NORMAL;
+  w->lastHit = *area;
+  if (w->draggable && w->draggable(area->x, area->y)) return SDL_HITTEST_DRAGGABLE;
   return SDL_HITTEST_NORMAL;
+}
+
+// SDL asks the hit test about the press and reports the drag it starts in
+// the same breath, before any later motion can ask again: the point asked
+// last is the press's. Runs as the event is queued.
+int SDLCALL keepDragPress(void*, SDL_Event* e) {
+  if (e->type != SDL_WINDOWEVENT || e->window.event != SDL_WINDOWEVENT_HIT_TEST) return 0;
+  NativeWindow* w = nativeOf(e->window.windowID);
+  if (!w) return 0;
+  if (w->pressCount == NativeWindow::kPressRing) {
+    // Nobody drains the queue: the oldest press goes.
+    w->firstPress = (w->firstPress + 1) % NativeWindow::kPressRing;
+    --w->pressCount;
+  }
+  w->presses[(w->firstPress + w->pressCount++) % NativeWindow::kPressRing] = w->lastHit;
+  return 0;
 }
 
 }  // namespace
@@ -122,6 +149,7 @@ WindowHandle createWindow(const char* title, int x, int y, int width, int height
   }
   auto* w = new NativeWindow;
   w->sdl = sdl;
+  SDL_SetWindowData(sdl, kNativeKey, w);
   return w;
 }
 
@@ -157,10 +185,24 @@ void setDragTest(WindowHandle window, std::function<bool(int, int)> draggable) {
   if (!window) return;
   window->draggable = std::move(draggable);
   if (window->draggable) {
+    // A drag swallows its press; the watch keeps it for the event queue.
+    // Once only, and again after the event loop has stopped (that drops it).
+    SDL_DelEventWatch(keepDragPress, nullptr);
+    SDL_AddEventWatch(keepDragPress, nullptr);
     SDL_SetWindowHitTest(window->sdl, hitTest, window);
   } else {
     SDL_SetWindowHitTest(window->sdl, nullptr, nullptr);
   }
+}
+
+bool takeDragPress(Uint32 windowId, int& x, int& y) {
+  NativeWindow* w = nativeOf(windowId);
+  if (!w || w->pressCount == 0) return false;
+  x = w->presses[w->firstPress].x;
+  y = w->presses[w->firstPress].y;
+  w->firstPress = (w->firstPress + 1) % NativeWindow::kPressRing;
+  --w->pressCount;
+  return true;
 }
 
 bool enterFullScreen(WindowHandle window, int width, int height) {
@@ -226,8 +268,13 @@ bool deleteGlContext(GlContextHandle context) {
 bool setSwapInterval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }
 
 void swapCurrentWindow() {
-  if (SDL_Window* w = SDL_GL_GetCurrentWindow()) SDL_GL_SwapWindow(w);
+  if (SDL_Window* w = SDL_GL_GetCurrentWindow()) {
+    SDL_GL_SwapWindow(w);
+    ++gSwaps;
+  }
 }
+
+uint64_t swapCount() { return gSwaps; }
 
 void showCursor(bool show) {
   if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);

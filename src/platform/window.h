@@ -71,6 +71,9 @@ bool deleteGlContext(GlContextHandle context);
 bool setSwapInterval(int interval);
 // Swaps the buffers of the window whose context is current on this thread.
 void swapCurrentWindow();
+// How many swaps swapCurrentWindow has made (a window was current), for
+// diagnostics and tests.
+uint64_t swapCount();
 void showCursor(bool show);
 void openUrl(const char* url);
 

@@ -180,16 +180,25 @@ void SoundPlayer::workerStart(uint32_t message, uintptr_t ms, WorkerState& state
   state.ending = false;
   bool markEnd = false;
   uint32_t endMark = 0;
+  // A rehearsal's start at or past the track's end leaves nothing to play:
+  // the buffer stays stopped and the show ends as one that has run out,
+  // rather than hearing the track from its beginning (after a failed seek)
+  // under a clock that stands past it.
+  bool nothingLeft = false;
   if (mDecoder->seekBytes(startByte, SEEK_SET) != soundResult::ok) {
-    std::vector<uint8_t> silence(mSegmentSize, mFormat.bitsPerSample == 8 ? 0x80 : 0);
-    writeBuffer(0, mSegmentSize, silence.data());
-    state.write = mSegmentSize;
+    nothingLeft = ms != 0;
+    if (!nothingLeft) {
+      std::vector<uint8_t> silence(mSegmentSize, mFormat.bitsPerSample == 8 ? 0x80 : 0);
+      writeBuffer(0, mSegmentSize, silence.data());
+      state.write = mSegmentSize;
+    }
   } else {
     void* data = nullptr;
     const uint32_t before = mDecoder->getPosition();
     const int32_t result = mDecoder->readLocked(&data, -1, static_cast<int32_t>(mSegmentSize), loop);
     state.write = 0;
-    if (result != soundResult::cannotRead) {
+    nothingLeft = ms != 0 && result == soundResult::atEnd;
+    if (result != soundResult::cannotRead && !nothingLeft) {
       writeBuffer(0, mSegmentSize, data);
       state.write = mSegmentSize;
       if (result == soundResult::endReached || result == soundResult::atEnd) {
@@ -198,6 +207,11 @@ void SoundPlayer::workerStart(uint32_t message, uintptr_t ms, WorkerState& state
       }
     }
     std::free(data);
+  }
+  if (nothingLeft) {
+    state = WorkerState{};
+    mEvent.set();
+    return;
   }
   if (message == soundMessage::start) {
     mBuffer->play(true);

@@ -257,6 +257,7 @@ class SoundPlayer {
   int32_t playFromStart();
   // Plays from `ms` milliseconds into the track, the start rounded to a
   // whole block (blockBytesForMs): 1, or 7 without a buffer. For rehearsals.
+  // A start at or past the track's end plays nothing (isPlaying stays false).
   int32_t playFrom(uint32_t ms);
   // The byte a start at `ms` begins at (blockBytesForMs).
   static uint32_t startByteFor(uint32_t ms, const WaveFormat& format) {

@@ -13,6 +13,7 @@
 #include "platform/sound_output.h"
 #include "render/render.h"
 #include "sound/sound.h"
+#include "sound/sound_fixtures.h"
 #include "demo/show_production.h"
 #include "support/gl_context.h"
 #include "support/support.h"
@@ -181,6 +182,25 @@ TEST_F(DemoFrames, AStartTimeStartsClockAndMusicThere) {
   gClock += 20;
   ASSERT_TRUE(demo.update());
   EXPECT_EQ(demo.musicTime(), 70u) << "and it runs on from there while the music plays";
+}
+
+TEST_F(DemoFrames, AStartAtTheEndOfAStreamedTrackEndsEvenALoopedShow) {
+  // Long enough to be streamed, and ending on a whole millisecond. The
+  // manual device consumes nothing, so only the worker can say "nothing left".
+  testing_support::writeFile(dir.file("long.wav"), sound_fixtures::makeWave(sound_fixtures::rampPcm(8 * 44100)));
+  demo.terminate();
+  demo.musicPath = dir.file("long.wav");
+  ASSERT_TRUE(demo.initialize());
+  ASSERT_TRUE(demo.sound()->getPlayer()->streaming());
+  settingsManager::instance().loopShow = true;
+  demo.startMs = 8000;
+  ASSERT_TRUE(demo.update());
+  ASSERT_TRUE(demo.update());
+  gClock += 1801;
+  ASSERT_TRUE(demo.update());
+  ASSERT_EQ(demo.state(), demoManager::StartMusic);
+  EXPECT_FALSE(demo.update()) << "a loop would only start it at its end again";
+  EXPECT_FALSE(demo.sound()->isPlaying());
 }
 
 TEST_F(DemoFrames, AnInstalledClockGivesTheShowTimeAndItsEnd) {
