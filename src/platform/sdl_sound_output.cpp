@@ -37,6 +37,11 @@ class SdlSoundOutput final : public SoundOutput {
       error = SDL_GetError();
       return false;
     }
+    // SDL reports no latency. What it has is the obtained buffer: the
+    // callback fills one buffer ahead of the one playing, so a frame the
+    // callback takes is heard about one buffer later. (The pulseaudio
+    // driver asks the server for a target length of that same buffer.)
+    setOutputLatencyUs(uint64_t{have.samples} * 1000000 / static_cast<uint64_t>(have.freq));
     SDL_PauseAudioDevice(mDevice, 0);
     return true;
   }
