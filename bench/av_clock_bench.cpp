@@ -6,15 +6,16 @@
 //     the dummy driver can tell;
 //   - with --monitor SOURCE (a PulseAudio null sink's monitor; the driver
 //     must be pulseaudio), the audio the server has played: the bench
-//     records the monitor, finds the track's first sound in it, and takes
-//     the frames captured so far (those read plus the record latency the
-//     server reports) as the position the listener hears.
+//     records the monitor in fragments of 1.5 ms, finds each in the track,
+//     and takes the track frame after the last one read, plus the time
+//     since, as the position the listener hears.
 // Drift = clock - played, in ms; before the track is heard "played" is 0.
 // Prints the drift every second, then mean, max |drift| (also over the
 // first second) and the end drift. With --max-drift MS the exit status is
 // 1 when max |drift| exceeds it, or when the show did not end normally.
 //
-// usage: av_clock_bench [--monitor SOURCE] [--max-drift MS] [TRACK] [SECONDS]
+// usage: av_clock_bench [--monitor SOURCE] [--max-drift MS] [--trace MS] [TRACK] [SECONDS]
+//   --trace MS  prints every sample of the first MS ms of wall time
 //   TRACK    default: $VESPER_BUILD_DIR/production/music.ogg, else
 //            production/music.ogg below the working directory
 //   SECONDS  how long to play (default 10; 0 = the whole track)
@@ -44,15 +45,39 @@ uint64_t nowUs() {
   return device ? device->nowUs() : 0;
 }
 
-// Records a monitor source and keeps, for the latest read, how many frames
-// the server had captured and when.
+// The whole track as 44.1 kHz stereo 16-bit frames (empty when it is in
+// another format: the monitor then cannot be matched against it).
+std::vector<int16_t> decodeTrack(const std::string& track) {
+  std::unique_ptr<CSoundLoader> decoder = chooseDecoder(track.c_str());
+  WaveFormat format{};
+  if (!decoder || decoder->open(track.c_str()) != soundResult::ok) return {};
+  decoder->getFormat(&format);
+  if (format.samplesPerSec != 44100 || format.channels != 2 || format.bitsPerSample != 16) return {};
+  void* data = nullptr;
+  if (decoder->readLocked(&data, 0, 0, false) != soundResult::ok) {
+    std::free(data);
+    return {};
+  }
+  const auto* pcm = static_cast<const int16_t*>(data);
+  std::vector<int16_t> out(pcm, pcm + decoder->getTotalBytes() / 2);
+  std::free(data);
+  return out;
+}
+
+// Records a monitor source and finds each recorded chunk in the track (the
+// server copies a lone stream at full volume bit for bit), so silence the
+// server inserts on an underrun is not taken for music. Keeps, for the
+// latest read, the track frame being heard and when.
 class MonitorRecorder {
  public:
+  static constexpr size_t kChunk = 64;  // frames per read: about 1.5 ms
+
+  explicit MonitorRecorder(std::vector<int16_t> track) : mTrack(std::move(track)) {}
   bool open(const std::string& source) {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, 44100, 2};
     pa_buffer_attr attr;
     attr.maxlength = static_cast<uint32_t>(-1);
-    attr.fragsize = 64 * 4;  // reads about every 1.5 ms
+    attr.fragsize = kChunk * 4;
     attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
     int error = 0;
     mStream = pa_simple_new(nullptr, "av_clock_bench", PA_STREAM_RECORD, source.c_str(), "monitor",
@@ -67,32 +92,51 @@ class MonitorRecorder {
     if (mStream) pa_simple_free(mStream);
     mStream = nullptr;
   }
-  // Frames of the track heard at `us`, or a negative value before its first
-  // sound; false when the onset is not yet seen or recording failed.
+  // Milliseconds of the track heard at `us`; false before its first sound.
   bool heardMs(uint64_t us, double& ms) const {
-    const int64_t onset = mOnset.load();
-    if (onset < 0 || mFailed.load()) return false;
-    uint64_t stamp = 0, captured = 0;
-    {
-      // The two values move together: a sequence count makes the pair whole.
-      uint64_t seq = 0;
-      do {
-        seq = mSeq.load();
-        stamp = mStampUs.load();
-        captured = mCaptured.load();
-      } while (seq % 2 || seq != mSeq.load());
-    }
-    const double sinceMs = us > stamp ? static_cast<double>(us - stamp) / 1000.0 : 0.0;
-    ms = (static_cast<double>(captured) - static_cast<double>(onset)) / 44.1 + sinceMs;
+    uint64_t seq = 0, stamp = 0;
+    int64_t heard = 0;
+    // The two values move together: a sequence count makes the pair whole.
+    do {
+      seq = mSeq.load();
+      stamp = mStampUs.load();
+      heard = mHeard.load();
+    } while (seq % 2 || seq != mSeq.load());
+    if (heard < 0 || mFailed.load()) return false;
+    const double sinceMs = us > stamp && mAdvancing.load() ? static_cast<double>(us - stamp) / 1000.0 : 0.0;
+    ms = static_cast<double>(heard) / 44.1 + sinceMs;
     return true;
   }
   bool failed() const { return mFailed.load(); }
-  int64_t onsetFrame() const { return mOnset.load(); }
+  uint64_t unmatched() const { return mUnmatched.load(); }
+  uint64_t gaps() const { return mGaps.load(); }
 
  private:
+  bool matches(const int16_t* chunk, int64_t at) const {
+    if (at < 0 || static_cast<size_t>(at + kChunk) * 2 > mTrack.size()) return false;
+    return std::memcmp(chunk, mTrack.data() + at * 2, kChunk * 4) == 0;
+  }
+  // The track frame `chunk` starts at, searched around `near` (in the first
+  // seconds when near < 0); -1 when it is not there.
+  int64_t find(const int16_t* chunk, int64_t near) const {
+    const int64_t frames = static_cast<int64_t>(mTrack.size() / 2);
+    const int64_t from = near < 0 ? 0 : std::max<int64_t>(0, near - 44100);
+    const int64_t to = std::min(frames, (near < 0 ? 0 : near) + 5 * 44100);
+    for (int64_t at = from; at < to; ++at) {
+      if (matches(chunk, at)) return at;
+    }
+    return -1;
+  }
+  static bool silent(const int16_t* chunk) {
+    for (size_t i = 0; i < kChunk * 2; ++i) {
+      if (chunk[i] != 0) return false;
+    }
+    return true;
+  }
+
   void run() {
-    std::vector<int16_t> chunk(64 * 2);
-    uint64_t read = 0;
+    std::vector<int16_t> chunk(kChunk * 2);
+    int64_t next = -1;  // the track frame the next recorded frame should be
     while (!mQuit) {
       int error = 0;
       if (pa_simple_read(mStream, chunk.data(), chunk.size() * 2, &error) < 0) {
@@ -100,58 +144,50 @@ class MonitorRecorder {
         return;
       }
       const uint64_t at = nowUs();
-      if (mOnset.load() < 0) {
-        for (size_t i = 0; i < chunk.size(); ++i) {
-          if (chunk[i] != 0) {
-            mOnset = static_cast<int64_t>(read + i / 2);
-            break;
-          }
+      bool advancing = true;
+      if (silent(chunk.data())) {
+        // Silence: the track's own (it goes on) or the server's (it waits).
+        if (next < 0 || !matches(chunk.data(), next)) {
+          if (next >= 0) ++mGaps;
+          advancing = false;
+        } else {
+          next += kChunk;
+        }
+      } else if (next >= 0 && matches(chunk.data(), next)) {
+        next += kChunk;
+      } else {
+        const int64_t found = find(chunk.data(), next);
+        if (found < 0) {
+          ++mUnmatched;
+          if (next >= 0) next += kChunk;
+        } else {
+          next = found + kChunk;
         }
       }
-      read += chunk.size() / 2;
-      const pa_usec_t latency = pa_simple_get_latency(mStream, &error);
+      if (next < 0) continue;
+      // The bench reads each fragment as the sink renders it, so the frame
+      // after it is being heard now. (The record latency the server reports
+      // is stale for a while after the playback stream joins the sink.)
       ++mSeq;
       mStampUs = at;
-      mCaptured = read + latency * 44100 / 1000000;
+      mHeard = next;
+      mAdvancing = advancing;
       ++mSeq;
     }
   }
 
+  std::vector<int16_t> mTrack;
   pa_simple* mStream = nullptr;
   std::thread mThread;
   std::atomic<bool> mQuit{false};
   std::atomic<bool> mFailed{false};
-  std::atomic<int64_t> mOnset{-1};
+  std::atomic<bool> mAdvancing{false};
   std::atomic<uint64_t> mSeq{0};
   std::atomic<uint64_t> mStampUs{0};
-  std::atomic<uint64_t> mCaptured{0};
+  std::atomic<int64_t> mHeard{-1};
+  std::atomic<uint64_t> mUnmatched{0};
+  std::atomic<uint64_t> mGaps{0};
 };
-
-// The first frame of `track` that is not silent (its output must be
-// 44.1 kHz stereo 16-bit, as the monitor records it), or 0.
-int64_t firstSoundFrame(const std::string& track) {
-  std::unique_ptr<CSoundLoader> decoder = chooseDecoder(track.c_str());
-  WaveFormat format{};
-  if (!decoder || decoder->open(track.c_str()) != soundResult::ok) return 0;
-  decoder->getFormat(&format);
-  if (format.samplesPerSec != 44100 || format.channels != 2 || format.bitsPerSample != 16) return 0;
-  int64_t frame = 0;
-  for (int second = 0; second < 60; ++second) {
-    void* data = nullptr;
-    const int32_t result = decoder->readLocked(&data, -1, 176400, false);
-    const auto* pcm = static_cast<const int16_t*>(data);
-    for (int i = 0; pcm && i < 88200; ++i) {
-      if (pcm[i] != 0) {
-        std::free(data);
-        return frame + i / 2;
-      }
-    }
-    std::free(data);
-    frame += 44100;
-    if (result != soundResult::ok) break;
-  }
-  return 0;
-}
 
 }  // namespace
 
@@ -159,11 +195,14 @@ int main(int argc, char** argv) {
   setenv("SDL_AUDIODRIVER", "dummy", 0);
   std::string monitor;
   double maxAllowed = -1;
+  double traceMs = 0;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--monitor" && i + 1 < argc) {
       monitor = argv[++i];
+    } else if (a == "--trace" && i + 1 < argc) {
+      traceMs = std::atof(argv[++i]);
     } else if (a == "--max-drift" && i + 1 < argc) {
       maxAllowed = std::atof(argv[++i]);
     } else {
@@ -183,8 +222,7 @@ int main(int argc, char** argv) {
               player.streaming() ? "streamed" : "static", player.decoder()->getTotalBytes(),
               std::getenv("SDL_AUDIODRIVER"),
               static_cast<double>(soundOutput()->outputLatencyUs()) / 1000.0);
-  MonitorRecorder recorder;
-  const double leadMs = monitor.empty() ? 0.0 : static_cast<double>(firstSoundFrame(track)) / 44.1;
+  MonitorRecorder recorder(monitor.empty() ? std::vector<int16_t>{} : decodeTrack(track));
   if (!monitor.empty()) {
     if (!recorder.open(monitor)) return 2;
     recorder.start();
@@ -211,9 +249,7 @@ int main(int argc, char** argv) {
         monitorLost = true;
         continue;
       }
-      // Before the track's first sound is seen, what is heard is at most
-      // its silent lead-in; the clock is held to 0 till the device takes it.
-      playedMs = recorder.heardMs(at, playedMs) ? std::max(playedMs + leadMs, 0.0) : 0.0;
+      if (!recorder.heardMs(at, playedMs)) playedMs = 0;
     } else {
       playedMs = static_cast<double>(buffer->framesPlayed()) / 44.1;
     }
@@ -222,6 +258,10 @@ int main(int argc, char** argv) {
     if (at - t0 < 1000000 || playedMs < 1000) maxFirstSecond = std::max(maxFirstSecond, std::fabs(drift));
     sumDrift += drift;
     ++samples;
+    if (static_cast<double>(at - t0) < traceMs * 1000) {
+      std::printf("  wall=%7.1f ms  clock=%5u ms  played=%7.1f ms  drift=%+6.1f ms\n",
+                  static_cast<double>(at - t0) / 1000.0, clock, playedMs, drift);
+    }
     if (clock >= nextReport) {
       std::printf("t=%6u ms  played=%9.1f ms  drift=%+6.1f ms\n", clock, playedMs, drift);
       nextReport += 1000;
@@ -235,8 +275,9 @@ int main(int argc, char** argv) {
               "end %+.2f ms\n",
               samples, samples ? sumDrift / samples : 0.0, maxDrift, maxFirstSecond, drift);
   if (!monitor.empty()) {
-    std::printf("monitor: track heard from recorded frame %lld%s\n",
-                static_cast<long long>(recorder.onsetFrame()), monitorLost ? "; server lost" : "");
+    std::printf("monitor: %llu chunks not found in the track, %llu silent gaps%s\n",
+                static_cast<unsigned long long>(recorder.unmatched()),
+                static_cast<unsigned long long>(recorder.gaps()), monitorLost ? "; server lost" : "");
     recorder.stop();
   }
   if (maxAllowed >= 0 && maxDrift > maxAllowed) {

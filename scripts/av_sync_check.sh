@@ -49,7 +49,8 @@ start_daemon() {
 
 start_daemon
 echo "==> PulseAudio $(pactl info | sed -n 's/^Server Version: //p'), null sink vesper_null"
-"$bench" --monitor vesper_null.monitor --max-drift "$max_drift" "$track" "$seconds" \
+"$bench" --monitor vesper_null.monitor --max-drift "$max_drift" ${AV_TRACE:+--trace "$AV_TRACE"} \
+  "$track" "$seconds" \
   > "$dir/bench.log" &
 bench_pid=$!
 # Half-way, what the server says of its sink and of the show's stream.
