@@ -343,7 +343,7 @@ class cDemoSound {
   // The one-line reason for a failed openMusic (no trailing newline).
   std::string failureMessage() const;
 
-  // Timeline start: playFromStart, then elapsed = 0 and lastTick = now.
+  // Timeline start: playFrom, then startClock (elapsed and lastTick).
   std::unique_ptr<SoundPlayer> player;
   uint32_t elapsed = 0;
   uint32_t lastTick = 0;
