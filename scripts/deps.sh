@@ -16,8 +16,8 @@ packages=(
   ffmpeg parallel
   # install: manual pages, desktop entry check, the Debian package
   help2man desktop-file-utils man-db dpkg-dev
-  # benchmarks
-  libpugixml-dev libassimp-dev
+  # benchmarks; the A/V sync check plays into a private PulseAudio daemon
+  libpugixml-dev libassimp-dev libpulse-dev pulseaudio pulseaudio-utils
 )
 missing=()
 for p in "${packages[@]}"; do
