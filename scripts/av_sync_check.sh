@@ -6,14 +6,16 @@
 # The daemon has its own runtime directory and HOME and is stopped at the
 # end; no other instance is touched, and clients never spawn one.
 #
-# usage: scripts/av_sync_check.sh [BUILD_DIR [SECONDS [MAX_DRIFT_MS]]]
+# usage: scripts/av_sync_check.sh [BUILD_DIR [SECONDS [MAX_DRIFT_MS [MAX_MEAN_MS]]]]
 #   SECONDS 0 plays the whole show (default 20); MAX_DRIFT_MS fails the
-#   check when max |drift| exceeds it (default 10).
+#   check when max |drift| exceeds it (default 10; -1: no bound), MAX_MEAN_MS
+#   when |mean drift| does (default: no bound).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 seconds=${2:-20}
 max_drift=${3:-10}
+max_mean=${4:--1}
 bench=$build/bench/av_clock_bench
 track=$build/production/music.ogg
 [ -x "$bench" ] && [ -f "$track" ] || { echo "av_sync_check: build $bench and $track first"; exit 1; }
@@ -49,7 +51,7 @@ start_daemon() {
 
 start_daemon
 echo "==> PulseAudio $(pactl info | sed -n 's/^Server Version: //p'), null sink vesper_null"
-"$bench" --monitor vesper_null.monitor --max-drift "$max_drift" ${AV_TRACE:+--trace "$AV_TRACE"} \
+"$bench" --monitor vesper_null.monitor --max-drift "$max_drift" --max-mean-drift "$max_mean" ${AV_TRACE:+--trace "$AV_TRACE"} \
   "$track" "$seconds" \
   > "$dir/bench.log" &
 bench_pid=$!

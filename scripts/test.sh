@@ -37,11 +37,12 @@ echo "==> unit tests"
 echo "==> GL tests under Xvfb"
 (cd build && ctest --output-on-failure --no-tests=error -L gl) | tee "$logs/gl"
 # The show clock against a private PulseAudio daemon: 20 s of the sample
-# show, then the daemon killed mid-show. The bound is loose: a loaded
-# machine makes the server underrun (scripts/av_sync_check.sh build 0
-# measures the whole show against the 10 ms goal).
+# show, then the daemon killed mid-show. Only the mean drift is bounded
+# (10 ms; the old start-up lead was about a second): a loaded machine makes
+# the server underrun, and its brief spikes are printed, not judged
+# (scripts/av_sync_check.sh build 0 measures the whole show).
 echo "==> A/V sync against a private PulseAudio daemon"
-bash scripts/av_sync_check.sh build 20 200
+bash scripts/av_sync_check.sh build 20 -1 10
 
 # One clang build (ASan + UBSan) serves the fuzz targets' short runs and the
 # sanitizer runs of every unit and GL test; a second one runs the sound
