@@ -91,7 +91,9 @@ TEST_F(Wayland, NamedItPlaysFromTheLauncherToEscapeAndReadsFramesBack) {
       "\"$vesper\" --headless --capture off --fps 10 --from 2000 --to 2200 --resolution 320x180 2> /dev/null\n"
       "echo offcapture=$?\n"
       // The launcher, with its preselection for this desktop (full screen).
-      "WAYLAND_DEBUG=1 \"$vesper\" 2> run.log &\n"
+      // Stopped (status 124) well before the two-minute show would end by
+      // itself, should the Escapes be lost.
+      "WAYLAND_DEBUG=1 timeout 90 \"$vesper\" 2> run.log &\n"
       "pid=$!\n" + kTraceWait +
       "seen 'wl_keyboard@[0-9]*\\.enter(' 1 || { kill $pid; echo nolauncher; exit 96; }\n"
       // The dialog misses an Enter pressed and released between two of its
