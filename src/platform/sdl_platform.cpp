@@ -15,12 +15,6 @@
 namespace platform {
 namespace {
 
-bool displayPresent() {
-  const char* x = std::getenv("DISPLAY");
-  const char* w = std::getenv("WAYLAND_DISPLAY");
-  return (x && *x) || (w && *w);
-}
-
 bool headlessRequested() {
   const char* h = std::getenv("VESPER_HEADLESS");
   return h && std::strcmp(h, "1") == 0;
@@ -147,7 +141,7 @@ void messageBox(const char* caption, const char* text) {
 void setMessageBoxesEnabled(bool enabled) { gBoxesEnabled = enabled ? 1 : 0; }
 
 bool messageBoxesEnabled() {
-  if (gBoxesEnabled < 0) gBoxesEnabled = (displayPresent() && !headlessRequested()) ? 1 : 0;
+  if (gBoxesEnabled < 0) gBoxesEnabled = (displayAvailable() && !headlessRequested()) ? 1 : 0;
   return gBoxesEnabled == 1;
 }
 

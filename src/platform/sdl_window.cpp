@@ -1,10 +1,12 @@
 // SDL implementation of windows, GL contexts, display modes and gamma.
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/sdl_internal.h"
+#include "platform/wayland_seat.h"
 #include "platform/window.h"
 #include "platform/x11_display.h"
 
@@ -15,9 +17,19 @@ namespace {
 bool gOffscreen = false;
 uint64_t gSwaps = 0;
 
-bool onX11() {
+bool onDriver(const char* name) {
   const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && std::strcmp(driver, "x11") == 0;
+  return driver && std::strcmp(driver, name) == 0;
+}
+
+bool onX11() { return onDriver("x11"); }
+bool onWayland() { return onDriver("wayland"); }
+
+// Wayland runs only when the user names it: SDL 2.26 would otherwise take it
+// whenever X11 fails, and it crashes on compositors without a seat.
+bool waylandRequested() {
+  const char* d = std::getenv("SDL_VIDEODRIVER");
+  return d && std::strstr(d, "wayland") != nullptr;
 }
 
 // A desktop point on the window's display: the CRTC there carries its gamma.
@@ -65,7 +77,7 @@ int SDLCALL keepDragPress(void*, SDL_Event* e) {
 bool displayAvailable() {
   const char* x = std::getenv("DISPLAY");
   const char* w = std::getenv("WAYLAND_DISPLAY");
-  return (x && *x) || (w && *w);
+  return (x && *x) || (w && *w && waylandRequested());
 }
 
 bool initVideo(bool offscreenWhenNoDisplay, std::string& reason, bool alwaysOffscreen) {
@@ -78,6 +90,19 @@ bool initVideo(bool offscreenWhenNoDisplay, std::string& reason, bool alwaysOffs
       return false;
     }
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  } else {
+    // A driver named in the environment wins over this hint.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  }
+  if (waylandRequested() && !alwaysOffscreen && displayAvailable()) {
+    if (!waylandSeatPresent()) {
+      reason = "the Wayland compositor offers no seat, which SDL needs (unset SDL_VIDEODRIVER "
+               "to use X11)";
+      return false;
+    }
+    // The windows are borderless, so decorations are not needed, and SDL
+    // 2.26 crashes in libdecor's configure callback once a window is replaced.
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
   }
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     reason = std::string("cannot start video: ") + SDL_GetError();
@@ -220,6 +245,14 @@ bool enterFullScreen(WindowHandle window, int width, int height) {
     }
   }
   if (!found) return false;
+  if (onWayland()) {
+    static bool told = false;
+    if (!told) {
+      std::fputs("vesper: on Wayland full screen keeps the desktop mode (the compositor scales "
+                 "the picture) and gamma is left alone\n", stderr);
+      told = true;
+    }
+  }
   if (onX11()) x11RecordDisplayState();
   if (SDL_SetWindowDisplayMode(window->sdl, &chosen) != 0) return false;
   return SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN) == 0;
@@ -230,7 +263,8 @@ bool leaveFullScreen(WindowHandle window) {
 }
 
 bool gammaRamp(WindowHandle window, uint16_t ramp[3][256]) {
-  if (!window) return false;
+  // Wayland clients cannot change the output's gamma.
+  if (!window || onWayland()) return false;
   if (onX11()) {
     int x = 0, y = 0;
     displayCentre(window, x, y);
@@ -240,7 +274,7 @@ bool gammaRamp(WindowHandle window, uint16_t ramp[3][256]) {
 }
 
 bool setGammaRamp(WindowHandle window, const uint16_t ramp[3][256]) {
-  if (!window) return false;
+  if (!window || onWayland()) return false;
   if (onX11()) {
     int x = 0, y = 0;
     displayCentre(window, x, y);

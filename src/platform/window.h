@@ -16,7 +16,8 @@ struct DisplayMode {
   int32_t bytesPerPixel = 0;  // X11 reports 24-bit colour stored in 4 bytes
 };
 
-// True when an X11 or Wayland display is named in the environment.
+// True when an X11 display is named in the environment, or a Wayland one
+// while SDL_VIDEODRIVER names wayland (only then is Wayland used).
 bool displayAvailable();
 // Starts the video subsystem once. With `offscreenWhenNoDisplay` and no
 // display, or with `alwaysOffscreen`, SDL's offscreen driver is used. False
