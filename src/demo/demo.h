@@ -217,10 +217,12 @@ class demoManager : public Interface<demoManager> {
   static demoManager& instance();
   uint16_t getPriority() const override { return 256; }
   // Creates the render targets and built-in effects at the window's size
-  // (the current viewport without a window) and opens the music; false
-  // (exit status 1, one line on stderr) when it cannot be played.
+  // (the current viewport without a window), opens the music and has the
+  // loading screen presented on the current window; false (exit status 1,
+  // one line on stderr) when the music cannot be played.
   bool initialize() override;
-  // Releases scenes, effects and buffers and shuts the music player down.
+  // Releases scenes, effects and buffers, takes the loading screen's
+  // presenter back and shuts the music player down.
   bool terminate() override;
   // The show's frame. Returns false when the show is over.
   bool update() override;
@@ -341,6 +343,14 @@ class demoManager : public Interface<demoManager> {
   ResourceRef<resShader> msaaEffect;
   uint32_t mQuadBuffer = 0;  // GL buffer of the two quads
   ParamKeys mSampleKeys, mDivideKeys, mNullKeys, mFinalKeys;
+
+  // Puts each loading-screen frame on the window while the show loads.
+  class WindowPresenter : public LoadingPresenter {
+   public:
+    void clearFrame() override;
+    void presentFrame() override;
+  };
+  WindowPresenter mLoadingPresenter;
 
   // What the drawing code below asks of the show.
   class Hooks : public RenderHooks {

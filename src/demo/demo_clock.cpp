@@ -9,13 +9,12 @@ uint32_t PlaybackClock::ticksMs() { return mTimeSource ? mTimeSource() : platfor
 
 void PlaybackClock::start(uint32_t musicMs) {
   if (!mSound) return;
-  mSound->elapsed = musicMs;
-  mSound->lastTick = ticksMs();
+  mSound->startClock(musicMs, ticksMs());
 }
 
 uint32_t PlaybackClock::musicTimeMs() { return mSound ? mSound->getPositionMs(ticksMs()) : 0; }
 
-bool PlaybackClock::playing() { return mSound && mSound->isPlaying(); }
+bool PlaybackClock::playing() { return mSound && !mSound->musicOver(); }
 
 uint32_t CaptureClock::ticksMs() {
   return static_cast<uint32_t>(captureFrameMs(0, mPresented, mRate));

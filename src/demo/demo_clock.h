@@ -24,8 +24,9 @@ class DemoClock {
 };
 
 // A normal run's clock: wall-clock time summed over the intervals in which
-// the music player reports playing, so the show stops while the music
-// stalls. Without a sound it reads 0 and is never playing.
+// the music sounds, held to what the sound device has played (cDemoSound::
+// getPositionMs), so the show waits while the music stalls. It plays until
+// the music is over. Without a sound it reads 0 and is never playing.
 class PlaybackClock final : public DemoClock {
  public:
   using TimeSource = uint32_t (*)();

@@ -8,6 +8,7 @@
 
 #include "app/app.h"
 #include "demo/unit_square.h"
+#include "platform/window.h"
 #include "render/render.h"
 #include "sound/sound.h"
 
@@ -85,6 +86,12 @@ const glm::vec2* demoManager::jitterTableFor(int32_t samples, size_t& count) {
     default: count = 1; return kJitter0;
   }
 }
+
+void demoManager::WindowPresenter::clearFrame() { clear(1.0f); }
+
+// Straight to the window: a loading frame is no frame of the show, so the
+// renderer's presentation (and a capture reading it) is not involved.
+void demoManager::WindowPresenter::presentFrame() { platform::swapCurrentWindow(); }
 
 void demoManager::Hooks::applyCustomTextures(resShader* effect) { customTextureManager::instance().apply(effect); }
 
@@ -178,6 +185,7 @@ bool demoManager::initialize() {
   jitterIndex = 0;
   currentLineEffect = nullptr;
   setRenderHooks(&mHooks);
+  resourceManager::instance().setLoadingPresenter(&mLoadingPresenter);
 
   if (s.bigScreen && s.fullScreen && window) window->setGamma(1.2f);
   return true;
@@ -209,6 +217,7 @@ void demoManager::releaseTargets() {
 }
 
 bool demoManager::terminate() {
+  resourceManager::instance().setLoadingPresenter(nullptr);
   setRenderHooks(nullptr);
   currentLineEffect = nullptr;
   nullPostEffect.reset();
@@ -268,12 +277,12 @@ void demoManager::load() {
   readTimeline();
   readSceneList();
   resourceManager& resources = resourceManager::instance();
+  // A load that starts over keeps neither the last one's set nor its progress.
+  resources.clearPreloads();
   std::unique_ptr<CSceneQdfDefault> loader = createSceneInstance(kLoaderSceneName);
   loader->name = kLoaderSceneName;
   loader->setup(nullptr);
   resources.setLoadingScene(std::make_unique<QdfLoadingScene>(std::move(loader)));
-  // A load that starts over does not keep the last one's set.
-  resources.clearPreloads();
   for (const QdfEntryRecord& entry : mQdfEntries) resources.registerPreload(entry.path.c_str());
   resources.computeProgressStep();
   resources.loadPreloads();
@@ -320,6 +329,7 @@ void demoManager::playFrame() {
 }
 
 bool demoManager::update() {
+  bool musicStarted = false;
   switch (demoState) {
     case Reset:
       releaseScenes();
@@ -350,12 +360,16 @@ bool demoManager::update() {
       mClock->start(startMs);
       mMusicTime = startMs;
       demoState = Play;
+      musicStarted = true;
       [[fallthrough]];
     case Play:
       mMusicTime = mClock->musicTimeMs();
       playFrame();
       if (!mClock->playing()) {
-        if (!settingsManager::instance().loopShow) return false;
+        // Music that is over in the frame it started (a start at or past
+        // its end) ends a looped show too: a loop would only start it there
+        // again.
+        if (!settingsManager::instance().loopShow || musicStarted) return false;
         demoState = StartMusic;
       }
       break;

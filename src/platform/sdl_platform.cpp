@@ -1,6 +1,7 @@
 // SDL implementation of the platform layer's spine: fatal exit, message
 // boxes, the event queue and the clocks.
 #include "platform/platform.h"
+#include "platform/sdl_internal.h"
 #include "platform/window.h"
 #include "platform/x11_display.h"
 
@@ -13,12 +14,6 @@
 
 namespace platform {
 namespace {
-
-bool displayPresent() {
-  const char* x = std::getenv("DISPLAY");
-  const char* w = std::getenv("WAYLAND_DISPLAY");
-  return (x && *x) || (w && *w);
-}
 
 bool headlessRequested() {
   const char* h = std::getenv("VESPER_HEADLESS");
@@ -77,6 +72,18 @@ class SdlEvents final : public EventSource {
       out.x = static_cast<int16_t>(e.button.x);
       out.y = static_cast<int16_t>(e.button.y);
       out.button = engineButton(e.button.button);
+    } else if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_HIT_TEST) {
+      // A left press on a drag area: the window manager moves the window,
+      // and the listeners still hear of the press.
+      int x = 0, y = 0;
+      if (takeDragPress(e.window.windowID, x, y)) {
+        out.type = EventType::ButtonDown;
+        out.x = static_cast<int16_t>(x);
+        out.y = static_cast<int16_t>(y);
+        out.button = 0;
+      } else {
+        out.type = EventType::Other;
+      }
     } else if (e.type == SDL_MOUSEWHEEL) {
       out.type = EventType::Wheel;
       out.delta = e.wheel.y * 120;
@@ -134,7 +141,7 @@ void messageBox(const char* caption, const char* text) {
 void setMessageBoxesEnabled(bool enabled) { gBoxesEnabled = enabled ? 1 : 0; }
 
 bool messageBoxesEnabled() {
-  if (gBoxesEnabled < 0) gBoxesEnabled = (displayPresent() && !headlessRequested()) ? 1 : 0;
+  if (gBoxesEnabled < 0) gBoxesEnabled = (displayAvailable() && !headlessRequested()) ? 1 : 0;
   return gBoxesEnabled == 1;
 }
 

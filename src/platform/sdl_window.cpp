@@ -1,10 +1,12 @@
 // SDL implementation of windows, GL contexts, display modes and gamma.
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/sdl_internal.h"
+#include "platform/wayland_seat.h"
 #include "platform/window.h"
 #include "platform/x11_display.h"
 
@@ -13,10 +15,21 @@ namespace platform {
 namespace {
 
 bool gOffscreen = false;
+uint64_t gSwaps = 0;
 
-bool onX11() {
+bool onDriver(const char* name) {
   const char* driver = SDL_GetCurrentVideoDriver();
-  return driver && std::strcmp(driver, "x11") == 0;
+  return driver && std::strcmp(driver, name) == 0;
+}
+
+bool onX11() { return onDriver("x11"); }
+bool onWayland() { return onDriver("wayland"); }
+
+// Wayland runs only when the user names it: SDL 2.26 would otherwise take it
+// whenever X11 fails, and it crashes on compositors without a seat.
+bool waylandRequested() {
+  const char* d = std::getenv("SDL_VIDEODRIVER");
+  return d && std::strstr(d, "wayland") != nullptr;
 }
 
 // A desktop point on the window's display: the CRTC there carries its gamma.
@@ -27,10 +40,36 @@ void displayCentre(const NativeWindow* window, int& x, int& y) {
   y = r.y + r.h / 2;
 }
 
+// The window data key under which an SDL window points to its handle.
+constexpr char kNativeKey[] = "vesper.native";
+
+NativeWindow* nativeOf(Uint32 windowId) {
+  SDL_Window* sdl = SDL_GetWindowFromID(windowId);
+  return sdl ? static_cast<NativeWindow*>(SDL_GetWindowData(sdl, kNativeKey)) : nullptr;
+}
+
 SDL_HitTestResult SDLCALL hitTest(SDL_Window*, const SDL_Point* area, void* data) {
-  const auto* w = static_cast<const NativeWindow*>(data);
-  if (w && w->draggable && w->draggable(area->x, area->y)) return SDL_HITTEST_DRAGGABLE;
+  auto* w = static_cast<NativeWindow*>(data);
+  if (!w) return SDL_HITTEST_NORMAL;
+  w->lastHit = *area;
+  if (w->draggable && w->draggable(area->x, area->y)) return SDL_HITTEST_DRAGGABLE;
   return SDL_HITTEST_NORMAL;
+}
+
+// SDL asks the hit test about the press and reports the drag it starts in
+// the same breath, before any later motion can ask again: the point asked
+// last is the press's. Runs as the event is queued.
+int SDLCALL keepDragPress(void*, SDL_Event* e) {
+  if (e->type != SDL_WINDOWEVENT || e->window.event != SDL_WINDOWEVENT_HIT_TEST) return 0;
+  NativeWindow* w = nativeOf(e->window.windowID);
+  if (!w) return 0;
+  if (w->pressCount == NativeWindow::kPressRing) {
+    // Nobody drains the queue: the oldest press goes.
+    w->firstPress = (w->firstPress + 1) % NativeWindow::kPressRing;
+    --w->pressCount;
+  }
+  w->presses[(w->firstPress + w->pressCount++) % NativeWindow::kPressRing] = w->lastHit;
+  return 0;
 }
 
 }  // namespace
@@ -38,7 +77,7 @@ SDL_HitTestResult SDLCALL hitTest(SDL_Window*, const SDL_Point* area, void* data
 bool displayAvailable() {
   const char* x = std::getenv("DISPLAY");
   const char* w = std::getenv("WAYLAND_DISPLAY");
-  return (x && *x) || (w && *w);
+  return (x && *x) || (w && *w && waylandRequested());
 }
 
 bool initVideo(bool offscreenWhenNoDisplay, std::string& reason, bool alwaysOffscreen) {
@@ -51,6 +90,19 @@ bool initVideo(bool offscreenWhenNoDisplay, std::string& reason, bool alwaysOffs
       return false;
     }
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen");
+  } else {
+    // A driver named in the environment wins over this hint.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+  }
+  if (waylandRequested() && !alwaysOffscreen && displayAvailable()) {
+    if (!waylandSeatPresent()) {
+      reason = "the Wayland compositor offers no seat, which SDL needs (unset SDL_VIDEODRIVER "
+               "to use X11)";
+      return false;
+    }
+    // The windows are borderless, so decorations are not needed, and SDL
+    // 2.26 crashes in libdecor's configure callback once a window is replaced.
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
   }
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     reason = std::string("cannot start video: ") + SDL_GetError();
@@ -122,6 +174,7 @@ WindowHandle createWindow(const char* title, int x, int y, int width, int height
   }
   auto* w = new NativeWindow;
   w->sdl = sdl;
+  SDL_SetWindowData(sdl, kNativeKey, w);
   return w;
 }
 
@@ -157,10 +210,24 @@ void setDragTest(WindowHandle window, std::function<bool(int, int)> draggable) {
   if (!window) return;
   window->draggable = std::move(draggable);
   if (window->draggable) {
+    // A drag swallows its press; the watch keeps it for the event queue.
+    // Once only, and again after the event loop has stopped (that drops it).
+    SDL_DelEventWatch(keepDragPress, nullptr);
+    SDL_AddEventWatch(keepDragPress, nullptr);
     SDL_SetWindowHitTest(window->sdl, hitTest, window);
   } else {
     SDL_SetWindowHitTest(window->sdl, nullptr, nullptr);
   }
+}
+
+bool takeDragPress(Uint32 windowId, int& x, int& y) {
+  NativeWindow* w = nativeOf(windowId);
+  if (!w || w->pressCount == 0) return false;
+  x = w->presses[w->firstPress].x;
+  y = w->presses[w->firstPress].y;
+  w->firstPress = (w->firstPress + 1) % NativeWindow::kPressRing;
+  --w->pressCount;
+  return true;
 }
 
 bool enterFullScreen(WindowHandle window, int width, int height) {
@@ -178,6 +245,14 @@ bool enterFullScreen(WindowHandle window, int width, int height) {
     }
   }
   if (!found) return false;
+  if (onWayland()) {
+    static bool told = false;
+    if (!told) {
+      std::fputs("vesper: on Wayland full screen keeps the desktop mode (the compositor scales "
+                 "the picture) and gamma is left alone\n", stderr);
+      told = true;
+    }
+  }
   if (onX11()) x11RecordDisplayState();
   if (SDL_SetWindowDisplayMode(window->sdl, &chosen) != 0) return false;
   return SDL_SetWindowFullscreen(window->sdl, SDL_WINDOW_FULLSCREEN) == 0;
@@ -188,7 +263,8 @@ bool leaveFullScreen(WindowHandle window) {
 }
 
 bool gammaRamp(WindowHandle window, uint16_t ramp[3][256]) {
-  if (!window) return false;
+  // Wayland clients cannot change the output's gamma.
+  if (!window || onWayland()) return false;
   if (onX11()) {
     int x = 0, y = 0;
     displayCentre(window, x, y);
@@ -198,7 +274,7 @@ bool gammaRamp(WindowHandle window, uint16_t ramp[3][256]) {
 }
 
 bool setGammaRamp(WindowHandle window, const uint16_t ramp[3][256]) {
-  if (!window) return false;
+  if (!window || onWayland()) return false;
   if (onX11()) {
     int x = 0, y = 0;
     displayCentre(window, x, y);
@@ -226,8 +302,13 @@ bool deleteGlContext(GlContextHandle context) {
 bool setSwapInterval(int interval) { return SDL_GL_SetSwapInterval(interval) == 0; }
 
 void swapCurrentWindow() {
-  if (SDL_Window* w = SDL_GL_GetCurrentWindow()) SDL_GL_SwapWindow(w);
+  if (SDL_Window* w = SDL_GL_GetCurrentWindow()) {
+    SDL_GL_SwapWindow(w);
+    ++gSwaps;
+  }
 }
+
+uint64_t swapCount() { return gSwaps; }
 
 void showCursor(bool show) {
   if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_ShowCursor(show ? SDL_ENABLE : SDL_DISABLE);

@@ -99,6 +99,12 @@ void SoundBuffer::setCurrentPosition(uint32_t offset) {
   mCursor = std::min(offset, size()) / frame * frame;
   if (mCursor == size()) mCursor = 0;
   if (mConverter) mConverter->clear();
+  mRun = PlayPosition{};
+}
+
+PlayPosition SoundBuffer::playPosition() const {
+  std::lock_guard<std::mutex> lock(mMutex);
+  return mRun;
 }
 
 void SoundBuffer::setEndMark(uint32_t offset) {
@@ -145,7 +151,7 @@ uint32_t SoundBuffer::takeSource(uint8_t* out, uint32_t bytes) {
   return taken;
 }
 
-void SoundBuffer::mixInto(int32_t* mix, uint32_t frames) {
+void SoundBuffer::mixInto(int32_t* mix, uint32_t frames, uint64_t nowUs) {
   std::lock_guard<std::mutex> lock(mMutex);
   if (!mPlaying && !(mConverter && mConverter->available() > 0)) return;
   const uint32_t outBytes = frames * kOutputFrameBytes;
@@ -185,6 +191,11 @@ void SoundBuffer::mixInto(int32_t* mix, uint32_t frames) {
     }
   }
   mFramesPlayed += produced / kOutputFrameBytes;
+  if (produced > 0) {
+    mRun.frames += produced / kOutputFrameBytes;
+    ++mRun.renders;
+    mRun.stampUs = nowUs;
+  }
 }
 
 SoundOutput::~SoundOutput() = default;
@@ -203,14 +214,23 @@ void SoundOutput::releaseBuffer(const std::shared_ptr<SoundBuffer>& buffer) {
   mBuffers.erase(std::remove(mBuffers.begin(), mBuffers.end(), buffer), mBuffers.end());
 }
 
+uint64_t SoundOutput::nowUs() const {
+  if (const SoundClock clock = mClock.load()) return clock();
+  const uint64_t counter = SDL_GetPerformanceCounter();
+  const uint64_t frequency = SDL_GetPerformanceFrequency();
+  return counter / frequency * 1000000 + counter % frequency * 1000000 / frequency;
+}
+
 void SoundOutput::render(int16_t* out, uint32_t frames) {
+  const uint64_t now = nowUs();
   std::lock_guard<std::mutex> lock(mListMutex);
   mMix.assign(size_t{frames} * kOutputChannels, 0);
-  for (const auto& buffer : mBuffers) buffer->mixInto(mMix.data(), frames);
+  for (const auto& buffer : mBuffers) buffer->mixInto(mMix.data(), frames, now);
   for (size_t i = 0; i < mMix.size(); ++i) {
     out[i] = static_cast<int16_t>(std::clamp<int32_t>(mMix[i], -32768, 32767));
   }
   mFramesRendered += frames;
+  mPeriodFrames = frames;
 }
 
 namespace {

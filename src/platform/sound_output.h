@@ -33,6 +33,23 @@ struct PcmFormat {
 
 class FormatConverter;
 
+// Microseconds of the clock that stamps what a device consumes. The default
+// is the platform's performance counter; tests install a scripted one.
+using SoundClock = uint64_t (*)();
+
+// Where a buffer's current run stands on the device: the output frames the
+// device has taken from it since the run began (setCurrentPosition starts a
+// run), the renders that took them, and the sound-clock time of the last.
+struct PlayPosition {
+  uint64_t frames = 0;
+  uint64_t renders = 0;
+  uint64_t stampUs = 0;
+  // A device's first render only fills its queue (a sound server may then
+  // wait a second before it plays anything); the next one shows that the
+  // device has begun consuming.
+  bool started() const { return renders >= 2; }
+};
+
 // One sound buffer. All operations are thread-safe: the main thread, a
 // streaming thread and the device's mixing thread use it together.
 class SoundBuffer {
@@ -55,8 +72,10 @@ class SoundBuffer {
   void stop();
   bool isPlaying() const;
   uint32_t currentPosition() const;
-  // Moves the cursor (rounded down to a whole frame, clamped to the size).
+  // Moves the cursor (rounded down to a whole frame, clamped to the size)
+  // and begins a new run: playPosition() counts from here.
   void setCurrentPosition(uint32_t offset);
+  PlayPosition playPosition() const;
   // Makes the buffer stop by itself when its cursor reaches `offset`: the
   // bytes before it are played, nothing after it. Cleared by stop or play.
   void setEndMark(uint32_t offset);
@@ -68,8 +87,9 @@ class SoundBuffer {
   uint64_t framesPlayed() const { return mFramesPlayed.load(); }
 
   // Device side: adds `frames` output frames of this buffer (gain applied)
-  // to `mix` (interleaved stereo, 32-bit accumulators) and advances the cursor.
-  void mixInto(int32_t* mix, uint32_t frames);
+  // to `mix` (interleaved stereo, 32-bit accumulators) and advances the
+  // cursor; `nowUs` stamps the run's position when frames were taken.
+  void mixInto(int32_t* mix, uint32_t frames, uint64_t nowUs);
 
  private:
   friend class SoundOutput;
@@ -91,6 +111,7 @@ class SoundBuffer {
   std::unique_ptr<FormatConverter> mConverter;  // null for the output format
   std::vector<uint8_t> mScratch;
   std::atomic<uint64_t> mFramesPlayed{0};
+  PlayPosition mRun;
 };
 
 // A playing device. Buffers it creates are mixed into its output until
@@ -114,10 +135,24 @@ class SoundOutput {
   // Output frames rendered since the device was opened.
   uint64_t framesRendered() const { return mFramesRendered.load(); }
 
+  // The sound clock (microseconds); `clock` null restores the default.
+  uint64_t nowUs() const;
+  void setClock(SoundClock clock) { mClock = clock; }
+  // Frames of the last render: the device's period.
+  uint32_t periodFrames() const { return mPeriodFrames.load(); }
+  // How long a frame the device takes is still to be heard: what lies in
+  // the device's own buffer and the server's. The SDL device estimates it
+  // when it opens; a manual device has none unless its owner sets one.
+  uint64_t outputLatencyUs() const { return mLatencyUs.load(); }
+  void setOutputLatencyUs(uint64_t us) { mLatencyUs = us; }
+
  protected:
   SoundOutput() = default;
 
  private:
+  std::atomic<SoundClock> mClock{nullptr};
+  std::atomic<uint32_t> mPeriodFrames{0};
+  std::atomic<uint64_t> mLatencyUs{0};
   std::mutex mListMutex;
   std::vector<std::shared_ptr<SoundBuffer>> mBuffers;
   std::vector<int32_t> mMix;

@@ -16,7 +16,8 @@ struct DisplayMode {
   int32_t bytesPerPixel = 0;  // X11 reports 24-bit colour stored in 4 bytes
 };
 
-// True when an X11 or Wayland display is named in the environment.
+// True when an X11 display is named in the environment, or a Wayland one
+// while SDL_VIDEODRIVER names wayland (only then is Wayland used).
 bool displayAvailable();
 // Starts the video subsystem once. With `offscreenWhenNoDisplay` and no
 // display, or with `alwaysOffscreen`, SDL's offscreen driver is used. False
@@ -71,6 +72,9 @@ bool deleteGlContext(GlContextHandle context);
 bool setSwapInterval(int interval);
 // Swaps the buffers of the window whose context is current on this thread.
 void swapCurrentWindow();
+// How many swaps swapCurrentWindow has made (a window was current), for
+// diagnostics and tests.
+uint64_t swapCount();
 void showCursor(bool show);
 void openUrl(const char* url);
 

@@ -155,6 +155,7 @@ void resourceManager::loadPreloads() {
 void resourceManager::clearPreloads() {
   releaseHeld();
   mPreloadNames.clear();
+  mProgress = 0.0f;
 }
 
 void resourceManager::setLoadingPresenter(LoadingPresenter* presenter) {

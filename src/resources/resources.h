@@ -96,8 +96,8 @@ int countSceneModels(const char* text, size_t size);
 int countSceneModels(const char* pName);
 
 // Frame clearing and presentation for the loading screen, so progress can be
-// drawn before (and without) a window. The default does nothing; the window
-// layer installs one that clears with GL and swaps buffers.
+// drawn before (and without) a window. The default does nothing; the show
+// installs one that clears with GL and swaps the window's buffers.
 class LoadingPresenter {
  public:
   virtual ~LoadingPresenter() = default;
@@ -141,8 +141,8 @@ class resourceManager : public Interface<resourceManager> {
   // Releases the held set, then loads every preload name into it (null for
   // names that do not load). Resources cached by other holders are shared.
   void loadPreloads();
-  // Releases the held set and forgets the preload names, for a loading
-  // sequence that starts over.
+  // Releases the held set, forgets the preload names and puts the progress
+  // back to 0, for a loading sequence that starts over.
   void clearPreloads();
 
   // Replaces (and destroys) the loading scene and draws the new one once

@@ -1,6 +1,7 @@
 // The music player: one track in one sound buffer, filled once (short
 // tracks) or streamed by a worker thread through a ring of 12 segments of a
 // quarter second. Also the demo's music clock, cDemoSound.
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -180,16 +181,25 @@ void SoundPlayer::workerStart(uint32_t message, uintptr_t ms, WorkerState& state
   state.ending = false;
   bool markEnd = false;
   uint32_t endMark = 0;
+  // A rehearsal's start at or past the track's end leaves nothing to play:
+  // the buffer stays stopped and the show ends as one that has run out,
+  // rather than hearing the track from its beginning (after a failed seek)
+  // under a clock that stands past it.
+  bool nothingLeft = false;
   if (mDecoder->seekBytes(startByte, SEEK_SET) != soundResult::ok) {
-    std::vector<uint8_t> silence(mSegmentSize, mFormat.bitsPerSample == 8 ? 0x80 : 0);
-    writeBuffer(0, mSegmentSize, silence.data());
-    state.write = mSegmentSize;
+    nothingLeft = ms != 0;
+    if (!nothingLeft) {
+      std::vector<uint8_t> silence(mSegmentSize, mFormat.bitsPerSample == 8 ? 0x80 : 0);
+      writeBuffer(0, mSegmentSize, silence.data());
+      state.write = mSegmentSize;
+    }
   } else {
     void* data = nullptr;
     const uint32_t before = mDecoder->getPosition();
     const int32_t result = mDecoder->readLocked(&data, -1, static_cast<int32_t>(mSegmentSize), loop);
     state.write = 0;
-    if (result != soundResult::cannotRead) {
+    nothingLeft = ms != 0 && result == soundResult::atEnd;
+    if (result != soundResult::cannotRead && !nothingLeft) {
       writeBuffer(0, mSegmentSize, data);
       state.write = mSegmentSize;
       if (result == soundResult::endReached || result == soundResult::atEnd) {
@@ -198,6 +208,11 @@ void SoundPlayer::workerStart(uint32_t message, uintptr_t ms, WorkerState& state
       }
     }
     std::free(data);
+  }
+  if (nothingLeft) {
+    state = WorkerState{};
+    mEvent.set();
+    return;
   }
   if (message == soundMessage::start) {
     mBuffer->play(true);
@@ -307,13 +322,48 @@ bool cDemoSound::openMusic(void* window) {
 
 uint32_t cDemoSound::getPositionMs() { return getPositionMs(platform::ticksMs()); }
 
+void cDemoSound::startClock(uint32_t musicMs, uint32_t now) {
+  elapsed = musicMs;
+  lastTick = now;
+  mRunStartMs = musicMs;
+  mLastMs = musicMs;
+}
+
+// Wall time summed while the music sounds keeps the picture smooth between
+// device renders, which come a period (about 23 ms) apart. It is held to
+// what the device has played: the frames taken, less what is still queued
+// before the listener (the output latency), plus the wall time since that
+// render up to one period. The sum may lag that by 2 ms (the timer's
+// millisecond steps), never lead it. So the clock waits at start-up while
+// the server fills its queue, restarts from the new position after a seek,
+// stops within a period when the device stops taking frames, and follows
+// the device's own pace over a long show.
 uint32_t cDemoSound::getPositionMs(uint32_t now) {
   if (isPlaying()) elapsed += now - lastTick;
   lastTick = now;
+  // Not yet sounding, or over: the sum stands, and so does the clock.
+  const platform::SoundOutput* device = soundOutput();
+  if (!device || !isPlaying()) return elapsed;
+  const platform::PlayPosition run = player->buffer()->playPosition();
+  const uint64_t takenUs = run.frames * 1000000 / platform::kOutputRate;
+  const uint64_t latencyUs = device->outputLatencyUs();
+  const uint64_t heardUs = takenUs > latencyUs ? takenUs - latencyUs : 0;
+  const uint64_t periodUs = uint64_t{device->periodFrames()} * 1000000 / platform::kOutputRate;
+  const uint64_t nowUs = device->nowUs();
+  const uint64_t sinceUs = nowUs > run.stampUs ? std::min(nowUs - run.stampUs, periodUs) : 0;
+  const uint64_t upper = mRunStartMs + (heardUs + sinceUs) / 1000;
+  const uint64_t lower = upper > mRunStartMs + 2 ? upper - 2 : mRunStartMs;
+  const uint64_t held = std::clamp<uint64_t>(elapsed, lower, upper);
+  elapsed = std::max(mLastMs, static_cast<uint32_t>(std::min<uint64_t>(held, UINT32_MAX)));
+  mLastMs = elapsed;
   return elapsed;
 }
 
-bool cDemoSound::isPlaying() const { return player && player->isPlaying(); }
+bool cDemoSound::isPlaying() const {
+  return player && player->isPlaying() && player->buffer()->playPosition().started();
+}
+
+bool cDemoSound::musicOver() const { return !player || !player->isPlaying(); }
 
 std::string cDemoSound::failureMessage() const {
   switch (mFailure) {

@@ -257,6 +257,7 @@ class SoundPlayer {
   int32_t playFromStart();
   // Plays from `ms` milliseconds into the track, the start rounded to a
   // whole block (blockBytesForMs): 1, or 7 without a buffer. For rehearsals.
+  // A start at or past the track's end plays nothing (isPlaying stays false).
   int32_t playFrom(uint32_t ms);
   // The byte a start at `ms` begins at (blockBytesForMs).
   static uint32_t startByteFor(uint32_t ms, const WaveFormat& format) {
@@ -324,18 +325,26 @@ class cDemoSound {
   // Creates the player, starts the device and opens the track; on failure
   // releases the player and returns false (failureCode() says why).
   bool openMusic(void* window);
-  // Milliseconds the buffer has been playing: grows only while isPlaying().
+  // The music time: milliseconds summed while isPlaying(), from the time
+  // startClock gave, held to what the device has played (see the .cpp).
   uint32_t getPositionMs();
   // The same with the timer's value `now` given by the caller.
   uint32_t getPositionMs(uint32_t now);
+  // Timeline start, after playFrom(musicMs): the clock reads musicMs until
+  // the device takes the music, and follows it from there.
+  void startClock(uint32_t musicMs, uint32_t now);
+  // The music is sounding: told to play, and the device has begun taking it.
   bool isPlaying() const;
+  // The music has stopped (its end, or never started): the show ends or
+  // loops. A track told to play that the device has not yet taken is not over.
+  bool musicOver() const;
   SoundPlayer* getPlayer() { return player.get(); }
   // The player result that made openMusic fail; 1 when it did not.
   int32_t failureCode() const { return mFailure; }
   // The one-line reason for a failed openMusic (no trailing newline).
   std::string failureMessage() const;
 
-  // Timeline start: playFromStart, then elapsed = 0 and lastTick = now.
+  // Timeline start: playFrom, then startClock (elapsed and lastTick).
   std::unique_ptr<SoundPlayer> player;
   uint32_t elapsed = 0;
   uint32_t lastTick = 0;
@@ -344,6 +353,8 @@ class cDemoSound {
  private:
   int32_t mFailure = soundResult::ok;
   std::string mDeviceError;
+  uint32_t mRunStartMs = 0;  // the music time the device's run begins at
+  uint32_t mLastMs = 0;      // the last reading: the clock never goes back
 };
 
 // Exit status of the program when the music cannot start.

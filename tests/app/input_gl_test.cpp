@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "app/app.h"
 #include "app/fixtures.h"
@@ -22,6 +24,7 @@ struct Seen {
   int moves = 0;
   int16_t lastX = -1, lastY = -1;
   std::vector<int32_t> down, up;
+  std::vector<std::pair<int16_t, int16_t>> downAt;
 };
 
 class SystemStart : public ::testing::Test {
@@ -100,8 +103,9 @@ TEST_F(SystemStart, InputReachesTheListeners) {
     s->lastY = y;
   };
   m.buttonDownListener.object = &seen;
-  m.buttonDownListener.button = [](void* o, int16_t, int16_t, int32_t b) {
+  m.buttonDownListener.button = [](void* o, int16_t x, int16_t y, int32_t b) {
     static_cast<Seen*>(o)->down.push_back(b);
+    static_cast<Seen*>(o)->downAt.emplace_back(x, y);
   };
   m.buttonUpListener.object = &seen;
   m.buttonUpListener.button = [](void* o, int16_t, int16_t, int32_t b) {
@@ -115,13 +119,16 @@ TEST_F(SystemStart, InputReachesTheListeners) {
   runCommand("xdotool mousemove " + std::to_string(x + 30) + " " + std::to_string(y + 40));
   ASSERT_TRUE(testing_support::waitForFocus(SDL_GL_GetCurrentWindow(), testing_support::pumpOnce));
   // The server delivers these in order: once F2 is seen, all are.
-  runCommand("xdotool click 3 click 2 click 4 key a key F2");
+  // The left press lands on the drag area of the windowed show: it reaches
+  // the listener all the same.
+  runCommand("xdotool click 1 click 3 click 2 click 4 key a key F2");
   EXPECT_TRUE(testing_support::stepUntil(testing_support::pumpOnce,
                                          [&] { return seen.keys.size() >= 2; }));
   EXPECT_GE(seen.moves, 1);
   EXPECT_EQ(seen.lastX, 30);
   EXPECT_EQ(seen.lastY, 40);
-  EXPECT_EQ(seen.down, (std::vector<int32_t>{1, 2}));
+  EXPECT_EQ(seen.down, (std::vector<int32_t>{0, 1, 2}));
+  EXPECT_EQ(seen.downAt, (std::vector<std::pair<int16_t, int16_t>>(3, {30, 40})));
   EXPECT_TRUE(seen.up.empty());
   EXPECT_EQ(seen.wheel, (std::vector<int32_t>{120}));
   EXPECT_EQ(seen.keys, (std::vector<int32_t>{'A', 0x71}));

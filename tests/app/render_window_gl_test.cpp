@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "app/fixtures.h"
@@ -132,9 +133,18 @@ class DraggedWindow : public ::testing::Test {
     packDir = std::make_unique<testing_support::PackDirectory>();
     ASSERT_TRUE(packDir->ok());
   }
-  void TearDown() override { packDir.reset(); }
+  void TearDown() override {
+    systemManager::instance().buttonDownListener = systemManager::Listener{};
+    packDir.reset();
+  }
   virtual bool windowManager() const { return true; }
-  void start(bool fullScreen, int w, int h) { startShow(fullScreen, w, h, windowManager()); }
+  // Starts the window with a button-down listener that records `pressed`.
+  void start(bool fullScreen, int w, int h) {
+    startShow(fullScreen, w, h, windowManager());
+    systemManager::Listener& l = systemManager::instance().buttonDownListener;
+    l.object = &pressed;
+    l.button = [](void* o, int16_t, int16_t, int32_t b) { static_cast<std::vector<int32_t>*>(o)->push_back(b); };
+  }
   // Drags from the window's middle by (dx, dy) with the button held; the
   // window manager must move the window along, or the program must see it all.
   void drag(int dx, int dy, bool windowMoves) {
@@ -148,8 +158,10 @@ class DraggedWindow : public ::testing::Test {
   }
   std::unique_ptr<testing_support::PrivateDisplay> display;
   std::unique_ptr<testing_support::PackDirectory> packDir;
+  std::vector<int32_t> pressed;
 };
 
+// In both, the listener hears of the left press: the drag does not take it.
 TEST_F(DraggedWindow, WindowedMovesWithTheButtonHeld) {
   ASSERT_NO_FATAL_FAILURE(start(false, 320, 180));
   const platform::WindowHandle h = systemManager::instance().window()->handle();
@@ -160,6 +172,7 @@ TEST_F(DraggedWindow, WindowedMovesWithTheButtonHeld) {
   platform::windowPosition(h, x1, y1);
   EXPECT_EQ(x1 - x0, 150);
   EXPECT_EQ(y1 - y0, 90);
+  EXPECT_EQ(pressed, std::vector<int32_t>{0});
 }
 
 TEST_F(DraggedWindow, FullScreenStaysPut) {
@@ -171,6 +184,7 @@ TEST_F(DraggedWindow, FullScreenStaysPut) {
   platform::windowPosition(h, x, y);
   EXPECT_EQ(x, 0);
   EXPECT_EQ(y, 0);
+  EXPECT_EQ(pressed, std::vector<int32_t>{0});
 }
 
 // Keys go to the focused window: a private display, so no other test's

@@ -13,6 +13,7 @@
 #include "platform/sound_output.h"
 #include "render/render.h"
 #include "sound/sound.h"
+#include "sound/sound_fixtures.h"
 #include "demo/show_production.h"
 #include "support/gl_context.h"
 #include "support/support.h"
@@ -103,7 +104,7 @@ class DemoFrames : public ::testing::Test {
   void playOut() {
     std::vector<int16_t> mix(2 * 8820);
     soundOutput()->render(mix.data(), 8820);
-    ASSERT_FALSE(demo.sound()->isPlaying());
+    ASSERT_TRUE(demo.sound()->musicOver());
   }
   int32_t volume() const { return demo.sound()->getPlayer()->buffer()->volume(); }
   bool blackEverywhere() const {
@@ -149,7 +150,7 @@ TEST_F(DemoFrames, StatesFollowTheLoaderFadeAndTheMusicEndsTheShow) {
 
   ASSERT_TRUE(demo.update());
   EXPECT_EQ(demo.state(), demoManager::Play) << "the music starts and plays in the same frame";
-  EXPECT_TRUE(demo.sound()->isPlaying());
+  EXPECT_FALSE(demo.sound()->musicOver()) << "told to play; the device has yet to take it";
   EXPECT_LT(demo.musicTime(), 50u);
   EXPECT_TRUE(blackEverywhere());
   ASSERT_TRUE(demo.update());
@@ -167,7 +168,7 @@ TEST_F(DemoFrames, LoopStartsTheMusicAgainOnTheNextFrame) {
     EXPECT_EQ(demo.state(), demoManager::StartMusic);
     ASSERT_TRUE(demo.update());
     EXPECT_EQ(demo.state(), demoManager::Play);
-    EXPECT_TRUE(demo.sound()->isPlaying()) << "round " << round;
+    EXPECT_FALSE(demo.sound()->musicOver()) << "round " << round;
   }
 }
 
@@ -180,7 +181,36 @@ TEST_F(DemoFrames, AStartTimeStartsClockAndMusicThere) {
   EXPECT_EQ(player->buffer()->currentPosition(), 8820u) << "50 ms of 44.1 kHz stereo 16-bit";
   gClock += 20;
   ASSERT_TRUE(demo.update());
-  EXPECT_EQ(demo.musicTime(), 70u) << "and it runs on from there while the music plays";
+  EXPECT_EQ(demo.musicTime(), 50u) << "it waits there until the device takes the music";
+  // Two device periods (the first only fills its queue): 46 ms taken, and
+  // no latency on the manual device, plus at most a period since, less
+  // the 2 ms the wall-clock sum may lag.
+  std::vector<int16_t> mix(2 * 1024);
+  soundOutput()->render(mix.data(), 1024);
+  soundOutput()->render(mix.data(), 1024);
+  gClock += 20;
+  ASSERT_TRUE(demo.update());
+  EXPECT_GE(demo.musicTime(), 50u + 44u) << "then it follows what the device has played";
+  EXPECT_LE(demo.musicTime(), 50u + 46u + 24u);
+}
+
+TEST_F(DemoFrames, AStartAtTheEndOfAStreamedTrackEndsEvenALoopedShow) {
+  // Long enough to be streamed, and ending on a whole millisecond. The
+  // manual device consumes nothing, so only the worker can say "nothing left".
+  testing_support::writeFile(dir.file("long.wav"), sound_fixtures::makeWave(sound_fixtures::rampPcm(8 * 44100)));
+  demo.terminate();
+  demo.musicPath = dir.file("long.wav");
+  ASSERT_TRUE(demo.initialize());
+  ASSERT_TRUE(demo.sound()->getPlayer()->streaming());
+  settingsManager::instance().loopShow = true;
+  demo.startMs = 8000;
+  ASSERT_TRUE(demo.update());
+  ASSERT_TRUE(demo.update());
+  gClock += 1801;
+  ASSERT_TRUE(demo.update());
+  ASSERT_EQ(demo.state(), demoManager::StartMusic);
+  EXPECT_FALSE(demo.update()) << "a loop would only start it at its end again";
+  EXPECT_FALSE(demo.sound()->isPlaying());
 }
 
 TEST_F(DemoFrames, AnInstalledClockGivesTheShowTimeAndItsEnd) {

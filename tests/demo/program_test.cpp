@@ -1,13 +1,19 @@
 // The vesper program playing a pack's music headless: the exit statuses of a
-// missing track and of a show that runs to the end of its music.
+// missing track, of a show that runs to the end of its music and of one that
+// starts past it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "demo/show_production.h"
+#include "sound/sound.h"
+#include "sound/sound_fixtures.h"
 #include "support/support.h"
 #include "texture/decode.h"
 
@@ -17,8 +23,9 @@ using testing_support::builtProgram;
 using testing_support::runCommand;
 using testing_support::TempDir;
 
-std::string vesper(const std::string& dir, const char* resolution = "320x180") {
-  return "env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + builtProgram("vesper") +
+// `env` is added to the run's environment (its settings win).
+std::string vesper(const std::string& dir, const char* resolution = "320x180", const std::string& env = "") {
+  return "env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=dummy " + env + " " + builtProgram("vesper") +
          " --run --headless --windowed --resolution " + resolution + " --data '" + dir + "'";
 }
 
@@ -63,6 +70,36 @@ TEST(DemoProgram, PlaysTheTrackToItsEndAndExits0) {
   // 1.8 s of loader fade, then the one-second track.
   EXPECT_GE(ms, 2700);
   EXPECT_LT(ms, 20000);
+}
+
+TEST(DemoProgram, AStartPastTheEndOfTheMusicEndsTheShowAtOnce) {
+  TempDir dir;
+  writeTinyPack(dir);
+  // Eight seconds: long enough to be streamed rather than held whole.
+  sound_fixtures::runMusicgen(dir, sound_fixtures::simpleScore(4), dir.file("music.ogg"));
+  OggVorbisLoader ogg;
+  ASSERT_EQ(ogg.open(dir.file("music.ogg").c_str()), soundResult::ok);
+  ASSERT_GT(ogg.getTotalBytes(), SoundPlayer::kStaticLimit);
+  ogg.close();
+  for (const char* options : {"", " --loop"}) {
+    SCOPED_TRACE(options);
+    // The disk driver writes what a listener would hear. A looped show that
+    // never ends is killed.
+    const std::string heard = dir.file("heard.raw");
+    std::remove(heard.c_str());
+    const auto r =
+        runCommand("timeout -s KILL 60 " +
+                   vesper(dir.path(), "320x180", "SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='" + heard + "'") +
+                   " --start 999999" + options);
+    EXPECT_EQ(r.exitStatus, 0) << r.stdErr;
+    // Nothing but the disk driver's own notices.
+    std::istringstream lines(r.stdErr);
+    for (std::string text; std::getline(lines, text);) EXPECT_EQ(text.rfind("CRITICAL: ", 0), 0u) << text;
+    const std::vector<uint8_t> samples = testing_support::readFile(heard);
+    EXPECT_FALSE(samples.empty()) << "the device ran";
+    EXPECT_EQ(std::count(samples.begin(), samples.end(), 0), static_cast<std::ptrdiff_t>(samples.size()))
+        << "only silence, not the track from its beginning";
+  }
 }
 
 // Two lines of model scenes and a three-second track.

@@ -11,6 +11,7 @@
 #include "app/app.h"
 #include "demo/demo.h"
 #include "demo/show_production.h"
+#include "platform/window.h"
 #include "support/allocation_counter.h"
 #include "support/gl_context.h"
 #include "support/support.h"
@@ -390,6 +391,29 @@ TEST_F(Show, FileScenesPlayInTurnOverTheirCameraKeys) {
   }
 }
 
+TEST_F(Show, WhatAShotLeavesEmptyIsEmptyOnScreenNotTheShotBefore) {
+  // A red left half, then a green right half: each shot clears its line to
+  // transparent black, and the full-screen quads carry those alpha-0 texels
+  // through to the window (an alpha test would drop them and keep the red).
+  for (int32_t samples : {0, 4}) {
+    settingsManager::instance().sampleCount = samples;
+    ASSERT_TRUE(rendererManager::instance().initialize());  // the engine's default state, alpha test on
+    start({{"data\\scene\\shots.qdf",
+            testing_support::bytes(sceneFile({{"fillff0000L", 1.0f, ""}, {"fill00ff00R", 1.0f, ""}}))},
+           {"data\\definition\\sceneLineDefine.xml",
+            testing_support::bytes(document("sceneLineDefine", sceneLine("shots", 0, 2000, 0)))},
+           {"data\\definition\\qdfDefine.xml",
+            testing_support::bytes(document("qdfDefine", qdfEntry("shots", "data\\scene\\shots.qdf")))}});
+    frame(500);
+    EXPECT_TRUE(near(left(), 255, 0, 0)) << samples << " samples";
+    EXPECT_TRUE(near(right(), 0, 0, 0)) << samples << " samples";
+    frame(1500);
+    EXPECT_TRUE(near(left(), 0, 0, 0)) << samples << " samples";
+    EXPECT_TRUE(near(right(), 0, 255, 0)) << samples << " samples";
+    stop();
+  }
+}
+
 // Records, at each presented loading frame, the progress and the pixels at
 // the bar's centre and near its right end.
 class LoadingFrames : public LoadingPresenter {
@@ -414,8 +438,6 @@ class LoadingFrames : public LoadingPresenter {
 };
 
 TEST_F(Show, TheLoadingBarGrowsWhileLoadingThenFadesToBlack) {
-  LoadingFrames loading(gl);
-  resourceManager::instance().setLoadingPresenter(&loading);
   std::vector<PackSource> files = show_testing::twoLineProduction();
   for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
   testing_support::installPack(dir, files);
@@ -423,6 +445,9 @@ TEST_F(Show, TheLoadingBarGrowsWhileLoadingThenFadesToBlack) {
   demo.setClock(&clock);
   ASSERT_TRUE(demo.initialize());
   started = true;
+  // In place of the show's own presenter, which swaps the window.
+  LoadingFrames loading(gl);
+  resourceManager::instance().setLoadingPresenter(&loading);
   ASSERT_TRUE(demo.update());  // Reset
   ASSERT_TRUE(demo.update());  // Load: one model in each of the two scene files
   resourceManager::instance().setLoadingPresenter(nullptr);
@@ -444,6 +469,39 @@ TEST_F(Show, TheLoadingBarGrowsWhileLoadingThenFadesToBlack) {
   clock.ticks = 1801;
   ASSERT_TRUE(demo.update());
   EXPECT_EQ(demo.state(), demoManager::StartMusic);
+}
+
+TEST_F(Show, EachLoadingFrameIsSwappedOntoTheWindow) {
+  // The show's own presenter: the loading screen once as it appears, then
+  // once after each model of the scene files.
+  for (int models : {1, 3}) {
+    // What the models' material uses.
+    std::vector<PackSource> files = {{"data\\shader\\probe.cgfx", testing_support::bytes(render_testing::kProbeEffect)},
+                                     {"data\\texture\\white.bmp", render_testing::solidBmp(255, 255, 255)}};
+    std::string list;
+    for (int i = 0; i < models; ++i) {
+      const std::string name = "data\\model\\m" + std::to_string(i);
+      list += std::to_string(i) + " \"" + name + ".mqo\"\n";
+      files.push_back({name + ".bmdl", show_testing::facingSquare({1, 0, 0, 1})});
+    }
+    files.push_back({"data\\scene\\models.qdf", testing_support::bytes(sceneFile({{"wall", 1.0f, ""}}, list))});
+    files.push_back({"data\\definition\\sceneLineDefine.xml",
+                     testing_support::bytes(document("sceneLineDefine", sceneLine("models", 0, 1000, 0)))});
+    files.push_back({"data\\definition\\qdfDefine.xml",
+                     testing_support::bytes(document("qdfDefine", qdfEntry("models", "data\\scene\\models.qdf")))});
+    for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
+    testing_support::installPack(dir, files);
+    demo.playMusic = false;
+    demo.setClock(&clock);
+    clock = ScriptedClock();
+    ASSERT_TRUE(demo.initialize());
+    started = true;
+    ASSERT_TRUE(demo.update());  // Reset
+    const uint64_t before = platform::swapCount();
+    ASSERT_TRUE(demo.update());  // Load, then the fade's first frame, which the renderer presents
+    EXPECT_EQ(platform::swapCount() - before, static_cast<uint64_t>(1 + models)) << models << " models";
+    stop();
+  }
 }
 
 }  // namespace

@@ -290,6 +290,132 @@ TEST_F(PlayerTest, ShutdownWhileStreamingStopsTheBufferFirst) {
   EXPECT_EQ(player.playFromStart(), soundResult::endReached);
 }
 
+// --- the demo clock on a device of its own pace ---------------------------
+
+uint64_t gSoundUs = 0;
+uint64_t scriptedSoundUs() { return gSoundUs; }
+
+// A manual device that plays `pace` times as fast as the sound clock runs
+// (a sound card's crystal is never exact): it renders a period each time its
+// queue has room for one, the first render only filling the queue, so
+// sound is heard from its second render on. `stalled` stops its renders.
+struct PacedDevice {
+  static constexpr uint32_t kPeriod = 1024;
+  static constexpr double kPeriodUs = kPeriod * 1e6 / 44100;
+  double pace = 1.0;
+  double nextUs = 0;
+  bool stalled = false;
+  int renders = 0;        // renders of the current run
+  double heardFromUs = 0;  // when the current run became audible
+
+  void advanceTo(uint64_t us) {
+    while (!stalled && nextUs <= static_cast<double>(us)) {
+      gSoundUs = static_cast<uint64_t>(nextUs);
+      pull(kPeriod);
+      if (++renders == 2) heardFromUs = nextUs;
+      nextUs += kPeriodUs / pace;
+    }
+    gSoundUs = us;
+  }
+  // Milliseconds of the run a listener has heard at the sound clock's now.
+  double heardMs() const {
+    if (renders < 2) return 0;
+    return std::max(0.0, (static_cast<double>(gSoundUs) - heardFromUs) * pace / 1000);
+  }
+};
+
+// Start-up, a long stretch at a pace off the wall clock, an underrun, a
+// seek and the track's end: the clock shows what the device has played.
+TEST_F(PlayerTest, DemoClockIsHeldToWhatTheDevicePlayed) {
+  testing_support::writeFile(dir.file("music.ogg"), makeWave(rampPcm(44100 * 5)));  // 5 s, static
+  for (const double pace : {1.0, 1.02, 0.98}) {
+    SCOPED_TRACE(pace);
+    cDemoSound sound;
+    sound.trackName = dir.file("music.ogg");
+    ASSERT_TRUE(sound.openMusic(nullptr)) << sound.failureMessage();
+    platform::SoundOutput& output = *soundOutput();
+    output.setClock(&scriptedSoundUs);
+    // Two periods between a render and the ear: the period being played
+    // and the one just rendered.
+    output.setOutputLatencyUs(static_cast<uint64_t>(2 * PacedDevice::kPeriodUs));
+    PacedDevice device;
+    device.pace = pace;
+    gSoundUs = 7000000;
+    const auto ms = [] { return static_cast<uint32_t>(gSoundUs / 1000); };
+    uint32_t last = 0;
+    // Reads the clock at 60 Hz for `frames` frames; checks it against what
+    // was heard since `from` and that it never goes back. Tolerance: the
+    // clock's millisecond steps, the 2 ms the wall sum may lag, and the
+    // device's pace over the part of a period it is extrapolated.
+    const auto play = [&](uint32_t from, int frames, double tolerance) {
+      for (int f = 0; f < frames; ++f) {
+        device.advanceTo(gSoundUs + 16667);
+        const uint32_t clock = sound.getPositionMs(ms());
+        ASSERT_GE(clock, last) << "frame " << f;
+        last = clock;
+        ASSERT_NEAR(clock, from + device.heardMs(), tolerance) << "frame " << f;
+      }
+    };
+
+    // Start-up: the server waits a second before it consumes the first
+    // render; the clock waits with it, and the music is not over.
+    ASSERT_EQ(sound.getPlayer()->playFrom(500), soundResult::ok);
+    sound.startClock(500, ms());
+    last = 500;
+    device.nextUs = static_cast<double>(gSoundUs);
+    device.advanceTo(gSoundUs);
+    device.nextUs += 1e6;
+    for (int f = 0; f < 60; ++f) {
+      gSoundUs += 16667;
+      EXPECT_EQ(sound.getPositionMs(ms()), 500u);
+    }
+    EXPECT_FALSE(sound.isPlaying());
+    EXPECT_FALSE(sound.musicOver()) << "told to play, not yet consumed: not over";
+    ASSERT_NO_FATAL_FAILURE(play(500, 150, 3.5));
+    EXPECT_TRUE(sound.isPlaying());
+    EXPECT_GT(last, 2500u);
+
+    // Underrun: no renders for half a second. The clock stops within a
+    // period, then follows the device again.
+    const double heard = device.heardMs();
+    device.stalled = true;
+    for (int f = 0; f < 30; ++f) {
+      gSoundUs += 16667;
+      const uint32_t clock = sound.getPositionMs(ms());
+      ASSERT_GE(clock, last);
+      last = clock;
+      ASSERT_LE(clock, 500 + heard + PacedDevice::kPeriodUs / 1000 + 1) << "frame " << f;
+    }
+    const double gapUs = static_cast<double>(gSoundUs) - device.nextUs;
+    device.stalled = false;
+    device.nextUs = static_cast<double>(gSoundUs);
+    device.heardFromUs += gapUs;  // the listener heard nothing meanwhile
+    ASSERT_NO_FATAL_FAILURE(play(500, 30, PacedDevice::kPeriodUs / 1000 + 3.5));
+    ASSERT_NO_FATAL_FAILURE(play(500, 30, 3.5));
+
+    // A seek: the new run's clock starts at its position and waits for the
+    // device to take it.
+    ASSERT_EQ(sound.getPlayer()->playFrom(3000), soundResult::ok);
+    sound.startClock(3000, ms());
+    last = 3000;
+    device.renders = 0;
+    EXPECT_EQ(sound.getPositionMs(ms()), 3000u);
+    ASSERT_NO_FATAL_FAILURE(play(3000, 100, 3.5));
+
+    // The end: 2 s after 3000 the music is over and the clock stands.
+    for (int f = 0; f < 100 && !sound.musicOver(); ++f) {
+      device.advanceTo(gSoundUs + 16667);
+      sound.getPositionMs(ms());
+    }
+    ASSERT_TRUE(sound.musicOver());
+    const uint32_t end = sound.getPositionMs(ms());
+    EXPECT_GE(end, 4950u);
+    EXPECT_LE(end, 5000u);
+    device.advanceTo(gSoundUs + 500000);
+    EXPECT_EQ(sound.getPositionMs(ms()), end);
+  }
+}
+
 // --- cDemoSound on SDL drivers -------------------------------------------
 
 // Sets environment variables for one test and restores them afterwards.
@@ -317,11 +443,11 @@ class ScopedEnv {
 };
 
 bool waitUntilStopped(cDemoSound& sound, int limitMs) {
-  for (int t = 0; t < limitMs && sound.isPlaying(); t += 5) {
+  for (int t = 0; t < limitMs && !sound.musicOver(); t += 5) {
     sound.getPositionMs();
     sleepMs(5);
   }
-  return !sound.isPlaying();
+  return sound.musicOver();
 }
 
 TEST(DemoSoundTest, ClockRunsOnlyWhilePlaying) {
