@@ -10,7 +10,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/build.sh
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+# The player opens X11 (XWayland on a Wayland desktop); it takes Wayland
+# itself only when SDL_VIDEODRIVER=wayland names it.
+wayland=""
+[ "${SDL_VIDEODRIVER:-}" = wayland ] && wayland=${WAYLAND_DISPLAY:-}
+if [ -n "${DISPLAY:-}$wayland" ]; then
   echo "==> playing build/production"
   exec build/src/vesper --data build/production "$@"
 fi
