@@ -129,7 +129,8 @@ class VorbisBits {
 inline void putBits(std::vector<uint8_t>& out, size_t& bit, uint32_t value, int count) {
   for (int i = 0; i < count; ++i, ++bit) {
     if (bit / 8 >= out.size()) out.push_back(0);
-    if (value >> i & 1) out[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+    // Fields wider than the value (the 64 zero bits) are zero above bit 31.
+    if (i < 32 && (value >> i & 1)) out[bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
   }
 }
 inline int vorbisIlog(uint32_t v) {
