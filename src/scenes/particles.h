@@ -19,14 +19,16 @@
 #include "shader/shader.h"
 #include "texture/texture.h"
 
-// The particles' pseudo-random generator: a 32-bit linear congruential
-// state; each draw returns 15 bits.
+// Pseudo-random numbers for the particle scenes: a 32-bit linear
+// congruential state, 15 bits out per draw. The sample production's
+// particles were placed with this sequence, so it must not change.
 class ParticleRandom {
  public:
   static constexpr uint32_t kSeed = 4324;
   explicit ParticleRandom(uint32_t seed = kSeed) : mState(seed) {}
   void seed(uint32_t seed) { mState = seed; }
-  // state := state x 214013 + 2531011 (mod 2^32); returns bits 16-30.
+  // Multiply-add with 32-bit wrap-around; the top bit is dropped because
+  // the low-order bits of such a state repeat quickly.
   uint32_t draw() {
     mState = mState * 214013u + 2531011u;
     return (mState >> 16) & 0x7FFFu;
@@ -78,13 +80,13 @@ enum class CloudGenerator {
   Hanescene4,  // 300 elements rising in a column, four textures
   Lightball    // 50 large glows rising, three textures
 };
-// The elements of a cloud scene from a generator seeded with 4324. Element
-// i takes textures[i mod n] (n = 4, or 3 for Lightball) when the list holds
-// it; otherwise its texture is null.
+// Builds a cloud from a freshly seeded sequence, so the same call always
+// gives the same cloud. Textures are dealt out in turn (four kinds, three
+// for Lightball); an element whose texture the list lacks gets none.
 std::vector<CloudElement> generateCloud(CloudGenerator generator, const std::vector<resTexture*>& textures);
 
-// Where a cloud element is at progress t, interpolated in float per axis
-// (z as stored: the draw translates by -z).
+// Where a cloud element is at progress t, in float per axis. z is kept in
+// the scene files' sense; drawing turns it into GL's by negating it.
 inline glm::vec3 cloudPosition(const CloudElement& e, float t) { return e.start + (e.end - e.start) * t; }
 
 // A point-sprite set's drawing state: its effect and texture (one counted

@@ -8,7 +8,8 @@
 
 namespace {
 
-// The generator's arithmetic written out: state x 214013 + 2531011 mod 2^32.
+// The sequence worked out by hand in 64-bit arithmetic, so a change to the
+// generator's wrap-around or bit selection shows up here.
 TEST(ParticleRandom, FirstDrawsAndFirstParticleOfTheRisingSets) {
   const uint64_t s1 = (4324ull * 214013ull + 2531011ull) % 4294967296ull;
   const uint64_t s2 = (s1 * 214013ull + 2531011ull) % 4294967296ull;
@@ -28,8 +29,8 @@ TEST(ParticleRandom, FirstDrawsAndFirstParticleOfTheRisingSets) {
   random.seed(4324);
   EXPECT_EQ(random.draw(), d1);
 
-  // The first particle's start comes from draws 1-3 and its end offset from
-  // draws 4-6 (13805, 11827, 17153), each scaled to [0, 1] by 32767.
+  // The first particle is built from the first six numbers: three for where
+  // it starts, three (13805, 11827, 17153) for how far it travels.
   const std::vector<PointParticleSet> sets = generatePointSets(PointGenerator::Skyhand1);
   ASSERT_EQ(sets.size(), 4u);
   const PointParticle& p = sets[0][0];
