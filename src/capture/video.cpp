@@ -68,18 +68,31 @@ VideoKind videoKindFor(const std::string& file) {
 
 std::string partialVideoPath(const std::string& file) { return file + ".partial"; }
 
-bool muxVideo(const std::string& dir, FrameRate rate, uint64_t firstFrame,
-              const std::string& file, std::string& reason) {
-  const VideoKind kind = videoKindFor(file);
+namespace {
+
+// The container `file` asks for and the ffmpeg that writes it; false with
+// the reason when either is missing.
+bool encoderFor(const std::string& file, VideoKind& kind, std::string& ffmpeg, std::string& reason) {
+  kind = videoKindFor(file);
   if (kind == VideoKind::Unknown) {
     reason = file + ": a video is an .mp4 or .mkv file";
     return false;
   }
-  const std::string ffmpeg = platform::findProgram("ffmpeg");
+  ffmpeg = platform::findProgram("ffmpeg");
   if (ffmpeg.empty()) {
     reason = kNoFfmpeg;
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool muxVideo(const std::string& dir, FrameRate rate, uint64_t firstFrame,
+              const std::string& file, std::string& reason) {
+  VideoKind kind;
+  std::string ffmpeg;
+  if (!encoderFor(file, kind, ffmpeg, reason)) return false;
   const std::string fps = std::to_string(rate.num) + "/" + std::to_string(rate.den);
   std::vector<std::string> argv = ffmpegCommand(ffmpeg);
   argv.insert(argv.end(), {"-framerate", fps, "-start_number", std::to_string(firstFrame), "-i",
@@ -97,16 +110,9 @@ std::unique_ptr<VideoStream> VideoStream::start(const std::string& file, FrameRa
                                                 uint32_t width, uint32_t height,
                                                 const std::string& wavPath,
                                                 std::string& reason) {
-  const VideoKind kind = videoKindFor(file);
-  if (kind == VideoKind::Unknown) {
-    reason = file + ": a video is an .mp4 or .mkv file";
-    return nullptr;
-  }
-  const std::string ffmpeg = platform::findProgram("ffmpeg");
-  if (ffmpeg.empty()) {
-    reason = kNoFfmpeg;
-    return nullptr;
-  }
+  VideoKind kind;
+  std::string ffmpeg;
+  if (!encoderFor(file, kind, ffmpeg, reason)) return nullptr;
   std::unique_ptr<VideoStream> s(new VideoStream);
   s->mFile = file;
   s->mPartial = partialVideoPath(file);
