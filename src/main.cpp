@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/rehearsal_controls.h"
 #include "demo/demo.h"
 #include "files/files.h"
 #include "platform/platform.h"
@@ -82,9 +83,12 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  std::unique_ptr<RehearsalControls> rehearsal;
+  if (line.rehearse) rehearsal = std::make_unique<RehearsalControls>();
   const FrameManagers managers = engineFrameManagers();
   int code = runMainLoop(platform::systemEvents(), systemManager::instance().exitRequested,
                          [&managers] { return runFrame(managers); });
+  rehearsal.reset();
   terminateAll();
   if (capture) {
     const int captured = capture->finish();

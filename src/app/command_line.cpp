@@ -121,6 +121,11 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   CLI::Option* loopOpt = flag("--loop", o.loop, "start the music again when it ends");
   CLI::Option* startOpt = value("--start", start, "MS",
                                 "begin the show at this music time (rehearsal; not in a capture)");
+  CLI::Option* rehearseOpt = flag("--rehearse", c.rehearse,
+                                  "rehearsal: Space pauses, Left/Right seek 1 s (Shift: 10 s),\n"
+                                  "PageUp/PageDown jump between timeline entries, Home to 0,\n"
+                                  "[ and ] set a loop that L turns on and off, , and . step a\n"
+                                  "frame; F1 shows or hides the overlay; the music ending pauses");
 
   group = "Capture (offline, no sound device)";
   CLI::Option* captureOpt = value("--capture", capture, "DIR",
@@ -157,6 +162,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   for (CLI::Option* opt : {captureOpt, videoOpt}) {
     startOpt->excludes(opt);
     loopOpt->excludes(opt);
+    rehearseOpt->excludes(opt);
   }
 
   // Groups are listed in the order of their first option: the help flag

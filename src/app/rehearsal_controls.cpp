@@ -1,0 +1,32 @@
+// Rehearsal controls: installing the transport, the overlay and their keys.
+#include "app/rehearsal_controls.h"
+
+#include "app/app.h"
+#include "demo/demo.h"
+#include "platform/window.h"
+#include "render/render.h"
+
+RehearsalControls::RehearsalControls()
+    : mShowClock(demoManager::instance().clock()), mTransport(*mShowClock), mOverlay(mTransport, mNoReloads) {
+  demoManager& demo = demoManager::instance();
+  mTransport.setSound(demo.sound());
+  mTransport.setTimeline(&demo.sceneLines());
+  platform::DisplayMode mode;
+  if (platform::desktopMode(settingsManager::instance().display, mode) && mode.refreshRate > 0) {
+    mTransport.setFrameRate(FrameRate{mode.refreshRate, 1});
+  }
+  demo.setClock(&mTransport);
+  systemManager::instance().keyDownListener = {this, &RehearsalControls::onKeyDown};
+  rendererManager::instance().setWindowOverlay(&mOverlay);
+}
+
+RehearsalControls::~RehearsalControls() {
+  rendererManager::instance().setWindowOverlay(nullptr);
+  systemManager::instance().keyDownListener = {};
+  demoManager::instance().setClock(mShowClock);
+}
+
+void RehearsalControls::onKeyDown(void* self, int32_t key, uint32_t flags) {
+  RehearsalControls& c = *static_cast<RehearsalControls*>(self);
+  if (!c.mTransport.handleKey(key, flags)) c.mOverlay.handleKey(key, flags);
+}
