@@ -83,9 +83,8 @@ void RehearsalOverlay::drawPanel() const {
   clockText(t, clock);
   ImGui::Text("%s  %s  (%u ms)", tr.paused() ? "PAUSED " : "PLAYING", clock, t);
   const FrameRate rate = tr.frameRate();
-  ImGui::TextColored(kDim, "frame %.2f ms (%lld/%lld fps display), %u fps, work %.1f ms",
-                     1000.0 * static_cast<double>(rate.den) / static_cast<double>(rate.num),
-                     static_cast<long long>(rate.num), static_cast<long long>(rate.den),
+  const double hz = static_cast<double>(rate.num) / static_cast<double>(rate.den);
+  ImGui::TextColored(kDim, "frame %.2f ms (%.4g Hz display), %u fps, work %.1f ms", 1000.0 / hz, hz,
                      systemManager::instance().framesPerSecond(),
                      static_cast<double>(profileManager::instance().frameTime()));
   if (tr.loopIn() < tr.loopOut()) {
