@@ -5,7 +5,9 @@
 // the compiler vesper-effectc uses. A block followed by a `message` block
 // must make its reader report exactly those lines; any other block must be
 // read without a word. Every fenced block carries a kind this test knows,
-// so a misspelt tag fails instead of skipping its example.
+// so a misspelt tag fails instead of skipping its example. The blocks that
+// name their place in a source folder make one production together, which
+// vesper-check must pass.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include "musicgen/score.h"
 #include "support/gl_context.h"
 #include "support/support.h"
+#include "texture/texture.h"
 #include "xml/xml.h"
 
 namespace {
@@ -274,6 +277,63 @@ TEST(GuideExamples, EffectsCompileAsTheEffectCheckerCompilesThem) {
   for (const Block& b : guideBlocks()) {
     if (b.kind == "cgfx") expectReport(b, readEffect(b));
   }
+}
+
+// A 1 x 1 white 24-bit BMP, for the default texture.
+std::vector<uint8_t> whiteBmp() {
+  std::vector<uint8_t> b = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+                            1,   0,   24, 0, 0, 0, 0, 0, 4, 0, 0,  0, 0, 0, 0, 0,  0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                            0,   0,   0,  0, 0xFF, 0xFF, 0xFF, 0};
+  return b;
+}
+
+std::vector<uint8_t> greyPng(const testing_support::TempDir& dir) {
+  const uint8_t pixels[2 * 2 * 4] = {90, 90, 90, 255, 160, 160, 160, 255, 160, 160, 160, 255, 90, 90, 90, 255};
+  PngImage image;
+  image.pixels = pixels;
+  image.width = image.height = 2;
+  image.stride = 8;
+  std::string reason;
+  EXPECT_TRUE(writePngFile(dir.file("grey.png").c_str(), image, reason)) << reason;
+  return testing_support::readFile(dir.file("grey.png"));
+}
+
+TEST(GuideExamples, TheExamplesMakeAProductionVesperCheckPasses) {
+  testing_support::TempDir dir;
+  std::vector<PackSource> files;
+  for (const Block& b : guideBlocks()) {
+    if (b.subject.empty() || b.error || b.kind == "sh" || b.kind == "text") continue;
+    const std::string entry = withSeparators(b.subject);
+    if (b.kind == "xml") {
+      files.push_back({"data\\definition\\" + b.subject + ".xml", testing_support::bytes(b.text)});
+    } else if (b.kind == "mqo") {
+      MqoModel m;
+      std::string error;
+      int errorLine = 0;
+      ASSERT_TRUE(parseMqoText(b.text.data(), b.text.size(), m, error, errorLine)) << error;
+      files.push_back({resourceEntryName(entry.c_str()), writeBinaryModel(m)});
+    } else if (b.kind == "score") {
+      testing_support::writeFile(dir.file("score.txt"), testing_support::bytes(b.text));
+    } else {
+      files.push_back({entry, testing_support::bytes(b.text)});
+    }
+  }
+  for (const char* core : {"dummyShader", "defaultShader", "finalScreenShader", "nullPostEffect", "msaa"}) {
+    files.push_back({std::string("data\\core\\shader\\") + core + ".cgfx",
+                     testing_support::sourceFile(std::string("production/data/core/shader/") + core + ".cgfx")});
+  }
+  files.push_back({"data\\core\\texture\\defaultTexture.bmp", whiteBmp()});
+  // The pictures the examples name.
+  for (const char* picture : {"data\\texture\\wood.png", "data\\texture\\noise.png"}) {
+    files.push_back({picture, greyPng(dir)});
+  }
+  testing_support::makePack(dir.file("vesper.pak"), files);
+  const auto music = testing_support::runCommand(testing_support::builtProgram("musicgen") + " " +
+                                                 dir.file("score.txt") + " " + dir.file("music.ogg"));
+  ASSERT_EQ(music.exitStatus, 0) << music.stdErr;
+  const auto check = testing_support::runCommand(testing_support::builtProgram("vesper-check") + " " + dir.path());
+  EXPECT_EQ(check.exitStatus, 0) << check.stdErr;
+  EXPECT_EQ(check.stdOut, "");
 }
 
 }  // namespace
