@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <initializer_list>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -41,13 +41,13 @@ struct Block {
 
 // Kinds whose blocks are read by a reader; `sh` and `text` are prose.
 const char* const kCheckedKinds[] = {"qdf", "xml", "mqo", "cgfx", "score"};
+const char* const kProseKinds[] = {"sh", "text"};
 const char* const kDefinitionSubjects[] = {"sceneLineDefine", "qdfDefine", "postEffectDefine",
                                            "customTextureDefine"};
 
-bool isOneOf(const std::string& word, std::initializer_list<const char*> words) {
-  for (const char* w : words)
-    if (word == w) return true;
-  return false;
+template <size_t N>
+bool isOneOf(const std::string& word, const char* const (&words)[N]) {
+  return std::any_of(std::begin(words), std::end(words), [&](const char* w) { return word == w; });
 }
 
 // The fenced blocks of the guide, with each problem of the fences themselves
@@ -66,8 +66,7 @@ std::vector<Block> readBlocks(const std::string& guide, std::vector<std::string>
     if (inMessage) {
       if (fence) {
         inMessage = false;
-        if (blocks.empty() || blocks.back().hasMessage || blocks.back().kind == "sh" ||
-            blocks.back().kind == "text") {
+        if (blocks.empty() || blocks.back().hasMessage || isOneOf(blocks.back().kind, kProseKinds)) {
           problems.push_back("line " + std::to_string(message.line) + ": a message block follows no example");
         } else {
           blocks.back().hasMessage = true;
@@ -106,10 +105,10 @@ std::vector<Block> readBlocks(const std::string& guide, std::vector<std::string>
       inMessage = true;
       continue;
     }
-    const bool known = isOneOf(b.kind, {"qdf", "xml", "mqo", "cgfx", "score", "sh", "text"});
-    if (!known) problems.push_back("line " + std::to_string(number) + ": unknown kind \"" + b.kind + "\"");
-    if (b.kind == "xml" && !isOneOf(b.subject, {"sceneLineDefine", "qdfDefine", "postEffectDefine",
-                                                "customTextureDefine"})) {
+    if (!isOneOf(b.kind, kCheckedKinds) && !isOneOf(b.kind, kProseKinds)) {
+      problems.push_back("line " + std::to_string(number) + ": unknown kind \"" + b.kind + "\"");
+    }
+    if (b.kind == "xml" && !isOneOf(b.subject, kDefinitionSubjects)) {
       problems.push_back("line " + std::to_string(number) + ": xml block names no definition document");
     }
     blocks.push_back(b);
@@ -302,7 +301,7 @@ TEST(GuideExamples, TheExamplesMakeAProductionVesperCheckPasses) {
   testing_support::TempDir dir;
   std::vector<PackSource> files;
   for (const Block& b : guideBlocks()) {
-    if (b.subject.empty() || b.error || b.kind == "sh" || b.kind == "text") continue;
+    if (b.subject.empty() || b.error || isOneOf(b.kind, kProseKinds)) continue;
     const std::string entry = withSeparators(b.subject);
     if (b.kind == "xml") {
       files.push_back({"data\\definition\\" + b.subject + ".xml", testing_support::bytes(b.text)});
