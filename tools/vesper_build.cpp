@@ -76,12 +76,14 @@ int fail(const std::string& message) {
 
 // One input as the stamp records it.
 std::string stampLine(const std::string& kind, const fs::path& path) {
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  const auto time = fs::last_write_time(path, ec);
+  // A file that cannot be read records zeros, which no later stat matches
+  // once it is back.
+  std::error_code sizeError, timeError;
+  const auto size = fs::file_size(path, sizeError);
+  const auto time = fs::last_write_time(path, timeError);
   std::ostringstream line;
-  line << kind << ' ' << path.generic_string() << ' ' << (ec ? 0 : size) << ' '
-       << (ec ? 0 : time.time_since_epoch().count()) << '\n';
+  line << kind << ' ' << path.generic_string() << ' ' << (sizeError ? 0 : size) << ' '
+       << (timeError ? 0 : time.time_since_epoch().count()) << '\n';
   return line.str();
 }
 
