@@ -351,9 +351,8 @@ int main(int argc, char** argv) {
   std::printf("checking%s\n", args.compileEffects ? "" : " (effects not compiled)");
   std::fflush(stdout);
   const check::Report report = check::checkProduction(pak.string(), music.string(), args.compileEffects);
-  if (check::printReport(report, "vesper-build") > 0 || !record(args.compileEffects ? kChecked : kCheckedWithoutEffects)) {
-    return 1;
-  }
+  if (check::printReport(report, "vesper-build") > 0) return 1;
+  if (!record(args.compileEffects ? kChecked : kCheckedWithoutEffects)) return 1;
   std::printf("play it: vesper --data %s\n", args.out.c_str());
   return 0;
 }

@@ -95,8 +95,13 @@ TEST(MakersKit, BuildRebuildsWhatChangedAndRefusesBrokenSources) {
       {"first build: score rendered", [] {}, 0, "rendering " + src + "/score.txt", true, true},
       {"nothing changed", [] {}, 0, out + ": up to date", false, false},
       {"one file touched", [&] { touch(src + "/data/scene/orbit.qdf"); }, 0, "packing", true, false},
-      {"broken model", [&] { testing_support::writeFile(model, bytes("Metasequoia Document\nFormat Text Ver 1.0\nObject \"x\" {\n  vertex 1 {\n    1 2\n  }\n}\nEof\n")); },
-       1, model + ":6: ", false, false},
+      {"broken model: a vertex of two coordinates",
+       [&] {
+         testing_support::writeFile(
+             model, bytes("Metasequoia Document\nFormat Text Ver 1.0\n"
+                          "Object \"x\" {\n vertex 1 {\n  1 2\n }\n}\nEof\n"));
+       },
+       1, model + ":6: expected coordinate", false, false},
       {"broken effect", [&] {
          testing_support::writeFile(model, goodModel);
          testing_support::writeFile(effect, bytes("technique t { pass p { VertexProgram = compile vp none(); } }\n"));
@@ -107,8 +112,8 @@ TEST(MakersKit, BuildRebuildsWhatChangedAndRefusesBrokenSources) {
          fs::copy_file(core + "/music.ogg", src + "/music.ogg");
        },
        0, "copying " + src + "/music.ogg", true, true},
-      {"missing source", [&] { fs::rename(src, dir.file("elsewhere")); }, 1, "vesper-build: " + src + ": no such folder",
-       false, false},
+      {"missing source", [&] { fs::rename(src, dir.file("elsewhere")); }, 1,
+       "vesper-build: " + src + ": no such folder", false, false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
