@@ -9,7 +9,7 @@
 RehearsalControls::RehearsalControls()
     : mShowClock(demoManager::instance().clock()), mTransport(*mShowClock), mOverlay(mTransport, mNoReloads) {
   demoManager& demo = demoManager::instance();
-  mTransport.setSound(demo.sound());
+  mTransport.setMusic([] { return demoManager::instance().sound(); });
   mTransport.setTimeline(&demo.sceneLines());
   platform::DisplayMode mode;
   if (platform::desktopMode(settingsManager::instance().display, mode) && mode.refreshRate > 0) {

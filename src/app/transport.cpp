@@ -43,17 +43,22 @@ uint32_t Transport::musicTimeMs() {
   return t;
 }
 
+SoundPlayer* Transport::player() const {
+  cDemoSound* sound = mMusic ? mMusic() : nullptr;
+  return sound ? sound->getPlayer() : nullptr;
+}
+
 uint32_t Transport::musicEndMs() const {
-  SoundPlayer* player = mSound ? mSound->getPlayer() : nullptr;
-  if (!player || !player->decoder()) return UINT32_MAX;
-  const WaveFormat& f = player->format();
+  const SoundPlayer* music = player();
+  if (!music || !music->decoder()) return UINT32_MAX;
+  const WaveFormat& f = music->format();
   if (f.avgBytesPerSec == 0) return UINT32_MAX;
   return static_cast<uint32_t>(
-      std::min<uint64_t>(uint64_t{player->decoder()->getTotalBytes()} * 1000 / f.avgBytesPerSec, UINT32_MAX));
+      std::min<uint64_t>(uint64_t{music->decoder()->getTotalBytes()} * 1000 / f.avgBytesPerSec, UINT32_MAX));
 }
 
 void Transport::restartMusic() {
-  if (SoundPlayer* player = mSound ? mSound->getPlayer() : nullptr) player->playFrom(mTime);
+  if (SoundPlayer* music = player()) music->playFrom(mTime);
   mInner.start(mTime);
 }
 
@@ -70,7 +75,7 @@ void Transport::togglePause() {
     return;
   }
   mPaused = true;
-  if (SoundPlayer* player = mSound ? mSound->getPlayer() : nullptr) player->stop();
+  if (SoundPlayer* music = player()) music->stop();
 }
 
 void Transport::seekTo(int64_t ms) {

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "capture/capture.h"
@@ -13,6 +15,7 @@
 #include "demo/demo_clock.h"
 
 class cDemoSound;
+class SoundPlayer;
 
 class Transport final : public DemoClock {
  public:
@@ -23,8 +26,9 @@ class Transport final : public DemoClock {
   // clock; a test's scripted one); not owned, it must outlive the transport.
   explicit Transport(DemoClock& inner) : mInner(inner) {}
 
-  // The music moved with the show; null: none. Not owned.
-  void setSound(cDemoSound* sound) { mSound = sound; }
+  // Where the music moved with the show is found at each move: a music
+  // reload may replace it. It answers null for none; the sound is not owned.
+  void setMusic(std::function<cDemoSound*()> music) { mMusic = std::move(music); }
   // The timeline whose entry windows PageUp/PageDown jump between; read at
   // each jump, so a timeline rebuilt in place is followed. Not owned.
   void setTimeline(const std::vector<SceneLineRecord>* lines) { mTimeline = lines; }
@@ -77,7 +81,9 @@ class Transport final : public DemoClock {
   void restartMusic();
 
   DemoClock& mInner;
-  cDemoSound* mSound = nullptr;
+  SoundPlayer* player() const;
+
+  std::function<cDemoSound*()> mMusic;
   const std::vector<SceneLineRecord>* mTimeline = nullptr;
   FrameRate mRate{60, 1};
   bool mStarted = false;

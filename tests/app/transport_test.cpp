@@ -90,7 +90,7 @@ class TransportTest : public ::testing::Test {
 
 TEST_F(TransportTest, KeysMoveTheShowTimeAndTheMusicToTheSample) {
   Transport transport(clock);
-  transport.setSound(&sound);
+  transport.setMusic([this] { return &sound; });
   const std::vector<SceneLineRecord> timeline = {
       {"a", 0, 1000, 3000, "default"}, {"b", 1, 2000, 3000, "default"}, {"c", 0, 12000, 20000, "default"}};
   transport.setTimeline(&timeline);
