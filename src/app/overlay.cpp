@@ -21,6 +21,8 @@ namespace {
 const ImVec4 kDim(0.65f, 0.65f, 0.7f, 1.0f);
 const ImVec4 kWarn(1.0f, 0.75f, 0.3f, 1.0f);
 const ImVec4 kError(1.0f, 0.4f, 0.35f, 1.0f);
+// Dark enough under the bar's white label.
+const ImVec4 kProgress(0.2f, 0.4f, 0.75f, 1.0f);
 
 // m:ss.fff of a show time, into `out`.
 void clockText(uint32_t ms, char (&out)[24]) {
@@ -109,7 +111,9 @@ void RehearsalOverlay::drawPanel() const {
     char label[48];
     std::snprintf(label, sizeof label, "%u-%u  %.0f%%", scene->sTime(), scene->eTime(),
                   static_cast<double>(progress * 100.0f));
+    ImGui::PushStyleColor(ImGuiCol_PlotHistogram, kProgress);
     ImGui::ProgressBar(progress, ImVec2(200.0f, 0.0f), label);
+    ImGui::PopStyleColor();
   }
   const cPostEffectManager& post = cPostEffectManager::instance();
   for (size_t m = 0; m < post.entryCount(); ++m) {
