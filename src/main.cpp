@@ -71,6 +71,8 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::unique_ptr<RehearsalControls> rehearsal;
+  if (line.rehearse) rehearsal = std::make_unique<RehearsalControls>();
   if (!initializeAll()) {
     abandonStartup();
     return startupExitStatus();
@@ -83,8 +85,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::unique_ptr<RehearsalControls> rehearsal;
-  if (line.rehearse) rehearsal = std::make_unique<RehearsalControls>();
+  if (rehearsal) rehearsal->attach();
   const FrameManagers managers = engineFrameManagers();
   int code = runMainLoop(platform::systemEvents(), systemManager::instance().exitRequested,
                          [&managers] { return runFrame(managers); });

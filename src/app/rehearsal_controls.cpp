@@ -7,15 +7,18 @@
 #include "render/render.h"
 
 RehearsalControls::RehearsalControls()
-    : mShowClock(demoManager::instance().clock()), mTransport(*mShowClock), mOverlay(mTransport, mNoReloads) {
+    : mTransport(demoManager::instance().playbackClock()), mOverlay(mTransport, mNoReloads) {
   demoManager& demo = demoManager::instance();
   mTransport.setMusic([] { return demoManager::instance().sound(); });
   mTransport.setTimeline(&demo.sceneLines());
+  demo.setClock(&mTransport);
+}
+
+void RehearsalControls::attach() {
   platform::DisplayMode mode;
   if (platform::desktopMode(settingsManager::instance().display, mode) && mode.refreshRate > 0) {
     mTransport.setFrameRate(FrameRate{mode.refreshRate, 1});
   }
-  demo.setClock(&mTransport);
   systemManager::instance().keyDownListener = {this, &RehearsalControls::onKeyDown};
   rendererManager::instance().setWindowOverlay(&mOverlay);
 }
@@ -23,7 +26,7 @@ RehearsalControls::RehearsalControls()
 RehearsalControls::~RehearsalControls() {
   rendererManager::instance().setWindowOverlay(nullptr);
   systemManager::instance().keyDownListener = {};
-  demoManager::instance().setClock(mShowClock);
+  demoManager::instance().setClock(nullptr);
 }
 
 void RehearsalControls::onKeyDown(void* self, int32_t key, uint32_t flags) {

@@ -11,10 +11,8 @@
 
 class RehearsalControls {
  public:
-  // After the initialisation pass: wraps the demo manager's clock in the
-  // transport (the music moves with it), takes key presses and draws the
-  // overlay over each presented frame. The frame step follows the display's
-  // refresh rate (60 Hz when the driver does not say).
+  // Before the initialisation pass: the show will follow the transport,
+  // which wraps the demo manager's playback clock (the music moves with it).
   RehearsalControls();
   // Puts back the clock, the key listener and the window overlay. Before the
   // termination pass: the overlay's GL objects need the window's context.
@@ -22,13 +20,17 @@ class RehearsalControls {
   RehearsalControls(const RehearsalControls&) = delete;
   RehearsalControls& operator=(const RehearsalControls&) = delete;
 
+  // After the initialisation pass: takes key presses, draws the overlay over
+  // each presented frame and steps frames at the display's refresh rate
+  // (60 Hz when the driver does not say).
+  void attach();
+
   Transport& transport() { return mTransport; }
   RehearsalOverlay& overlay() { return mOverlay; }
 
  private:
   static void onKeyDown(void* self, int32_t key, uint32_t flags);
 
-  DemoClock* mShowClock;  // the clock the show followed before
   Transport mTransport;
   RehearsalState mNoReloads;  // what the overlay shows until the folder watcher reports
   RehearsalOverlay mOverlay;
