@@ -69,7 +69,9 @@ class TransportTest : public ::testing::Test {
     std::vector<int16_t> out(size_t{step} * 2);
     while (frames > 0) {
       const uint64_t polls = player.workerPolls();
-      while (player.workerPolls() < polls + 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      for (int i = 0; i < 2000 && player.workerPolls() < polls + 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       const uint32_t n = std::min(frames, step);
       soundOutput()->render(out.data(), n);
       frames -= n;
