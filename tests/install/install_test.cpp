@@ -17,7 +17,8 @@ using testing_support::TempDir;
 
 namespace fs = std::filesystem;
 
-const char* const kPrograms[] = {"vesper", "vesper-pack", "vesper-effectc", "vesper-check", "mqo2bmdl", "musicgen"};
+const char* const kPrograms[] = {"vesper", "vesper-pack", "vesper-effectc", "vesper-check", "mqo2bmdl", "musicgen",
+                                 "vesper-import"};
 
 std::string buildDir() { return std::getenv("VESPER_BUILD_DIR"); }
 
