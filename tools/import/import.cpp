@@ -24,7 +24,6 @@
 #include <iterator>
 #include <map>
 #include <set>
-#include <unordered_map>
 
 #include <glm/geometric.hpp>
 #include <glm/gtc/quaternion.hpp>
@@ -103,11 +102,6 @@ Trs decompose(const aiMatrix4x4& m) {
   t.rotation = glm::quat(r.w, r.x, r.y, r.z);
   t.scale = {s.x, s.y, s.z};
   return t;
-}
-
-glm::mat4 toGlm(const aiMatrix4x4& m) {
-  // Assimp's matrices are row-major with the translation in the last column.
-  return glm::mat4(m.a1, m.b1, m.c1, m.d1, m.a2, m.b2, m.c2, m.d2, m.a3, m.b3, m.c3, m.d3, m.a4, m.b4, m.c4, m.d4);
 }
 
 // Linear between the keys around `ticks`, held outside them.
@@ -247,10 +241,27 @@ MqoObject convertMeshes(const aiScene& scene, const aiNode& node, const std::str
       std::memcpy(bits, k.v, sizeof bits);
       size_t h = 1469598103934665603ull;
       for (uint32_t b : bits) h = (h ^ b) * 1099511628211ull;
-      return h;
+      // The table takes the low bits, which the multiplications fill only
+      // from the values' low (often zero) mantissa bits: mix the high ones in.
+      h ^= h >> 31;
+      h *= 0xbf58476d1ce4e5b9ull;
+      return h ^ (h >> 29);
     }
   };
-  std::unordered_map<Key, uint32_t, Hash> index;
+  size_t vertices = 0, faces = 0;
+  for (unsigned i = 0; i < node.mNumMeshes; ++i) {
+    vertices += scene.mMeshes[node.mMeshes[i]]->mNumVertices;
+    faces += scene.mMeshes[node.mMeshes[i]]->mNumFaces;
+  }
+  // Open addressing over the keys kept: no allocation per vertex.
+  std::vector<Key> keys;
+  keys.reserve(vertices);
+  size_t capacity = 16;
+  while (capacity < 2 * vertices) capacity *= 2;
+  constexpr uint32_t kEmpty = std::numeric_limits<uint32_t>::max();
+  std::vector<uint32_t> slots(capacity, kEmpty);
+  object.positions.reserve(vertices);
+  object.faces.reserve(faces);
   std::vector<uint32_t> remap;
   for (unsigned i = 0; i < node.mNumMeshes; ++i) {
     const aiMesh& mesh = *scene.mMeshes[node.mMeshes[i]];
@@ -267,9 +278,14 @@ MqoObject convertMeshes(const aiScene& scene, const aiNode& node, const std::str
         key.v[4] = n.y + 0.0f;
         key.v[5] = n.z + 0.0f;
       }
-      const auto [it, added] = index.emplace(key, static_cast<uint32_t>(object.positions.size()));
-      if (added) object.positions.emplace_back(p.x, p.y, p.z);
-      remap[v] = it->second;
+      size_t slot = Hash()(key) & (capacity - 1);
+      while (slots[slot] != kEmpty && !(keys[slots[slot]] == key)) slot = (slot + 1) & (capacity - 1);
+      if (slots[slot] == kEmpty) {
+        slots[slot] = static_cast<uint32_t>(keys.size());
+        keys.push_back(key);
+        object.positions.emplace_back(p.x, p.y, p.z);
+      }
+      remap[v] = slots[slot];
     }
     const aiVector3D* uv = mesh.mTextureCoords[0];
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
@@ -705,22 +721,27 @@ bool convert(const ImportOptions& options, ImportResult& result, std::string& re
   std::vector<double> cameraTimes = keyTimes;
   if (camera != nullptr) {
     const aiNode* node = scene->mRootNode->FindNode(camera->mName);
+    const bool gltf = extension == ".gltf" || extension == ".glb";
     double fov = camera->mHorizontalFOV;
     if (camera->mAspect > 0.0f) {
       // Assimp's glTF reader gives yfov times the aspect ratio; the others
       // a horizontal angle.
-      fov = extension == ".gltf" || extension == ".glb" ? fov / camera->mAspect
+      fov = gltf ? fov / camera->mAspect
                                                          : 2.0 * std::atan(std::tan(fov / 2.0) / camera->mAspect);
     }
     const double fovY = (fov * 180.0 / kPi - kBaseFieldOfView) / kDegreesPerRadian;
+    // A glTF camera sits at its node's origin looking down -z with y up;
+    // Assimp's glTF reader copies the node's placement into the camera as
+    // well, which would apply it twice.
+    const glm::vec3 localEye = gltf ? glm::vec3(0.0f) : glm::vec3(camera->mPosition.x, camera->mPosition.y, camera->mPosition.z);
+    const glm::vec3 localLook = gltf ? glm::vec3(0.0f, 0.0f, -1.0f) : glm::vec3(camera->mLookAt.x, camera->mLookAt.y, camera->mLookAt.z);
+    const glm::vec3 localUp = gltf ? glm::vec3(0.0f, 1.0f, 0.0f) : glm::vec3(camera->mUp.x, camera->mUp.y, camera->mUp.z);
     double roll = 0.0;
     for (double t : keyTimes) {
       const glm::mat4 w = node ? animation.world(node, t) : glm::mat4(1.0f);
-      const glm::dvec3 position(w * glm::vec4(camera->mPosition.x, camera->mPosition.y, camera->mPosition.z, 1.0f));
-      const glm::dvec3 forward = glm::normalize(
-          glm::dvec3(glm::mat3(w) * glm::vec3(camera->mLookAt.x, camera->mLookAt.y, camera->mLookAt.z)));
-      const glm::dvec3 up =
-          glm::normalize(glm::dvec3(glm::mat3(w) * glm::vec3(camera->mUp.x, camera->mUp.y, camera->mUp.z)));
+      const glm::dvec3 position(w * glm::vec4(localEye, 1.0f));
+      const glm::dvec3 forward = glm::normalize(glm::dvec3(glm::mat3(w) * localLook));
+      const glm::dvec3 up = glm::normalize(glm::dvec3(glm::mat3(w) * localUp));
       const double distance = std::max(1.0, glm::dot(centre - position, forward));
       const glm::dvec3 look = position + forward * distance;
       // The player turns its y-up view by rotation z: the angle from that
