@@ -21,12 +21,16 @@ const char kHelp[] =
     "\n"
     "  --rate N     animation keys per second (default 30)\n"
     "  --name NAME  base name of the outputs (default: IN's name without its\n"
-    "               extension)\n"
+    "               extension; white space, quotes, parentheses, braces and\n"
+    "               slashes become '_')\n"
     "\n"
     "Writes:\n"
-    "  OUTDIR/data/model/NAME.bmdl    the model\n"
-    "  OUTDIR/data/scene/NAME.qdf     one scene \"NAME\" with the camera and the model\n"
-    "  OUTDIR/data/texture/NAME/*.png the base-colour textures, embedded or external\n"
+    "  OUTDIR/data/model/NAME.bmdl      the model\n"
+    "  OUTDIR/data/scene/NAME.qdf       one scene with the camera and the model,\n"
+    "                                   named NAME (NAME_imported where a scene\n"
+    "                                   class of the player has that name)\n"
+    "  OUTDIR/data/texture/NAME/*.png   the base-colour textures, embedded or\n"
+    "                                   external\n"
     "and prints the two lines to paste into the definition documents:\n"
     "  <QdfEntry id=\"NAME\" path=\"data\\scene\\NAME.qdf\"/>          (qdfDefine.xml)\n"
     "  <SceneLineEntry line=\"0\" qdfId=\"NAME\" sTime=\"0\" eTime=\"MS\" shader=\"default\"/>\n"
@@ -43,8 +47,7 @@ const char kHelp[] =
     "    its modeller (front faces counter-clockwise, nothing mirrored).\n"
     "  - Normals: where the file has them, vertices are shared only where the\n"
     "    normals are, and the player smooths across shared vertices alone, so hard\n"
-    "    and soft edges stay as they were; without them, edges under 59.5 degrees\n"
-    "    are smoothed.\n"
+    "    and soft edges stay as they were; without them, every face is flat.\n"
     "  - Materials keep their base colour (or diffuse colour and opacity) and\n"
     "    base-colour (or diffuse) texture, written as PNG and named by its pack\n"
     "    path (data\\texture\\NAME\\FILE.png); the lighting factors are\n"
@@ -62,7 +65,7 @@ const char kHelp[] =
     "\n"
     "Notes and warnings go to standard error as 'vesper-import: IN: TEXT'.\n"
     "Errors: one line 'vesper-import: IN: reason' on standard error, exit status 1,\n"
-    "and no output file written or replaced.\n";
+    "and no output file written or replaced. A wrong command line: exit status 2.\n";
 
 }  // namespace
 

@@ -132,10 +132,28 @@ std::string writeObj(const TempDir& dir) {
   return dir.file("parts.obj");
 }
 
+// Writes an OBJ box of 800 units without normals, a thousand units off the
+// origin: too large for the player's view as it stands.
+std::string writeHugeObj(const TempDir& dir) {
+  const gltf_testing::Mesh b = gltf_testing::box(400.0f);
+  std::string obj = "o hull\n";
+  for (const glm::vec3& p : b.positions) {
+    obj += "v " + std::to_string(p.x + 1000) + " " + std::to_string(p.y) + " " + std::to_string(p.z) + "\n";
+  }
+  for (size_t q = 0; q < b.positions.size(); q += 4) {
+    obj += "f " + std::to_string(q + 1) + " " + std::to_string(q + 2) + " " + std::to_string(q + 3) + " " +
+           std::to_string(q + 4) + "\n";
+  }
+  testing_support::writeFile(dir.file("huge.obj"), testing_support::bytes(obj));
+  return dir.file("huge.obj");
+}
+
 struct Expected {
   std::string name;  // the output's base name
   std::vector<std::pair<std::string, int>> objects;  // name and depth, in order
-  std::string coloured;  // an object whose first face's material is checked
+  std::string note;      // expected on standard error
+  bool framed;           // the nodes do not move: every vertex must be in the camera's view
+  std::string coloured;  // an object whose first face's material is checked, or empty
   glm::vec4 colour;
   std::string texture;             // that material's texture
   std::string flat, smooth;        // objects with a normal per face / from the centre
@@ -158,6 +176,8 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
        "--rate 10",
        {"robot",
         {{"ROOT", 0}, {"base_group", 1}, {"base", 2}, {"arm", 3}, {"lamp", 1}, {"cam", 1}},
+        "",
+        false,
         "base",
         {1.0f, 0.0f, 0.0f, 0.75f},
         "",
@@ -173,11 +193,28 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
        "--name props",
        {"props",
         {{"parts.obj", 0}, {"a", 1}, {"b", 1}},
+        "",
+        true,
         "a",
         {0.0f, 0.5f, 1.0f, 0.5f},
         "data\\texture\\props\\skin.png",
         "b",
         "a",
+        30.0,
+        10.0,
+        30.0,
+        {}}},
+      {writeHugeObj,
+       "",
+       {"huge",
+        {{"huge.obj", 0}, {"hull", 1}},
+        "note: scaled by 0.0222574 so the model fits the player's view (far plane 150)\n",
+        true,
+        "",
+        {},
+        "",
+        "hull",
+        "",
         30.0,
         10.0,
         30.0,
@@ -190,6 +227,7 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
     const std::string input = c.write(dir);
     const auto r = runCommand(builtProgram("vesper-import") + " " + input + " " + dir.file("out") + " " + c.options);
     ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+    EXPECT_EQ(r.stdErr, e.note.empty() ? "" : "vesper-import: " + input + ": " + e.note);
     EXPECT_EQ(r.stdOut, "<QdfEntry id=\"" + e.name + "\" path=\"data\\scene\\" + e.name + ".qdf\"/>\n" +
                             "<SceneLineEntry line=\"0\" qdfId=\"" + e.name + "\" sTime=\"0\" eTime=\"" +
                             std::to_string(std::lround(e.seconds * 1000)) + "\" shader=\"default\"/>\n");
@@ -206,9 +244,11 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
       byName[o.name] = &o;
     }
     ASSERT_EQ(objects, e.objects);
-    const MqoMaterial& material = model.materials.at(byName[e.coloured]->faces.at(0).material);
-    for (int k = 0; k < 4; ++k) EXPECT_NEAR(material.col[k], e.colour[k], 1e-6) << k;
-    EXPECT_EQ(material.texturePath, e.texture);
+    if (!e.coloured.empty()) {
+      const MqoMaterial& material = model.materials.at(byName[e.coloured]->faces.at(0).material);
+      for (int k = 0; k < 4; ++k) EXPECT_NEAR(material.col[k], e.colour[k], 1e-6) << k;
+      EXPECT_EQ(material.texturePath, e.texture);
+    }
     if (!e.texture.empty()) {
       std::string file = e.texture;
       for (char& ch : file) ch = ch == '\\' ? '/' : ch;
@@ -263,6 +303,22 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
     }
     const QdfKey eye = evaluateKey(camera, "camera_pos", 0.0f);
     EXPECT_NEAR(eye.rotation.y * 180.0f / 3.141592f + 30.0f, e.fovDegrees, 1e-3);
+    if (e.framed) {
+      // The player's view: z negated, a 16:9 frame, near 0.1, far 150.
+      const QdfKey look = evaluateKey(camera, "camera_lookat", 0.0f);
+      const glm::vec3 from(eye.position.x, eye.position.y, -eye.position.z);
+      const glm::vec3 to(look.position.x, look.position.y, -look.position.z);
+      const glm::mat4 view = glm::lookAt(from, to, {0, 1, 0});
+      const float slope = std::tan(glm::radians(static_cast<float>(e.fovDegrees)) / 2);
+      for (const MqoObject& o : model.objects) {
+        for (const glm::vec3& p : o.positions) {
+          const glm::vec3 v(view * glm::vec4(p, 1.0f));
+          EXPECT_TRUE(-v.z > 0.1f && -v.z < 150.0f && std::fabs(v.y) < -v.z * slope &&
+                      std::fabs(v.x) < -v.z * slope * 16 / 9)
+              << o.name << ": out of view";
+        }
+      }
+    }
     for (const auto& [part, t, want] : e.transforms) {
       const glm::mat4 got = keyMatrix(evaluateKey(object, part, t));
       for (int i = 0; i < 4; ++i) {

@@ -46,8 +46,9 @@ constexpr double kBaseFieldOfView = 30.0;  // degrees, at camera rotation y 0
 constexpr double kFar = 150.0;
 constexpr double kNear = 0.1;
 constexpr double kStaticSeconds = 10.0;
-// Metasequoia's smoothing angle, for meshes that bring no normals.
-constexpr float kDefaultFacet = 59.5f;
+// Meshes that bring no normals are shaded flat, as glTF prescribes (and as
+// OBJ viewers show them): no corner takes another face's normal.
+constexpr float kFlat = 0.0f;
 // Always smooth: where the file has normals, only vertices that share one
 // are shared, so its hard edges stay hard.
 constexpr float kKeepFileNormals = 180.0f;
@@ -229,7 +230,7 @@ MqoObject convertMeshes(const aiScene& scene, const aiNode& node, const std::str
   object.depth = depth;
   bool normals = node.mNumMeshes > 0;
   for (unsigned i = 0; i < node.mNumMeshes; ++i) normals = normals && scene.mMeshes[node.mMeshes[i]]->HasNormals();
-  object.facet = normals ? kKeepFileNormals : kDefaultFacet;
+  object.facet = normals ? kKeepFileNormals : kFlat;
 
   struct Key {
     float v[6];
