@@ -11,49 +11,36 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <glm/geometric.hpp>
-
 #include "import/import.h"
 #include "support/gltf_writer.h"
+#include "torus_knot.h"
 
 namespace {
 
-constexpr int kAlong = 500;   // rings along the knot
-constexpr int kAround = 200;  // vertices around the tube
 constexpr int kRepetitions = 7;
-
-glm::vec3 knot(float t) {
-  const float r = 2.0f + std::cos(3.0f * t);
-  return 4.0f * glm::vec3(r * std::cos(2.0f * t), r * std::sin(2.0f * t), std::sin(3.0f * t));
-}
 
 gltf_testing::Mesh torusKnot() {
   gltf_testing::Mesh mesh;
   mesh.material = 0;
-  const float step = 2.0f * 3.14159265f / kAlong;
-  for (int i = 0; i < kAlong; ++i) {
-    const float t = static_cast<float>(i) * step;
-    const glm::vec3 c = knot(t);
-    const glm::vec3 tangent = glm::normalize(knot(t + step) - knot(t - step));
-    const glm::vec3 normal = glm::normalize(knot(t + step) + knot(t - step) - 2.0f * c);
-    const glm::vec3 binormal = glm::cross(tangent, normal);
-    for (int j = 0; j < kAround; ++j) {
-      const float a = 2.0f * 3.14159265f * static_cast<float>(j) / kAround;
-      const glm::vec3 out = std::cos(a) * normal + std::sin(a) * binormal;
-      mesh.positions.push_back(c + 0.8f * out);
+  for (int i = 0; i < kKnotAlong; ++i) {
+    for (int j = 0; j < kKnotAround; ++j) {
+      glm::vec3 position, out;
+      knotVertex(i, j, position, out);
+      mesh.positions.push_back(position);
       mesh.normals.push_back(out);
     }
   }
-  const auto vertex = [](int i, int j) { return static_cast<uint32_t>((i % kAlong) * kAround + (j % kAround)); };
-  for (int i = 0; i < kAlong; ++i) {
-    for (int j = 0; j < kAround; ++j) {
+  const auto vertex = [](int i, int j) {
+    return static_cast<uint32_t>((i % kKnotAlong) * kKnotAround + (j % kKnotAround));
+  };
+  for (int i = 0; i < kKnotAlong; ++i) {
+    for (int j = 0; j < kKnotAround; ++j) {
       const uint32_t quad[4] = {vertex(i, j), vertex(i + 1, j), vertex(i + 1, j + 1), vertex(i, j + 1)};
       for (int c : {0, 1, 2, 0, 2, 3}) mesh.indices.push_back(quad[c]);
     }

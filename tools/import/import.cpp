@@ -481,7 +481,7 @@ struct Bounds {
 
 std::string vec(const glm::dvec3& v) {
   std::string s;
-  appendf(s, "\t\t\t\t%.6g %.6g %.6g\n", v.x + 0.0, v.y + 0.0, v.z + 0.0);
+  appendf(s, "\t\t\t\t%.7g %.7g %.7g\n", v.x + 0.0, v.y + 0.0, v.z + 0.0);
   return s;
 }
 
