@@ -4,12 +4,12 @@
 // the importer's post-processing) and vesper-import's whole conversion (that
 // read, the model, the scene file, the read-back check and the files
 // written); prints the median times and the ratio.
-#include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <assimp/Importer.hpp>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cmath>
-
 #include <glm/geometric.hpp>
 #include <glm/vec3.hpp>
 

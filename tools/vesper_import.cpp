@@ -95,8 +95,7 @@ int main(int argc, char** argv) {
         char* end = nullptr;
         options.rate = std::strtod(value, &end);
         if (end == value || *end != '\0' || !(options.rate > 0.0 && options.rate <= 1000.0)) {
-          std::fprintf(stderr, "vesper-import: --rate wants a number of keys per second in (0, 1000], not %s\n",
-                       value);
+          std::fprintf(stderr, "vesper-import: --rate wants a number of keys per second in (0, 1000], not %s\n", value);
           return 2;
         }
       }
@@ -121,7 +120,8 @@ int main(int argc, char** argv) {
   ImportResult result;
   std::string reason;
   const bool ok = importScene(options, result, reason);
-  for (const std::string& note : result.notes) std::fprintf(stderr, "vesper-import: %s: %s\n", options.input.c_str(), note.c_str());
+  for (const std::string& note : result.notes)
+    std::fprintf(stderr, "vesper-import: %s: %s\n", options.input.c_str(), note.c_str());
   if (!ok) {
     std::fprintf(stderr, "vesper-import: %s: %s\n", options.input.c_str(), reason.c_str());
     return 1;

@@ -8,13 +8,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <utility>
-#include <vector>
-
 #include <glm/gtc/quaternion.hpp>
 #include <glm/vec3.hpp>
 #include <glm/vec4.hpp>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace gltf_testing {
 
@@ -85,7 +84,8 @@ inline std::string write(const Document& doc, std::vector<uint8_t>* external = n
     buffer.resize(offset + bytes);
     std::memcpy(buffer.data() + offset, data, bytes);
     if (count) views += ",", accessors += ",";
-    views += "{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) + ",\"byteLength\":" + std::to_string(bytes) + "}";
+    views +=
+        "{\"buffer\":0,\"byteOffset\":" + std::to_string(offset) + ",\"byteLength\":" + std::to_string(bytes) + "}";
     accessors += "{\"bufferView\":" + std::to_string(count) + ",\"componentType\":" + std::to_string(componentType) +
                  ",\"count\":" + std::to_string(elements) + ",\"type\":\"" + type + "\"" + extra + "}";
     return count++;
@@ -97,7 +97,8 @@ inline std::string write(const Document& doc, std::vector<uint8_t>* external = n
     for (const glm::vec3& p : mesh.positions) low = glm::min(low, p), high = glm::max(high, p);
     const std::string bounds = ",\"min\":[" + num(low.x) + "," + num(low.y) + "," + num(low.z) + "],\"max\":[" +
                                num(high.x) + "," + num(high.y) + "," + num(high.z) + "]";
-    const int position = add(mesh.positions.data(), mesh.positions.size() * 12, mesh.positions.size(), "VEC3", 5126, bounds);
+    const int position =
+        add(mesh.positions.data(), mesh.positions.size() * 12, mesh.positions.size(), "VEC3", 5126, bounds);
     std::string attributes = "\"POSITION\":" + std::to_string(position);
     if (!mesh.normals.empty()) {
       attributes += ",\"NORMAL\":" + std::to_string(add(mesh.normals.data(), mesh.normals.size() * 12,
@@ -117,10 +118,10 @@ inline std::string write(const Document& doc, std::vector<uint8_t>* external = n
     const char* type = track.path == "rotation" ? "VEC4" : "VEC3";
     const size_t width = track.path == "rotation" ? 4 : 3;
     const int output = add(track.values.data(), track.values.size() * 4, track.values.size() / width, type, 5126, "");
-    channels += std::string(t ? "," : "") + "{\"sampler\":" + std::to_string(t) + ",\"target\":{\"node\":" +
-                std::to_string(track.node) + ",\"path\":\"" + track.path + "\"}}";
-    samplers += std::string(t ? "," : "") + "{\"input\":" + std::to_string(input) + ",\"output\":" +
-                std::to_string(output) + ",\"interpolation\":\"LINEAR\"}";
+    channels += std::string(t ? "," : "") + "{\"sampler\":" + std::to_string(t) +
+                ",\"target\":{\"node\":" + std::to_string(track.node) + ",\"path\":\"" + track.path + "\"}}";
+    samplers += std::string(t ? "," : "") + "{\"input\":" + std::to_string(input) +
+                ",\"output\":" + std::to_string(output) + ",\"interpolation\":\"LINEAR\"}";
   }
   std::string nodes;
   for (size_t n = 0; n < doc.nodes.size(); ++n) {
@@ -131,9 +132,9 @@ inline std::string write(const Document& doc, std::vector<uint8_t>* external = n
     const glm::vec3& t = node.translation;
     const glm::quat& r = node.rotation;
     const glm::vec3& s = node.scale;
-    nodes += ",\"translation\":[" + num(t.x) + "," + num(t.y) + "," + num(t.z) + "],\"rotation\":[" + num(r.x) +
-             "," + num(r.y) + "," + num(r.z) + "," + num(r.w) + "],\"scale\":[" + num(s.x) + "," + num(s.y) + "," +
-             num(s.z) + "]";
+    nodes += ",\"translation\":[" + num(t.x) + "," + num(t.y) + "," + num(t.z) + "],\"rotation\":[" + num(r.x) + "," +
+             num(r.y) + "," + num(r.z) + "," + num(r.w) + "],\"scale\":[" + num(s.x) + "," + num(s.y) + "," + num(s.z) +
+             "]";
     if (!node.children.empty()) {
       nodes += ",\"children\":[";
       for (size_t c = 0; c < node.children.size(); ++c) nodes += (c ? "," : "") + std::to_string(node.children[c]);
@@ -150,8 +151,9 @@ inline std::string write(const Document& doc, std::vector<uint8_t>* external = n
                  "," + num(c.a) + "],\"metallicFactor\":0}}";
   }
   for (size_t i = 0; i < doc.cameraFovs.size(); ++i) {
-    cameras += std::string(i ? "," : "") + "{\"type\":\"perspective\",\"perspective\":{\"yfov\":" +
-               num(doc.cameraFovs[i]) + ",\"aspectRatio\":1.7777778,\"znear\":0.1,\"zfar\":150}}";
+    cameras += std::string(i ? "," : "") +
+               "{\"type\":\"perspective\",\"perspective\":{\"yfov\":" + num(doc.cameraFovs[i]) +
+               ",\"aspectRatio\":1.7777778,\"znear\":0.1,\"zfar\":150}}";
   }
   std::string uri;
   if (external != nullptr) {

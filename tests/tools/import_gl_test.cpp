@@ -24,8 +24,8 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Seen {
-  double x = -1.0;     // centre of the box's pixels, 0-1 from the left
-  double y = -1.0;     // 0-1 from the top
+  double x = -1.0;  // centre of the box's pixels, 0-1 from the left
+  double y = -1.0;  // 0-1 from the top
   double brightest = 0.0;
   size_t pixels = 0;
 };
@@ -87,8 +87,8 @@ TEST(ImportedScene, ABoxMovingPlusXMovesRightOnScreenAndIsLit) {
   std::vector<PackSource> files = show_testing::coreEffects();
   files.push_back({kDefaultModelEffect, testing_support::sourceFile("production/data/core/shader/defaultShader.cgfx")});
   files.push_back({kDefaultModelTexture, render_testing::solidBmp(255, 255, 255)});
-  files.push_back({"data\\definition\\qdfDefine.xml",
-                   testing_support::bytes(show_testing::document("qdfDefine", qdfEntry))});
+  files.push_back(
+      {"data\\definition\\qdfDefine.xml", testing_support::bytes(show_testing::document("qdfDefine", qdfEntry))});
   files.push_back({"data\\definition\\sceneLineDefine.xml",
                    testing_support::bytes(show_testing::document("sceneLineDefine", sceneLine))});
   for (const auto& item : fs::recursive_directory_iterator(dir.file("src"))) {
@@ -106,8 +106,9 @@ TEST(ImportedScene, ABoxMovingPlusXMovesRightOnScreenAndIsLit) {
   ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
 
   // Frames at 200 and 700 ms: the box at x = -0.6 and x = 0.4.
-  r = runCommand("SDL_AUDIODRIVER=dummy " + builtProgram("vesper") + " --headless --windowed --resolution 320x180 --data '" +
-                 dir.file("play") + "' --capture '" + dir.file("frames") + "' --fps 2 --from 200 --to 1000");
+  r = runCommand("SDL_AUDIODRIVER=dummy " + builtProgram("vesper") +
+                 " --headless --windowed --resolution 320x180 --data '" + dir.file("play") + "' --capture '" +
+                 dir.file("frames") + "' --fps 2 --from 200 --to 1000");
   ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
   const Seen early = findBox(captureFramePath(dir.file("frames"), 0));
   const Seen late = findBox(captureFramePath(dir.file("frames"), 1));

@@ -7,11 +7,10 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <tuple>
-
 #include <glm/geometric.hpp>
 #include <glm/gtc/matrix_transform.hpp>
+#include <map>
+#include <tuple>
 
 #include "formats/formats.h"
 #include "model/model.h"
@@ -74,7 +73,7 @@ std::string writeGltf(const TempDir& dir) {
   doc.materials = {{1.0f, 0.0f, 0.0f, 0.75f}, {0.2f, 0.4f, 0.6f, 1.0f}};
   gltf_testing::Node base{"base", 0, -1, {}, {1, 0, 0, 0}, {1, 1, 1}, {1}};
   gltf_testing::Node arm{"arm", 1, -1, {0, 2, 0}, {1, 0, 0, 0}, {1, 1, 1}, {}};
-  gltf_testing::Node lamp{"lamp", 0, -1, {0.5f, 1, -2}, glm::angleAxis(1.2f, glm::normalize(glm::vec3(1, 2, 3))),
+  gltf_testing::Node lamp{"lamp",    0, -1, {0.5f, 1, -2}, glm::angleAxis(1.2f, glm::normalize(glm::vec3(1, 2, 3))),
                           {1, 2, 1}, {}};
   gltf_testing::Node cam{"cam", -1, 0, {0, 1, 8}, {1, 0, 0, 0}, {1, 1, 1}, {}};
   doc.nodes = {base, arm, lamp, cam};
@@ -92,9 +91,9 @@ std::string writeGltf(const TempDir& dir) {
 std::string writeObj(const TempDir& dir) {
   std::string obj = "mtllib parts.mtl\no a\nusemtl blue\n";
   const gltf_testing::Mesh a = octahedron(0), b = gltf_testing::box(0.5f);
-  for (const glm::vec3& p : a.positions) obj += "v " + std::to_string(p.x) + " " + std::to_string(p.y) + " " +
-                                                std::to_string(p.z) + "\nvn " + std::to_string(p.x) + " " +
-                                                std::to_string(p.y) + " " + std::to_string(p.z) + "\n";
+  for (const glm::vec3& p : a.positions)
+    obj += "v " + std::to_string(p.x) + " " + std::to_string(p.y) + " " + std::to_string(p.z) + "\nvn " +
+           std::to_string(p.x) + " " + std::to_string(p.y) + " " + std::to_string(p.z) + "\n";
   obj += "vt 0 0\nvt 1 0\nvt 0 1\n";
   for (size_t i = 0; i < a.indices.size(); i += 3) {
     obj += "f";
@@ -149,16 +148,16 @@ std::string writeHugeObj(const TempDir& dir) {
 }
 
 struct Expected {
-  std::string name;  // the output's base name
+  std::string name;                                  // the output's base name
   std::vector<std::pair<std::string, int>> objects;  // name and depth, in order
-  std::string note;      // expected on standard error
-  bool framed;           // the nodes do not move: every vertex must be in the camera's view
-  std::string coloured;  // an object whose first face's material is checked, or empty
+  std::string note;                                  // expected on standard error
+  bool framed;                                       // the nodes do not move: every vertex must be in the camera's view
+  std::string coloured;                              // an object whose first face's material is checked, or empty
   glm::vec4 colour;
-  std::string texture;             // that material's texture
-  std::string flat, smooth;        // objects with a normal per face / from the centre
+  std::string texture;       // that material's texture
+  std::string flat, smooth;  // objects with a normal per face / from the centre
   double rate;
-  double seconds;                  // scene length
+  double seconds;  // scene length
   double fovDegrees;
   // Keys that must reproduce the file's local transform: object, time.
   std::vector<std::tuple<std::string, float, glm::mat4>> transforms;
@@ -278,11 +277,13 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
     QdfData data;
     std::vector<QdfProblem> problems;
     std::vector<std::string> loaded;
-    parseQdfText(reinterpret_cast<const char*>(text.data()), text.size(), data,
-                 [&](const std::string& entry) {
-                   loaded.push_back(entry);
-                   return resMQO::holdingModelOnly(std::make_unique<MqoModel>(model));
-                 }, nullptr, &problems);
+    parseQdfText(
+        reinterpret_cast<const char*>(text.data()), text.size(), data,
+        [&](const std::string& entry) {
+          loaded.push_back(entry);
+          return resMQO::holdingModelOnly(std::make_unique<MqoModel>(model));
+        },
+        nullptr, &problems);
     EXPECT_TRUE(problems.empty()) << problems.front().line << ": " << problems.front().reason;
     EXPECT_EQ(loaded, std::vector<std::string>{"data\\model\\" + e.name + ".mqo"});
     ASSERT_EQ(data.scenes.size(), 1u);

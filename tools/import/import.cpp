@@ -6,29 +6,28 @@
 // transform seen through that mirror.
 #include "import/import.h"
 
-#include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <assimp/Importer.hpp>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <limits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <map>
-#include <set>
-
 #include <glm/geometric.hpp>
 #include <glm/gtc/quaternion.hpp>
 #include <glm/mat3x3.hpp>
 #include <glm/mat4x4.hpp>
+#include <iterator>
+#include <limits>
+#include <map>
+#include <set>
 
 #include "core/core.h"
 #include "model/model.h"
@@ -57,8 +56,8 @@ constexpr float kKeepFileNormals = 180.0f;
 // quoted: those characters become '_'.
 std::string tokenSafe(std::string s) {
   for (char& c : s) {
-    if (std::isspace(static_cast<unsigned char>(c)) || c == '(' || c == ')' || c == '"' || c == '{' ||
-        c == '}' || c == '\\' || c == '/') {
+    if (std::isspace(static_cast<unsigned char>(c)) || c == '(' || c == ')' || c == '"' || c == '{' || c == '}' ||
+        c == '\\' || c == '/') {
       c = '_';
     }
   }
@@ -150,14 +149,13 @@ class Animation {
                                     aiVector3D(t.position.x, t.position.y, t.position.z), lerp);
     const aiVector3D s =
         sampleKeys(ch.mScalingKeys, ch.mNumScalingKeys, ticks, aiVector3D(t.scale.x, t.scale.y, t.scale.z), lerp);
-    const aiQuaternion r = sampleKeys(
-        ch.mRotationKeys, ch.mNumRotationKeys, ticks,
-        aiQuaternion(t.rotation.w, t.rotation.x, t.rotation.y, t.rotation.z),
-        [](const aiQuaternion& a, const aiQuaternion& b, float h) {
-          aiQuaternion out;
-          aiQuaternion::Interpolate(out, a, b, h);
-          return out;
-        });
+    const aiQuaternion r = sampleKeys(ch.mRotationKeys, ch.mNumRotationKeys, ticks,
+                                      aiQuaternion(t.rotation.w, t.rotation.x, t.rotation.y, t.rotation.z),
+                                      [](const aiQuaternion& a, const aiQuaternion& b, float h) {
+                                        aiQuaternion out;
+                                        aiQuaternion::Interpolate(out, a, b, h);
+                                        return out;
+                                      });
     t.position = {p.x, p.y, p.z};
     t.scale = {s.x, s.y, s.z};
     t.rotation = glm::normalize(glm::quat(r.w, r.x, r.y, r.z));
@@ -598,6 +596,7 @@ bool convert(const ImportOptions& options, ImportResult& result, std::string& re
 
   const fs::path outDir = options.outDir;
   std::error_code error;
+  const bool madeOutDir = !fs::exists(outDir);
   fs::create_directories(outDir, error);
   if (error) {
     reason = "cannot create " + outDir.string() + ": " + error.message();
@@ -605,18 +604,23 @@ bool convert(const ImportOptions& options, ImportResult& result, std::string& re
   }
   const fs::path stage = outDir / (".vesper-import." + std::to_string(getpid()));
   fs::remove_all(stage, error);
+  // The stage goes whatever happens; an output folder made for a failed
+  // run goes with it.
   struct StageGuard {
     fs::path path;
+    fs::path madeOutDir;
     ~StageGuard() {
       std::error_code e;
       fs::remove_all(path, e);
+      if (!madeOutDir.empty() && fs::is_empty(madeOutDir, e)) fs::remove(madeOutDir, e);
     }
-  } guard{stage};
+  } guard{stage, madeOutDir ? outDir : fs::path()};
 
   // The model: materials, then one object per listed node.
   MqoModel model;
   TextureWriter textures(*scene, input.parent_path(), stage, name, result.notes);
-  for (unsigned i = 0; i < scene->mNumMaterials; ++i) model.materials.push_back(convertMaterial(*scene->mMaterials[i], textures));
+  for (unsigned i = 0; i < scene->mNumMaterials; ++i)
+    model.materials.push_back(convertMaterial(*scene->mMaterials[i], textures));
   std::vector<Entry> entries;
   listNodes(scene->mRootNode, 0, false, entries);
   std::set<std::string> used;
@@ -681,8 +685,8 @@ bool convert(const ImportOptions& options, ImportResult& result, std::string& re
     if (farthest > 0.9 * kFar || nearest < 10.0 * kNear) {
       scale = 0.5 * kFar / (depthFactor + 1.0) / radius;
       char note[160];
-      std::snprintf(note, sizeof note, "note: scaled by %.6g so the model fits the player's view (far plane %g)",
-                    scale, kFar);
+      std::snprintf(note, sizeof note, "note: scaled by %.6g so the model fits the player's view (far plane %g)", scale,
+                    kFar);
       result.notes.push_back(note);
       centre *= scale;
       radius *= scale;
@@ -727,16 +731,18 @@ bool convert(const ImportOptions& options, ImportResult& result, std::string& re
     if (camera->mAspect > 0.0f) {
       // Assimp's glTF reader gives yfov times the aspect ratio; the others
       // a horizontal angle.
-      fov = gltf ? fov / camera->mAspect
-                                                         : 2.0 * std::atan(std::tan(fov / 2.0) / camera->mAspect);
+      fov = gltf ? fov / camera->mAspect : 2.0 * std::atan(std::tan(fov / 2.0) / camera->mAspect);
     }
     const double fovY = (fov * 180.0 / kPi - kBaseFieldOfView) / kDegreesPerRadian;
     // A glTF camera sits at its node's origin looking down -z with y up;
     // Assimp's glTF reader copies the node's placement into the camera as
     // well, which would apply it twice.
-    const glm::vec3 localEye = gltf ? glm::vec3(0.0f) : glm::vec3(camera->mPosition.x, camera->mPosition.y, camera->mPosition.z);
-    const glm::vec3 localLook = gltf ? glm::vec3(0.0f, 0.0f, -1.0f) : glm::vec3(camera->mLookAt.x, camera->mLookAt.y, camera->mLookAt.z);
-    const glm::vec3 localUp = gltf ? glm::vec3(0.0f, 1.0f, 0.0f) : glm::vec3(camera->mUp.x, camera->mUp.y, camera->mUp.z);
+    const glm::vec3 localEye =
+        gltf ? glm::vec3(0.0f) : glm::vec3(camera->mPosition.x, camera->mPosition.y, camera->mPosition.z);
+    const glm::vec3 localLook =
+        gltf ? glm::vec3(0.0f, 0.0f, -1.0f) : glm::vec3(camera->mLookAt.x, camera->mLookAt.y, camera->mLookAt.z);
+    const glm::vec3 localUp =
+        gltf ? glm::vec3(0.0f, 1.0f, 0.0f) : glm::vec3(camera->mUp.x, camera->mUp.y, camera->mUp.z);
     double roll = 0.0;
     for (double t : keyTimes) {
       const glm::mat4 w = node ? animation.world(node, t) : glm::mat4(1.0f);
@@ -795,8 +801,8 @@ bool convert(const ImportOptions& options, ImportResult& result, std::string& re
 
   const long long ms = std::llround(result.seconds * 1000.0);
   result.qdfEntry = "<QdfEntry id=\"" + name + "\" path=\"data\\scene\\" + name + ".qdf\"/>";
-  result.sceneLine = "<SceneLineEntry line=\"0\" qdfId=\"" + name + "\" sTime=\"0\" eTime=\"" +
-                     std::to_string(ms) + "\" shader=\"default\"/>";
+  result.sceneLine = "<SceneLineEntry line=\"0\" qdfId=\"" + name + "\" sTime=\"0\" eTime=\"" + std::to_string(ms) +
+                     "\" shader=\"default\"/>";
   return true;
 }
 

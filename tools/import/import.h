@@ -14,10 +14,10 @@ struct ImportOptions {
 };
 
 struct ImportResult {
-  std::string name;         // the name used
-  std::string qdfEntry;     // the QdfEntry line for qdfDefine.xml
-  std::string sceneLine;    // the SceneLineEntry line for sceneLineDefine.xml
-  double seconds = 0.0;     // the scene's length (10 when static)
+  std::string name;                // the name used
+  std::string qdfEntry;            // the QdfEntry line for qdfDefine.xml
+  std::string sceneLine;           // the SceneLineEntry line for sceneLineDefine.xml
+  double seconds = 0.0;            // the scene's length (10 when static)
   std::vector<std::string> notes;  // things the maker should hear of
 };
 
