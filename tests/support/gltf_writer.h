@@ -1,7 +1,8 @@
 // glTF 2.0 files written from a small description, for the importer's tests
 // and benchmark: meshes (positions, optional normals, 32-bit indices),
-// materials with a base colour, nodes with TRS, perspective cameras and
-// linear translation/rotation/scale tracks. The binary buffer goes into the
+// materials with a base colour (the first with an embedded PNG texture),
+// nodes with TRS, perspective cameras and linear translation/rotation/scale
+// tracks. The binary buffer goes into the
 // JSON as a base64 data URI, or beside it as FILE.bin.
 #pragma once
 
@@ -48,6 +49,7 @@ struct Document {
   std::vector<int> roots;
   std::vector<float> cameraFovs;  // yfov in radians, aspect 16:9
   std::vector<Track> tracks;
+  std::vector<uint8_t> basePng;  // when set: material 0's base-colour texture, embedded
 };
 
 inline std::string base64(const std::vector<uint8_t>& data) {
@@ -148,7 +150,8 @@ inline std::string write(const Document& doc, std::vector<uint8_t>* external = n
     const glm::vec4& c = doc.materials[i];
     materials += std::string(i ? "," : "") + "{\"name\":\"m" + std::to_string(i) +
                  "\",\"pbrMetallicRoughness\":{\"baseColorFactor\":[" + num(c.r) + "," + num(c.g) + "," + num(c.b) +
-                 "," + num(c.a) + "],\"metallicFactor\":0}}";
+                 "," + num(c.a) + "]," + (i == 0 && !doc.basePng.empty() ? "\"baseColorTexture\":{\"index\":0}," : "") +
+                 "\"metallicFactor\":0}}";
   }
   for (size_t i = 0; i < doc.cameraFovs.size(); ++i) {
     cameras += std::string(i ? "," : "") +
@@ -166,6 +169,10 @@ inline std::string write(const Document& doc, std::vector<uint8_t>* external = n
                      "]}],\"nodes\":[" + nodes + "],\"meshes\":[" + meshes + "]";
   if (!materials.empty()) json += ",\"materials\":[" + materials + "]";
   if (!cameras.empty()) json += ",\"cameras\":[" + cameras + "]";
+  if (!doc.basePng.empty()) {
+    json +=
+        ",\"images\":[{\"uri\":\"data:image/png;base64," + base64(doc.basePng) + "\"}],\"textures\":[{\"source\":0}]";
+  }
   if (!channels.empty()) json += ",\"animations\":[{\"channels\":[" + channels + "],\"samplers\":[" + samplers + "]}]";
   json += ",\"buffers\":[{\"byteLength\":" + std::to_string(buffer.size()) + ",\"uri\":\"" + uri +
           "\"}],\"bufferViews\":[" + views + "],\"accessors\":[" + accessors + "]}";

@@ -65,8 +65,23 @@ glm::mat4 trs(glm::vec3 t, glm::quat r, glm::vec3 s) {
   return glm::scale(glm::translate(glm::mat4(1.0f), t) * glm::mat4_cast(r), s);
 }
 
-// Writes the glTF case: a flat red box with an arm (a smooth octahedron)
-// turning about z, a tilted lamp beside it and a camera; the box moves +x.
+// A 2x2 PNG at DIR/maps/skin.png; returns its bytes.
+std::vector<uint8_t> writeSkin(const TempDir& dir) {
+  fs::create_directories(dir.file("maps"));
+  const uint8_t pixels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+  PngImage image;
+  image.pixels = pixels;
+  image.width = 2;
+  image.height = 2;
+  image.stride = 8;
+  std::string reason;
+  EXPECT_TRUE(writePngFile(dir.file("maps/skin.png").c_str(), image, reason)) << reason;
+  return testing_support::readFile(dir.file("maps/skin.png"));
+}
+
+// Writes the glTF case: a flat red box with an embedded texture and an arm
+// (a smooth octahedron) turning about z, a tilted lamp beside it and a
+// camera; the box moves +x.
 std::string writeGltf(const TempDir& dir) {
   gltf_testing::Document doc;
   doc.meshes = {gltf_testing::box(0.5f, 0), octahedron(1)};
@@ -79,6 +94,7 @@ std::string writeGltf(const TempDir& dir) {
   doc.nodes = {base, arm, lamp, cam};
   doc.roots = {0, 2, 3};
   doc.cameraFovs = {0.8f};
+  doc.basePng = writeSkin(dir);
   const glm::quat turned = glm::angleAxis(glm::radians(90.0f), glm::vec3(0, 0, 1));
   doc.tracks = {{0, "translation", {0, 1}, {0, 0, 0, 1, 0, 0}},
                 {1, "rotation", {0, 1}, {0, 0, 0, 1, turned.x, turned.y, turned.z, turned.w}}};
@@ -119,15 +135,7 @@ std::string writeObj(const TempDir& dir) {
   testing_support::writeFile(dir.file("parts.mtl"),
                              testing_support::bytes("newmtl blue\nKd 0 0.5 1\nd 0.5\nmap_Kd maps/skin.png\n"
                                                     "newmtl grey\nKd 0.5 0.5 0.5\n"));
-  fs::create_directories(dir.file("maps"));
-  const uint8_t pixels[16] = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
-  PngImage image;
-  image.pixels = pixels;
-  image.width = 2;
-  image.height = 2;
-  image.stride = 8;
-  std::string reason;
-  EXPECT_TRUE(writePngFile(dir.file("maps/skin.png").c_str(), image, reason)) << reason;
+  writeSkin(dir);
   return dir.file("parts.obj");
 }
 
@@ -179,7 +187,7 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
         false,
         "base",
         {1.0f, 0.0f, 0.0f, 0.75f},
-        "",
+        "data\\texture\\robot\\texture0.png",
         "base",
         "arm",
         10.0,
@@ -251,7 +259,9 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
     if (!e.texture.empty()) {
       std::string file = e.texture;
       for (char& ch : file) ch = ch == '\\' ? '/' : ch;
-      EXPECT_TRUE(fs::is_regular_file(dir.file("out/" + file))) << file;
+      EXPECT_EQ(testing_support::readFile(dir.file("out/" + file)),
+                testing_support::readFile(dir.file("maps/skin.png")))
+          << file;
     }
     for (const MqoObject& o : model.objects) {
       if (o.faces.empty()) continue;
