@@ -10,6 +10,7 @@
 #include <glm/geometric.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include "formats/formats.h"
@@ -79,6 +80,9 @@ std::vector<uint8_t> writeSkin(const TempDir& dir) {
   return testing_support::readFile(dir.file("maps/skin.png"));
 }
 
+// The glTF camera turned left and rolled.
+const glm::quat kCameraTurn = glm::angleAxis(0.2f, glm::vec3(0, 1, 0)) * glm::angleAxis(0.3f, glm::vec3(0, 0, 1));
+
 // Writes the glTF case: a flat red box with an embedded texture and an arm
 // (a smooth octahedron) turning about z, a tilted lamp beside it and a
 // camera; the box moves +x.
@@ -90,7 +94,7 @@ std::string writeGltf(const TempDir& dir) {
   gltf_testing::Node arm{"arm", 1, -1, {0, 2, 0}, {1, 0, 0, 0}, {1, 1, 1}, {}};
   gltf_testing::Node lamp{"lamp",    0, -1, {0.5f, 1, -2}, glm::angleAxis(1.2f, glm::normalize(glm::vec3(1, 2, 3))),
                           {1, 2, 1}, {}};
-  gltf_testing::Node cam{"cam", -1, 0, {0, 1, 8}, {1, 0, 0, 0}, {1, 1, 1}, {}};
+  gltf_testing::Node cam{"cam", -1, 0, {0, 1, 8}, kCameraTurn, {1, 1, 1}, {}};
   doc.nodes = {base, arm, lamp, cam};
   doc.roots = {0, 2, 3};
   doc.cameraFovs = {0.8f};
@@ -167,6 +171,7 @@ struct Expected {
   double rate;
   double seconds;  // scene length
   double fovDegrees;
+  std::optional<glm::mat4> view;  // the file camera's view at time 0
   // Keys that must reproduce the file's local transform: object, time.
   std::vector<std::tuple<std::string, float, glm::mat4>> transforms;
 };
@@ -193,6 +198,7 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
         10.0,
         1.0,
         0.8 * 180.0 / 3.14159265358979,
+        glm::inverse(trs({0, 1, 8}, kCameraTurn, {1, 1, 1})),
         {{"base", 0.5f, trs({0.5f, 0, 0}, {1, 0, 0, 0}, {1, 1, 1})},
          {"arm", 0.5f, trs({0, 2, 0}, halfTurned, {1, 1, 1})},
          {"lamp", 0.0f, trs({0.5f, 1, -2}, lampTurn, {1, 2, 1})}}}},
@@ -210,6 +216,7 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
         30.0,
         10.0,
         30.0,
+        std::nullopt,
         {}}},
       {writeHugeObj,
        "",
@@ -225,6 +232,7 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
         30.0,
         10.0,
         30.0,
+        std::nullopt,
         {}}},
   };
   for (const Case& c : cases) {
@@ -314,12 +322,18 @@ TEST(VesperImport, GltfAndObjBecomeAModelAndASceneTheEngineReads) {
     }
     const QdfKey eye = evaluateKey(camera, "camera_pos", 0.0f);
     EXPECT_NEAR(eye.rotation.y * 180.0f / 3.141592f + 30.0f, e.fovDegrees, 1e-3);
+    // The player's view: z negated, y up, turned by rotation z.
+    const QdfKey look = evaluateKey(camera, "camera_lookat", 0.0f);
+    const glm::vec3 from(eye.position.x, eye.position.y, -eye.position.z);
+    const glm::vec3 to(look.position.x, look.position.y, -look.position.z);
+    const glm::mat4 view = glm::rotate(glm::mat4(1.0f), eye.rotation.z, {0, 0, 1}) * glm::lookAt(from, to, {0, 1, 0});
+    if (e.view) {
+      for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) EXPECT_NEAR(view[i][j], (*e.view)[i][j], 1e-4) << "camera view";
+      }
+    }
     if (e.framed) {
-      // The player's view: z negated, a 16:9 frame, near 0.1, far 150.
-      const QdfKey look = evaluateKey(camera, "camera_lookat", 0.0f);
-      const glm::vec3 from(eye.position.x, eye.position.y, -eye.position.z);
-      const glm::vec3 to(look.position.x, look.position.y, -look.position.z);
-      const glm::mat4 view = glm::lookAt(from, to, {0, 1, 0});
+      // Every vertex inside a 16:9 frame between near 0.1 and far 150.
       const float slope = std::tan(glm::radians(static_cast<float>(e.fovDegrees)) / 2);
       for (const MqoObject& o : model.objects) {
         for (const glm::vec3& p : o.positions) {
