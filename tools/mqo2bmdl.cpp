@@ -115,26 +115,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s:0: cannot read: %s\n", in, std::strerror(errno));
     return 1;
   }
-  MqoModel model;
+  std::vector<uint8_t> bytes;
   std::string error;
   int line = 0;
   std::vector<MqoNote> notes;
-  const bool parsed = parseMqoText(text.data(), text.size(), model, error, line, options, &notes);
+  const bool converted = convertMqoText(text.data(), text.size(), bytes, error, line, options, &notes);
   for (const MqoNote& note : notes) {
-    if (note.line > 0) {
-      std::fprintf(stderr, "%s:%d: %s\n", in, note.line, note.text.c_str());
-    } else {
-      std::fprintf(stderr, "%s: %s\n", in, note.text.c_str());
-    }
+    std::fprintf(stderr, "%s\n", FileProblem{in, note.line, note.text}.text().c_str());
   }
-  if (!parsed) {
+  if (!converted) {
     std::fprintf(stderr, "%s:%d: %s\n", in, line, error.c_str());
-    return 1;
-  }
-  const std::vector<uint8_t> bytes = writeBinaryModel(model);
-  MqoModel check;
-  if (!parseBinaryModel(bytes.data(), bytes.size(), check, error)) {
-    std::fprintf(stderr, "%s:0: the binary model does not read back: %s\n", in, error.c_str());
     return 1;
   }
   if (!writeReplacing(out, bytes, error)) {

@@ -45,5 +45,9 @@ bool startRehearsal(const std::string& sourceDir, std::string& reason);
 // Applies the changes seen since the last call (reloads, errors); cheap when
 // nothing changed.
 void pollRehearsal();
+// Waits up to `timeoutMs` for a watched file to change; true when a change
+// is pending for the next pollRehearsal. For tests and benchmarks that edit
+// files and must wait on the change, not on time.
+bool waitForRehearsalChange(int timeoutMs);
 // Stops watching and clears the state.
 void stopRehearsal();

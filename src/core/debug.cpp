@@ -7,11 +7,24 @@
 
 VESPER_IMPLEMENT_DYNAMIC(CoreDebug, CoreObject)
 
-void CoreDebug::criticalCheck(const char* message, bool condition) {
-  if (!condition) platform::fatalExit(message);
+namespace {
+
+CoreDebug::CriticalHandler gHandler = nullptr;
+
+[[noreturn]] void endWith(const char* text) {
+  if (gHandler) gHandler(text);
+  platform::fatalExit(text);
 }
 
-void CoreDebug::criticalError(const char* message) { platform::fatalExit(message); }
+}  // namespace
+
+void CoreDebug::setCriticalHandler(CriticalHandler handler) { gHandler = handler; }
+
+void CoreDebug::criticalCheck(const char* message, bool condition) {
+  if (!condition) endWith(message);
+}
+
+void CoreDebug::criticalError(const char* message) { endWith(message); }
 
 void CoreDebug::criticalCheck(const char* message, bool condition, const char* entry) {
   if (!condition) criticalError(message, entry);
@@ -19,5 +32,5 @@ void CoreDebug::criticalCheck(const char* message, bool condition, const char* e
 
 void CoreDebug::criticalError(const char* message, const char* entry) {
   const std::string text = std::string(message) + "\n  entry: " + (entry != nullptr ? entry : "(none)");
-  platform::fatalExit(text.c_str());
+  endWith(text.c_str());
 }

@@ -1,0 +1,220 @@
+// Rehearsal: the watcher over every file the show read from the source
+// folder, and the reload of what changed, in place and at the show time.
+#include "app/rehearsal.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "app/app.h"
+#include "app/source_folder.h"
+#include "demo/demo.h"
+#include "files/files.h"
+#include "platform/file_watch.h"
+#include "platform/window.h"
+#include "resources/resources.h"
+#include "texture/texture.h"
+#include "model/model.h"
+#include "xml/xml.h"
+
+namespace {
+
+// A critical error raised while a reload runs, carried out of the engine
+// code to the reload that started it.
+struct CriticalDuringReload {
+  std::string text;
+};
+
+[[noreturn]] void throwCritical(const std::string& text) { throw CriticalDuringReload{text}; }
+
+struct Rehearsal {
+  std::string dir;
+  platform::FileWatch watch;
+  size_t watchedReads = 0;  // folderReads() already watched
+  std::string musicFile;    // music.ogg or score.txt at the root
+};
+
+RehearsalState gState;
+std::unique_ptr<Rehearsal> gRehearsal;
+
+bool isDefinitionDocument(const std::string& entry) {
+  for (const char* path : {kSceneLineDefinePath, kQdfDefinePath, kPostEffectDefinePath, kCustomTextureDefinePath}) {
+    if (entry == path) return true;
+  }
+  return false;
+}
+
+resourceObject* cachedResource(const std::string& entry) {
+  for (resourceObject* r : resourceManager::instance().cachedResources()) {
+    if (r->getName() == entry) return r;
+  }
+  return nullptr;
+}
+
+// Models whose draw units were compiled with `texture`'s GL texture: they
+// are compiled again once the texture is replaced.
+std::vector<resMQO*> modelsUsing(const resTexture& texture) {
+  std::vector<resMQO*> models;
+  if (texture.texture() == nullptr) return models;
+  for (resourceObject* r : resourceManager::instance().cachedResources()) {
+    auto* model = dynamic_cast<resMQO*>(r);
+    if (model == nullptr || model->model() == nullptr) continue;
+    for (uint32_t m = 0; m < model->getMaterialCount(); ++m) {
+      if (model->getTexture(0, m) == texture.texture() || model->getTexture(1, m) == texture.texture()) {
+        models.push_back(model);
+        break;
+      }
+    }
+  }
+  return models;
+}
+
+void setError(const std::string& file, int line, const std::string& reason) {
+  RehearsalError error{file, line, reason};
+  for (RehearsalError& e : gState.errors) {
+    if (e.file != file) continue;
+    if (e.line == line && e.reason == reason) return;
+    e = error;
+    std::fprintf(stderr, "%s\n", error.text().c_str());
+    return;
+  }
+  gState.errors.push_back(error);
+  std::fprintf(stderr, "%s\n", error.text().c_str());
+}
+
+void clearError(const std::string& file) {
+  gState.errors.erase(std::remove_if(gState.errors.begin(), gState.errors.end(),
+                                     [&](const RehearsalError& e) { return e.file == file; }),
+                      gState.errors.end());
+}
+
+// The reload of one file's entries. False, with the error set, when
+// anything kept its last good version.
+bool reloadEntries(const std::string& file, const std::vector<std::string>& entries) {
+  resourceManager& resources = resourceManager::instance();
+  bool rebuild = false;
+  for (const std::string& entry : entries) {
+    if (resourceObject* resource = cachedResource(entry)) {
+      std::vector<resMQO*> dependents;
+      if (auto* texture = dynamic_cast<resTexture*>(resource)) dependents = modelsUsing(*texture);
+      std::string problem;
+      int line = 0;
+      if (!resources.reloadInPlace(*resource, problem, line)) {
+        // A derived entry's own problem (the .mqo's line) says more.
+        for (const FileProblem& p : takeFolderProblems()) {
+          problem = p.reason;
+          line = p.line;
+        }
+        setError(file, line, problem);
+        return false;
+      }
+      for (resMQO* model : dependents) {
+        if (!resources.reloadInPlace(*model, problem, line)) {
+          setError(file, line, model->getName() + ": " + problem);
+          return false;
+        }
+      }
+      // Effects are drawn through their resource alone; everything else may
+      // be held in parts by the show's scenes and bindings.
+      rebuild = rebuild || dynamic_cast<resShader*>(resource) == nullptr;
+    } else if (isDefinitionDocument(entry)) {
+      const std::vector<char> text = loadEntryText(entry.c_str());
+      XmlResults results;
+      XmlNode::parseText(text.data(), kDefinitionRoot, results);
+      if (results.code != XmlError::None) {
+        setError(file, results.line, XmlNode::errorMessage(results.code));
+        return false;
+      }
+      rebuild = true;
+    } else {
+      rebuild = true;  // read while the show was built (a scene file's model count)
+    }
+  }
+  if (rebuild) demoManager::instance().rebuildShow();
+  return true;
+}
+
+void reloadFile(const std::string& file) {
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::string> entries;
+  for (const FolderRead& r : folderReads()) {
+    if (r.file == file) entries.push_back(r.entry);
+  }
+  bool ok = false;
+  CoreDebug::setCriticalHandler(throwCritical);
+  try {
+    if (file == gRehearsal->musicFile) {
+      demoManager& demo = demoManager::instance();
+      FileProblem problem;
+      const std::string music = sourceFolderMusic(gRehearsal->dir, problem);
+      if (music.empty()) {
+        setError(problem.file, problem.line, problem.reason);
+      } else {
+        demo.musicPath = music;
+        CWindowGL* window = systemManager::instance().window();
+        ok = demo.reopenMusic(window ? window->handle() : nullptr);
+        if (!ok) setError(file, 0, "the music cannot be opened");
+      }
+    } else {
+      ok = reloadEntries(file, entries);
+    }
+  } catch (const CriticalDuringReload& e) {
+    std::string reason = e.text;
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    setError(file, 0, reason);
+  }
+  CoreDebug::setCriticalHandler(nullptr);
+  takeFolderProblems();
+  if (ok) clearError(file);
+  gState.hasReload = true;
+  gState.lastReload.file = file;
+  gState.lastReload.showTimeMs = demoManager::instance().musicTime();
+  gState.lastReload.milliseconds =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  gState.lastReload.ok = ok;
+  ++gState.revision;
+}
+
+}  // namespace
+
+std::string RehearsalError::text() const { return FileProblem{file, line, reason}.text(); }
+
+const RehearsalState& rehearsalState() { return gState; }
+
+bool startRehearsal(const std::string& sourceDir, std::string& reason) {
+  auto rehearsal = std::make_unique<Rehearsal>();
+  if (!rehearsal->watch.ok()) {
+    reason = rehearsal->watch.error();
+    return false;
+  }
+  rehearsal->dir = sourceDir;
+  FileProblem problem;
+  const std::string music = sourceFolderMusic(sourceDir, problem);
+  rehearsal->musicFile = music.rfind(sourceDir + "/", 0) == 0 ? music : sourceDir + "/score.txt";
+  rehearsal->watch.add(rehearsal->musicFile);
+  gRehearsal = std::move(rehearsal);
+  gState = RehearsalState{};
+  gState.active = true;
+  ++gState.revision;
+  return true;
+}
+
+void pollRehearsal() {
+  if (!gRehearsal) return;
+  const std::vector<FolderRead>& reads = folderReads();
+  for (; gRehearsal->watchedReads < reads.size(); ++gRehearsal->watchedReads) {
+    const std::string& file = reads[gRehearsal->watchedReads].file;
+    if (!gRehearsal->watch.add(file)) setError(file, 0, "not watched: " + gRehearsal->watch.error());
+  }
+  for (const std::string& file : gRehearsal->watch.changed()) reloadFile(file);
+}
+
+bool waitForRehearsalChange(int timeoutMs) { return gRehearsal && gRehearsal->watch.wait(timeoutMs); }
+
+void stopRehearsal() {
+  gRehearsal.reset();
+  const uint64_t revision = gState.revision;
+  gState = RehearsalState{};
+  gState.revision = revision + 1;
+}

@@ -1,0 +1,144 @@
+// Rehearsal in process on a scripted clock: a source folder's effect,
+// texture, model and scene file edited in turn while the show plays, each
+// change on the next frame; a broken effect keeps the last good one and is
+// listed with its file and line until it is fixed.
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "app/app.h"
+#include "app/rehearsal.h"
+#include "demo/demo.h"
+#include "app/rehearsal_folder.h"
+#include "demo/show_production.h"
+#include "model/mqo_text.h"
+#include "support/gl_context.h"
+#include "support/support.h"
+
+namespace {
+
+using namespace rehearsal_testing;
+
+constexpr int kW = 160;
+constexpr int kH = 90;
+
+class Rehearse : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
+    glViewport(0, 0, kW, kH);
+    settingsManager& s = settingsManager::instance();
+    s.sampleCount = 0;
+    s.screenWidth = kW;
+    s.screenHeight = kH;
+    rehearsal_testing::writeWallFolder(src);
+    testing_support::installPack(core, show_testing::coreEffects());
+    openFolder(src.path());
+    addFolderDerivation("bmdl", "mqo", deriveBinaryModel);
+    std::string reason;
+    ASSERT_TRUE(startRehearsal(src.path(), reason)) << reason;
+
+    demo.playMusic = false;
+    demo.setClock(&clock);
+    ASSERT_TRUE(demo.initialize());
+    started = true;
+    ASSERT_TRUE(demo.update());  // Reset
+    ASSERT_TRUE(demo.update());  // Load and the loader fade
+    clock.ticks = 1801;
+    ASSERT_TRUE(demo.update());
+    ASSERT_TRUE(demo.update());
+    ASSERT_EQ(demo.state(), demoManager::Play);
+  }
+  void TearDown() override {
+    stopRehearsal();
+    if (started) {
+      demo.terminate();
+      cPostEffectManager::instance().terminate();
+      customTextureManager::instance().terminate();
+      resourceManager::instance().terminate();
+      demo.setClock(nullptr);
+      demo.playMusic = true;
+    }
+    closeFolder();
+    closePackage();
+    static_cast<DisplaySettings&>(settingsManager::instance()) = DisplaySettings();
+  }
+  template <class Text>
+  void write(const std::string& name, const Text& text) {
+    rehearsal_testing::write(src, name, text);
+  }
+  void save(const std::string& name, const std::string& text) { rehearsal_testing::save(src, name, text); }
+  // Waits for the watcher to see the edit, applies it and draws a frame.
+  void nextFrame() {
+    ASSERT_TRUE(waitForRehearsalChange(10000)) << "no change seen";
+    pollRehearsal();
+    clock.music += 16;
+    ASSERT_TRUE(demo.update());
+  }
+  std::vector<uint8_t> centre() const { return gl.readPixels(kW / 2, kH / 2, 1, 1); }
+
+  testing_support::GlContext gl{kW, kH};
+  testing_support::TempDir src, core;
+  demoManager& demo = demoManager::instance();
+  ScriptedClock clock;
+  bool started = false;
+};
+
+TEST_F(Rehearse, EditsShowOnTheNextFrameAndABrokenEffectKeepsTheLastGoodOne) {
+  using render_testing::isColour;
+  clock.music = 500;
+  ASSERT_TRUE(demo.update());
+  EXPECT_TRUE(isColour(centre(), 255, 0, 0));
+  resShader* effect = ResourceRef<resShader>::load("data\\shader\\paint.cgfx").get();
+  resourceManager::instance().release(effect);  // still held by the model
+
+  save("data/model/m.mqo", squareMqo("0 1 0 1"));
+  nextFrame();
+  EXPECT_TRUE(isColour(centre(), 0, 255, 0)) << "model";
+
+  write("data/texture/t.bmp", render_testing::solidBmp(128, 128, 128));
+  nextFrame();
+  EXPECT_TRUE(isColour(centre(), 0, 128, 0)) << "texture";
+
+  save("data/shader/paint.cgfx", paintEffect("vec4(0.0, 0.0, 1.0, 1.0)"));
+  nextFrame();
+  EXPECT_TRUE(isColour(centre(), 0, 0, 255)) << "effect";
+
+  const std::string effectFile = src.file("data/shader/paint.cgfx");
+  save("data/shader/paint.cgfx", paintEffect("vec4(undeclaredName, 1.0)"));
+  nextFrame();
+  EXPECT_TRUE(isColour(centre(), 0, 0, 255)) << "the last good effect";
+  const RehearsalState& state = rehearsalState();
+  ASSERT_EQ(state.errors.size(), 1u);
+  EXPECT_EQ(state.errors[0].file, effectFile);
+  EXPECT_EQ(state.errors[0].line, 7);  // the compiler's line is the file's
+  EXPECT_EQ(state.errors[0].text().rfind(effectFile + ":7: ", 0), 0u) << state.errors[0].text();
+  EXPECT_FALSE(state.lastReload.ok);
+  // Every holder still points at the one effect object.
+  EXPECT_EQ(ResourceRef<resShader>::load("data\\shader\\paint.cgfx").get(), effect);
+
+  save("data/shader/paint.cgfx", paintEffect("vec4(1.0, 1.0, 0.0, 1.0)"));
+  nextFrame();
+  EXPECT_TRUE(isColour(centre(), 255, 255, 0)) << "the fixed effect";
+  EXPECT_TRUE(state.errors.empty());
+  EXPECT_TRUE(state.lastReload.ok);
+  EXPECT_EQ(state.lastReload.file, effectFile);
+
+  save("data/scene/wall.qdf", wallScene("30 0 0"));
+  nextFrame();
+  EXPECT_TRUE(isColour(centre(), 0, 0, 0)) << "scene file: the wall moved away";
+
+  // A model that no longer parses: the last good one stays, named by line.
+  save("data/scene/wall.qdf", wallScene("0 0 0"));
+  nextFrame();
+  save("data/model/m.mqo", "Metasequoia Document\nFormat Text Ver 1.0\n\nObject \"o\" {\n\tdepth -1\n}\nEof\n");
+  nextFrame();
+  EXPECT_TRUE(isColour(centre(), 255, 255, 0)) << "the last good model";
+  ASSERT_EQ(state.errors.size(), 1u);
+  EXPECT_EQ(state.errors[0].text(), src.file("data/model/m.mqo") + ":5: depth out of range");
+}
+
+}  // namespace
