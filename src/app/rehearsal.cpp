@@ -70,23 +70,28 @@ std::vector<resMQO*> modelsUsing(const resTexture& texture) {
   return models;
 }
 
-void setError(const std::string& file, int line, const std::string& reason) {
+// Lists the file's error (one per file) and writes it to stderr, unless
+// `printed` says the file layer already wrote it in these words.
+void setError(const std::string& file, int line, const std::string& reason, bool printed = false) {
   RehearsalError error{file, line, reason};
-  for (RehearsalError& e : gState.errors) {
-    if (e.file != file) continue;
-    if (e.line == line && e.reason == reason) return;
-    e = error;
-    std::fprintf(stderr, "%s\n", error.text().c_str());
-    return;
+  auto known = std::find_if(gState.errors.begin(), gState.errors.end(),
+                            [&](const RehearsalError& e) { return e.file == file; });
+  if (known != gState.errors.end() && known->line == line && known->reason == reason) return;
+  if (known != gState.errors.end()) {
+    *known = error;
+  } else {
+    gState.errors.push_back(error);
   }
-  gState.errors.push_back(error);
-  std::fprintf(stderr, "%s\n", error.text().c_str());
+  ++gState.revision;
+  if (!printed) std::fprintf(stderr, "%s\n", error.text().c_str());
 }
 
 void clearError(const std::string& file) {
+  const size_t before = gState.errors.size();
   gState.errors.erase(std::remove_if(gState.errors.begin(), gState.errors.end(),
                                      [&](const RehearsalError& e) { return e.file == file; }),
                       gState.errors.end());
+  if (gState.errors.size() != before) ++gState.revision;
 }
 
 // The reload of one file's entries. False, with the error set, when
@@ -102,11 +107,13 @@ bool reloadEntries(const std::string& file, const std::vector<std::string>& entr
       int line = 0;
       if (!resources.reloadInPlace(*resource, problem, line)) {
         // A derived entry's own problem (the .mqo's line) says more.
+        bool printed = false;
         for (const FileProblem& p : takeFolderProblems()) {
           problem = p.reason;
           line = p.line;
+          printed = true;
         }
-        setError(file, line, problem);
+        setError(file, line, problem, printed);
         return false;
       }
       for (resMQO* model : dependents) {
@@ -204,9 +211,13 @@ void pollRehearsal() {
   if (!gRehearsal) return;
   const std::vector<FolderRead>& reads = folderReads();
   for (; gRehearsal->watchedReads < reads.size(); ++gRehearsal->watchedReads) {
-    const std::string& file = reads[gRehearsal->watchedReads].file;
-    if (!gRehearsal->watch.add(file)) setError(file, 0, "not watched: " + gRehearsal->watch.error());
+    const FolderRead& read = reads[gRehearsal->watchedReads];
+    if (!gRehearsal->watch.add(read.file)) setError(read.file, 0, "not watched: " + gRehearsal->watch.error());
+    // What was broken from the start is listed as well, until it is fixed.
+    const resourceObject* resource = cachedResource(read.entry);
+    if (resource && !resource->problem().empty()) setError(read.file, resource->problemLine(), resource->problem());
   }
+  for (const FileProblem& p : takeFolderProblems()) setError(p.file, p.line, p.reason, true);
   for (const std::string& file : gRehearsal->watch.changed()) reloadFile(file);
 }
 

@@ -64,8 +64,9 @@ bool writePack(const std::string& path, const std::vector<PackSource>& files, st
 // the entry "data\x\y.z" is the file DIR/data/x/y.z (names compared
 // exactly, as the pack compares them); an entry whose file is absent but
 // that a derivation builds from a file beside it is built in memory (a
-// binary model from its text model); any other entry comes from the pack, if
-// one is installed (the installed production's core files). An entry found
+// binary model from its text model); a core file (data\core\...) the folder
+// lacks comes from the pack, if one is installed (the installed
+// production's). An entry found
 // in neither is the pack's critical error, naming the file the folder lacks.
 
 // A problem of a source file: what vesper-check would print for it.

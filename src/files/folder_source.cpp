@@ -14,6 +14,9 @@
 
 namespace {
 
+// The only entries a source folder takes from the pack beside it.
+constexpr char kCorePrefix[] = "data\\core\\";
+
 struct Derivation {
   std::string entryExtension;
   std::string sourceExtension;
@@ -142,8 +145,12 @@ bool readFolderEntry(const char* pName, std::vector<uint8_t>& out, std::string& 
   return true;
 }
 
+bool folderLendsToPack(const char* pName) {
+  return folder().dir.empty() || (pName != nullptr && std::strncmp(pName, kCorePrefix, sizeof kCorePrefix - 1) == 0);
+}
+
 bool entryExists(const char* pName) {
   if (pName == nullptr) return false;
   if (!folder().dir.empty() && !folderFileOf(pName).empty()) return true;
-  return packHasEntry(pName);
+  return folderLendsToPack(pName) && packHasEntry(pName);
 }

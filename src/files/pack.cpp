@@ -188,7 +188,7 @@ void CoreFile::open(const char* pName, int mode) {
     position = 0;
     return;
   }
-  const PackEntry* found = findPackEntry(pName);
+  const PackEntry* found = folderLendsToPack(pName) ? findPackEntry(pName) : nullptr;
   const bool isFound = found != nullptr;
   // What a source folder lacks is named by its file, not its entry.
   CoreDebug::criticalCheck(critical::kFileNotFound, isFound, folderFile.empty() ? pName : folderFile.c_str());

@@ -35,7 +35,10 @@ class Rehearse : public ::testing::Test {
     s.screenWidth = kW;
     s.screenHeight = kH;
     rehearsal_testing::writeWallFolder(src);
-    testing_support::installPack(core, show_testing::coreEffects());
+    // The core files come from the sample production, as from an installed one.
+    std::FILE* pack = std::fopen(VESPER_TEST_PRODUCTION_DIR "/vesper.pak", "rb");
+    ASSERT_NE(pack, nullptr);
+    ASSERT_EQ(installPackage(pack), nullptr);
     openFolder(src.path());
     addFolderDerivation("bmdl", "mqo", deriveBinaryModel);
     std::string reason;
@@ -51,6 +54,7 @@ class Rehearse : public ::testing::Test {
     ASSERT_TRUE(demo.update());
     ASSERT_TRUE(demo.update());
     ASSERT_EQ(demo.state(), demoManager::Play);
+    pollRehearsal();  // as the main loop does before each frame: watches what loaded
   }
   void TearDown() override {
     stopRehearsal();
@@ -81,7 +85,7 @@ class Rehearse : public ::testing::Test {
   std::vector<uint8_t> centre() const { return gl.readPixels(kW / 2, kH / 2, 1, 1); }
 
   testing_support::GlContext gl{kW, kH};
-  testing_support::TempDir src, core;
+  testing_support::TempDir src;
   demoManager& demo = demoManager::instance();
   ScriptedClock clock;
   bool started = false;
@@ -92,8 +96,8 @@ TEST_F(Rehearse, EditsShowOnTheNextFrameAndABrokenEffectKeepsTheLastGoodOne) {
   clock.music = 500;
   ASSERT_TRUE(demo.update());
   EXPECT_TRUE(isColour(centre(), 255, 0, 0));
-  resShader* effect = ResourceRef<resShader>::load("data\\shader\\paint.cgfx").get();
-  resourceManager::instance().release(effect);  // still held by the model
+  // The handle goes at once; the model holds the effect.
+  const resShader* effect = ResourceRef<resShader>::load("data\\shader\\paint.cgfx").get();
 
   save("data/model/m.mqo", squareMqo("0 1 0 1"));
   nextFrame();

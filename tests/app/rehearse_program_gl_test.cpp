@@ -1,8 +1,6 @@
 // `vesper --data SRC --rehearse` as a user runs it, on a private X display:
 // the window opens, a saved model shows, a broken effect is reported and
 // survived, and Escape twice ends the program with status 0.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +13,10 @@
 #include "app/fixtures.h"
 #include "app/rehearsal_folder.h"
 #include "platform/platform.h"
+
+// Last: Xlib's macros would rename what the headers above declare.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 namespace {
 
@@ -33,8 +35,13 @@ bool within(int ms, Done done) {
   return true;
 }
 
+// A window that went (a probe window the program opened and closed) is no
+// reason to end the test: the request just reads nothing.
+int ignoreXError(Display*, XErrorEvent*) { return 0; }
+
 std::array<int, 3> windowPixel(Display* display, unsigned long window, int x, int y) {
   XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+  XSync(display, False);
   if (image == nullptr) return {-1, -1, -1};
   const unsigned long p = XGetPixel(image, 0, 0);
   XDestroyImage(image);
@@ -71,17 +78,20 @@ TEST_F(RehearseProgram, ShowsAnEditSurvivesABrokenEffectAndEndsOnEscapeTwice) {
   }
   ASSERT_GT(pid, 0);
   const std::string pidText = std::to_string(pid);
-  const auto found = runCommand("for i in $(seq 600); do\n"
-                                "  wid=$(xdotool search --onlyvisible --pid " + pidText +
-                                " --name '^Vesper$' 2>/dev/null | head -1)\n"
-                                "  [ -n \"$wid\" ] && { echo $wid; exit 0; }; sleep 0.05\n"
-                                "done\nexit 1\n");
+  const std::string findWindow = "for i in $(seq 600); do\n"
+                                 "  wid=$(xdotool search --onlyvisible --pid " + pidText +
+                                 " --name '^Vesper$' 2>/dev/null | tail -1)\n"
+                                 "  [ -n \"$wid\" ] && { echo $wid; exit 0; }; sleep 0.05\n"
+                                 "done\nexit 1\n";
+  auto found = runCommand(findWindow);
   ASSERT_EQ(found.exitStatus, 0) << text(errors);
-  const unsigned long window = std::stoul(found.stdOut);
+  unsigned long window = std::stoul(found.stdOut);
+  XSetErrorHandler(ignoreXError);
   Display* x = XOpenDisplay(nullptr);
   ASSERT_NE(x, nullptr);
   auto centreIs = [&](int r, int g, int b) {
-    const std::array<int, 3> p = windowPixel(x, window, 160, 90);
+    std::array<int, 3> p = windowPixel(x, window, 160, 90);
+    if (p[0] < 0 && (found = runCommand(findWindow)).exitStatus == 0) window = std::stoul(found.stdOut);
     return std::abs(p[0] - r) <= 2 && std::abs(p[1] - g) <= 2 && std::abs(p[2] - b) <= 2;
   };
   // Loading, the loader fade, then the red square.
@@ -96,8 +106,7 @@ TEST_F(RehearseProgram, ShowsAnEditSurvivesABrokenEffectAndEndsOnEscapeTwice) {
   EXPECT_TRUE(centreIs(0, 255, 0)) << "the last good effect";
   EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the broken effect ended the rehearsal";
 
-  runCommand("xdotool windowfocus --sync " + found.stdOut.substr(0, found.stdOut.size() - 1) +
-             " key Escape key Escape");
+  runCommand("xdotool windowfocus --sync " + std::to_string(window) + " key Escape key Escape");
   int status = -1;
   EXPECT_TRUE(within(30000, [&] { return waitpid(pid, &status, WNOHANG) == pid; }));
   XCloseDisplay(x);
