@@ -39,8 +39,11 @@ int main(int argc, char** argv) {
   if (line.exit || line.dataDir.empty()) {
     const ProductionSearch search = findProduction(line.dataDir);
     if (line.exit) {
+      const bool folder = !line.dataDir.empty() && isSourceFolder(line.dataDir);
       std::printf("%sproduction: %s\n", line.text.c_str(),
-                  search.found.empty() ? "none found" : search.found.c_str());
+                  folder                ? (line.dataDir + " (source folder)").c_str()
+                  : search.found.empty() ? "none found"
+                                         : search.found.c_str());
       return 0;
     }
     line.dataDir = search.found;
@@ -113,8 +116,8 @@ int main(int argc, char** argv) {
   const bool rehearsing = line.rehearse;
   int code = runMainLoop(platform::systemEvents(), systemManager::instance().exitRequested,
                          [&managers, rehearsing] {
-                           if (rehearsing) pollRehearsal();
-                           return runFrame(managers);
+                           if (!rehearsing) return runFrame(managers);
+                           return rehearsalFrame([&managers] { return runFrame(managers); });
                          });
   stopRehearsal();
   terminateAll();

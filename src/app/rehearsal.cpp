@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "app/app.h"
 #include "app/source_folder.h"
@@ -33,7 +34,24 @@ struct Rehearsal {
   platform::FileWatch watch;
   size_t watchedReads = 0;  // folderReads() already watched
   std::string musicFile;    // music.ogg or score.txt at the root
+  std::string frameError;   // the file of the critical error the last frame met
 };
+
+// "  entry: NAME" of a critical error's text, as a file of the folder where
+// it is one; the text itself when it names none.
+std::string criticalFile(const std::string& text) {
+  const std::string key = "\n  entry: ";
+  const size_t at = text.find(key);
+  if (at == std::string::npos) return "(critical error)";
+  const std::string entry = text.substr(at + key.size());
+  const std::string file = folderFileOf(entry);
+  return file.empty() ? entry : file;
+}
+
+std::string oneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  return text;
+}
 
 RehearsalState gState;
 std::unique_ptr<Rehearsal> gRehearsal;
@@ -149,7 +167,7 @@ void reloadFile(const std::string& file) {
     if (r.file == file) entries.push_back(r.entry);
   }
   bool ok = false;
-  CoreDebug::setCriticalHandler(throwCritical);
+  const CoreDebug::CriticalHandler outer = CoreDebug::setCriticalHandler(throwCritical);
   try {
     if (file == gRehearsal->musicFile) {
       demoManager& demo = demoManager::instance();
@@ -167,11 +185,9 @@ void reloadFile(const std::string& file) {
       ok = reloadEntries(file, entries);
     }
   } catch (const CriticalDuringReload& e) {
-    std::string reason = e.text;
-    std::replace(reason.begin(), reason.end(), '\n', ' ');
-    setError(file, 0, reason);
+    setError(file, 0, oneLine(e.text));
   }
-  CoreDebug::setCriticalHandler(nullptr);
+  CoreDebug::setCriticalHandler(outer);
   takeFolderProblems();
   if (ok) clearError(file);
   gState.hasReload = true;
@@ -219,6 +235,22 @@ void pollRehearsal() {
   }
   for (const FileProblem& p : takeFolderProblems()) setError(p.file, p.line, p.reason, true);
   for (const std::string& file : gRehearsal->watch.changed()) reloadFile(file);
+}
+
+bool rehearsalFrame(const std::function<bool()>& frame) {
+  if (!gRehearsal) return frame();
+  const CoreDebug::CriticalHandler outer = CoreDebug::setCriticalHandler(throwCritical);
+  bool keepRunning = true;
+  try {
+    pollRehearsal();
+    keepRunning = frame();
+    if (!gRehearsal->frameError.empty()) clearError(std::exchange(gRehearsal->frameError, {}));
+  } catch (const CriticalDuringReload& e) {
+    gRehearsal->frameError = criticalFile(e.text);
+    setError(gRehearsal->frameError, 0, oneLine(e.text));
+  }
+  CoreDebug::setCriticalHandler(outer);
+  return keepRunning;
 }
 
 bool waitForRehearsalChange(int timeoutMs) { return gRehearsal && gRehearsal->watch.wait(timeoutMs); }

@@ -151,8 +151,9 @@ class CoreDebug : public CoreObject {
   // instead of ending the process; the handler must not return (it throws),
   // so the engine code after the error never runs. For a rehearsal's
   // reloads, where a broken file must not end the show. Null: the exit.
+  // Returns the handler set before.
   using CriticalHandler = void (*)(const std::string& text);
-  static void setCriticalHandler(CriticalHandler handler);
+  static CriticalHandler setCriticalHandler(CriticalHandler handler);
   // Trace hook: formats nothing and writes nothing.
   static void trace(const char*, ...) {}
 };

@@ -1,6 +1,7 @@
 // Critical errors: a fixed message (with the file's name where one is
 // concerned) and an immediate end of the process.
 #include <string>
+#include <utility>
 
 #include "core/core.h"
 #include "platform/platform.h"
@@ -18,7 +19,9 @@ CoreDebug::CriticalHandler gHandler = nullptr;
 
 }  // namespace
 
-void CoreDebug::setCriticalHandler(CriticalHandler handler) { gHandler = handler; }
+CoreDebug::CriticalHandler CoreDebug::setCriticalHandler(CriticalHandler handler) {
+  return std::exchange(gHandler, handler);
+}
 
 void CoreDebug::criticalCheck(const char* message, bool condition) {
   if (!condition) endWith(message);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "app/app.h"
@@ -17,6 +18,7 @@
 #include "model/mqo_text.h"
 #include "support/gl_context.h"
 #include "support/support.h"
+#include "../../bench/show_run.h"
 
 namespace {
 
@@ -29,43 +31,20 @@ class Rehearse : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!gl.ok()) SKIP_WITHOUT_DISPLAY("no GL context");
-    glViewport(0, 0, kW, kH);
-    settingsManager& s = settingsManager::instance();
-    s.sampleCount = 0;
-    s.screenWidth = kW;
-    s.screenHeight = kH;
     rehearsal_testing::writeWallFolder(src);
     // The core files come from the sample production, as from an installed one.
-    std::FILE* pack = std::fopen(VESPER_TEST_PRODUCTION_DIR "/vesper.pak", "rb");
-    ASSERT_NE(pack, nullptr);
-    ASSERT_EQ(installPackage(pack), nullptr);
+    ASSERT_TRUE(show_bench::installProduction(VESPER_TEST_PRODUCTION_DIR "/vesper.pak", "rehearsal test"));
     openFolder(src.path());
     addFolderDerivation("bmdl", "mqo", deriveBinaryModel);
     std::string reason;
     ASSERT_TRUE(startRehearsal(src.path(), reason)) << reason;
-
-    demo.playMusic = false;
-    demo.setClock(&clock);
-    ASSERT_TRUE(demo.initialize());
-    started = true;
-    ASSERT_TRUE(demo.update());  // Reset
-    ASSERT_TRUE(demo.update());  // Load and the loader fade
-    clock.ticks = 1801;
-    ASSERT_TRUE(demo.update());
-    ASSERT_TRUE(demo.update());
-    ASSERT_EQ(demo.state(), demoManager::Play);
+    show.emplace(kW, kH, 0);
+    ASSERT_TRUE(show->start());
     pollRehearsal();  // as the main loop does before each frame: watches what loaded
   }
   void TearDown() override {
     stopRehearsal();
-    if (started) {
-      demo.terminate();
-      cPostEffectManager::instance().terminate();
-      customTextureManager::instance().terminate();
-      resourceManager::instance().terminate();
-      demo.setClock(nullptr);
-      demo.playMusic = true;
-    }
+    show.reset();
     closeFolder();
     closePackage();
     static_cast<DisplaySettings&>(settingsManager::instance()) = DisplaySettings();
@@ -79,22 +58,19 @@ class Rehearse : public ::testing::Test {
   void nextFrame() {
     ASSERT_TRUE(waitForRehearsalChange(10000)) << "no change seen";
     pollRehearsal();
-    clock.music += 16;
-    ASSERT_TRUE(demo.update());
+    ASSERT_TRUE(show->frame(music += 16));
   }
   std::vector<uint8_t> centre() const { return gl.readPixels(kW / 2, kH / 2, 1, 1); }
 
   testing_support::GlContext gl{kW, kH};
   testing_support::TempDir src;
-  demoManager& demo = demoManager::instance();
-  ScriptedClock clock;
-  bool started = false;
+  std::optional<show_bench::Show> show;
+  uint32_t music = 500;
 };
 
 TEST_F(Rehearse, EditsShowOnTheNextFrameAndABrokenEffectKeepsTheLastGoodOne) {
   using render_testing::isColour;
-  clock.music = 500;
-  ASSERT_TRUE(demo.update());
+  ASSERT_TRUE(show->frame(music));
   EXPECT_TRUE(isColour(centre(), 255, 0, 0));
   // The handle goes at once; the model holds the effect.
   const resShader* effect = ResourceRef<resShader>::load("data\\shader\\paint.cgfx").get();
