@@ -117,8 +117,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
                                "directory holding vesper.pak and music.ogg (default: the working\n"
                                "directory, then vesper/ in each XDG data directory, then the\n"
                                "installed production); or a source folder: no vesper.pak but\n"
-                               "data/ in the pack's layout, .mqo models beside their .bmdl\n"
-                               "names, music.ogg or score.txt, core files from the installed\n"
+                               "data/ in the pack's layout (x.mqo serves the entry x.bmdl),\n"
+                               "music.ogg or score.txt, core files from the installed\n"
                                "production");
   CLI::Option* rehearseOpt =
       flag("--rehearse", c.rehearse,
