@@ -67,7 +67,8 @@ bool writePack(const std::string& path, const std::vector<PackSource>& files, st
 // binary model from its text model); a core file (data\core\...) the folder
 // lacks comes from the pack, if one is installed (the installed
 // production's). An entry found
-// in neither is the pack's critical error, naming the file the folder lacks.
+// in neither is the pack's critical error, naming the file the folder lacks
+// (for a derived entry, the file it would be built from: x.mqo).
 
 // A problem of a source file: what vesper-check would print for it.
 struct FileProblem {

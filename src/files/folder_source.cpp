@@ -23,11 +23,21 @@ struct Derivation {
   EntryDerivation derive;
 };
 
+// The last entry a derivation built: a model load reads its entry twice
+// (the stream, then the whole entry), and converts it once.
+struct Derived {
+  std::string source;
+  std::filesystem::file_time_type time;
+  uintmax_t size = 0;
+  std::vector<uint8_t> bytes;
+};
+
 struct Folder {
   std::string dir;
   std::vector<Derivation> derivations;
   std::vector<FolderRead> reads;
   std::vector<FileProblem> problems;
+  Derived lastDerived;
 };
 
 Folder& folder() {
@@ -67,9 +77,12 @@ std::string extensionOf(const std::string& entry) {
   return entry.substr(dot + 1);
 }
 
-// The derivation and its source file for an entry whose own file is absent.
+// The derivation and its source file for an entry whose own file is absent;
+// null, with `source` the file it would be built from (empty: none), when
+// that file is absent too.
 const Derivation* derivationFor(const std::string& path, std::string& source) {
   const std::string ext = extensionOf(path);
+  source.clear();
   for (const Derivation& d : folder().derivations) {
     if (d.entryExtension != ext) continue;
     source = path.substr(0, path.size() - ext.size()) + d.sourceExtension;
@@ -132,7 +145,20 @@ bool readFolderEntry(const char* pName, std::vector<uint8_t>& out, std::string& 
   }
   std::string source;
   const Derivation* d = derivationFor(file, source);
-  if (d == nullptr || !readFile(source, text)) return false;
+  if (d == nullptr) {
+    // What the author would write is the one to name: x.mqo, not x.bmdl.
+    if (!source.empty()) file = source;
+    return false;
+  }
+  std::error_code ec;
+  const auto time = std::filesystem::last_write_time(source, ec);
+  const uintmax_t size = std::filesystem::file_size(source, ec);
+  Derived& last = folder().lastDerived;
+  if (!ec && last.source == source && last.time == time && last.size == size) {
+    out = last.bytes;
+    return true;
+  }
+  if (!readFile(source, text)) return false;
   noteRead(source, pName);
   out.clear();
   FileProblem problem;
@@ -141,7 +167,10 @@ bool readFolderEntry(const char* pName, std::vector<uint8_t>& out, std::string& 
     std::fprintf(stderr, "%s\n", problem.text().c_str());
     folder().problems.push_back(problem);
     out.clear();
+    last = Derived{};
+    return true;
   }
+  last = ec ? Derived{} : Derived{source, time, size, out};
   return true;
 }
 

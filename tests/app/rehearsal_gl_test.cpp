@@ -111,9 +111,23 @@ TEST_F(Rehearse, EditsShowOnTheNextFrameAndABrokenEffectKeepsTheLastGoodOne) {
   nextFrame();
   EXPECT_TRUE(isColour(centre(), 0, 0, 0)) << "scene file: the wall moved away";
 
-  // A model that no longer parses: the last good one stays, named by line.
+  // A scene file naming a missing model: the critical error that would end
+  // a normal run is listed, naming the file, and the last good scene stays.
   save("data/scene/wall.qdf", wallScene("0 0 0"));
   nextFrame();
+  EXPECT_TRUE(isColour(centre(), 255, 255, 0));
+  const std::string sceneFile = src.file("data/scene/wall.qdf");
+  save("data/scene/wall.qdf", show_testing::sceneFile({{"wall", 100.0f, ""}}, "0 \"data\\model\\gone.mqo\"\n"));
+  nextFrame();
+  EXPECT_TRUE(isColour(centre(), 255, 255, 0)) << "the last good scene";
+  ASSERT_EQ(state.errors.size(), 1u);
+  EXPECT_EQ(state.errors[0].text(), sceneFile + ": " + critical::kFileNotFound + "   entry: " +
+                                        src.file("data/model/gone.mqo"));
+  save("data/scene/wall.qdf", wallScene("0 0 0"));
+  nextFrame();
+  EXPECT_TRUE(state.errors.empty());
+
+  // A model that no longer parses: the last good one stays, named by line.
   save("data/model/m.mqo", "Metasequoia Document\nFormat Text Ver 1.0\n\nObject \"o\" {\n\tdepth -1\n}\nEof\n");
   nextFrame();
   EXPECT_TRUE(isColour(centre(), 255, 255, 0)) << "the last good model";

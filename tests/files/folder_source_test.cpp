@@ -102,6 +102,9 @@ TEST_F(FolderSourceTest, NamesCompareAsInThePackAndMissingFilesAreNamed) {
     std::replace(file.begin(), file.end(), '\\', '/');
     EXPECT_CRITICAL_ENTRY(CoreFile f(entry, MODE_READ), critical::kFileNotFound, file);
   }
+  // A missing model is named by the file its author writes.
+  EXPECT_CRITICAL_ENTRY(CoreFile f("data\\model\\gone.bmdl", MODE_READ), critical::kFileNotFound,
+                        src.file("data/model/gone.mqo"));
   // A '/' finds no pack entry, so no folder file either.
   EXPECT_FALSE(entryExists("data/a.txt"));
   EXPECT_CRITICAL_ENTRY(CoreFile f("data/a.txt", MODE_READ), critical::kFileNotFound, "data/a.txt");
