@@ -13,17 +13,18 @@ void demoManager::rebuildShow() {
 }
 
 bool demoManager::reopenMusic(void* window) {
-  if (!playMusic) return false;
-  auto sound = std::make_unique<cDemoSound>();
-  sound->trackName = musicPath;
-  if (!sound->openMusic(window)) return false;
-  const uint32_t at = mMusicTime;
-  mPlaybackClock.setSound(nullptr);
-  mSound = std::move(sound);  // the old player stops here
-  mPlaybackClock.setSound(mSound.get());
-  if (demoState == Play) {
-    if (SoundPlayer* player = mSound->getPlayer()) player->playFrom(at);
-    mClock->start(at);
+  if (!playMusic || !mSound) return false;
+  // One player at a time: the sound shuts its old one down before opening.
+  const std::string previous = mSound->trackName;
+  mSound->trackName = musicPath;
+  const bool opened = mSound->openMusic(window);
+  if (!opened) {
+    musicPath = mSound->trackName = previous;
+    mSound->openMusic(window);
   }
-  return true;
+  if (demoState == Play) {
+    if (SoundPlayer* player = mSound->getPlayer()) player->playFrom(mMusicTime);
+    mClock->start(mMusicTime);
+  }
+  return opened;
 }
