@@ -18,7 +18,8 @@ using testing_support::TempDir;
 namespace fs = std::filesystem;
 
 const char* const kPrograms[] = {"vesper",   "vesper-pack", "vesper-effectc", "vesper-check",
-                                 "mqo2bmdl", "musicgen",    "vesper-build",   "vesper-new"};
+                                 "mqo2bmdl", "musicgen",    "vesper-build",   "vesper-new",
+                                 "vesper-import"};
 
 std::string buildDir() { return std::getenv("VESPER_BUILD_DIR"); }
 
