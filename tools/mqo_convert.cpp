@@ -14,27 +14,13 @@ namespace mqo_convert {
 
 Result convert(const std::vector<char>& text, const std::string& file, const MqoReadOptions& options) {
   Result result;
-  MqoModel model;
-  int line = 0;
   std::vector<MqoNote> notes;
   std::string error;
-  const bool parsed = parseMqoText(text.data(), text.size(), model, error, line, options, &notes);
-  for (const MqoNote& note : notes) {
-    result.notes.push_back(note.line > 0 ? file + ":" + std::to_string(note.line) + ": " + note.text
-                                         : file + ": " + note.text);
-  }
-  if (!parsed) {
-    result.error = file + ":" + std::to_string(line) + ": " + error;
-    return result;
-  }
-  result.bmdl = writeBinaryModel(model);
-  MqoModel check;
-  if (!parseBinaryModel(result.bmdl.data(), result.bmdl.size(), check, error)) {
-    result.error = file + ":0: the binary model does not read back: " + error;
-    result.bmdl.clear();
-    return result;
-  }
-  result.ok = true;
+  int line = 0;
+  result.ok = convertMqoText(text.data(), text.size(), result.bmdl, error, line, options, &notes);
+  for (const MqoNote& note : notes) result.notes.push_back(FileProblem{file, note.line, note.text}.text());
+  // A line is always named, 0 when the problem has none.
+  if (!result.ok) result.error = file + ":" + std::to_string(line) + ": " + error;
   return result;
 }
 

@@ -1,7 +1,7 @@
 // musicgen: renders a small text score to 44.1 kHz stereo 16-bit PCM and
 // writes it as Ogg Vorbis (libvorbisenc) or RIFF WAVE. Deterministic: the
 // same score always gives the same file. The score format is kFormat just
-// below, which `musicgen --help` prints; the synthesis lives in musicgen/.
+// below, which `musicgen --help` prints; the synthesis lives in src/musicgen/.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

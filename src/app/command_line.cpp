@@ -113,19 +113,27 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       value("--display", display, "N", "the monitor to open on (default: 0, the primary one)");
 
   group = "Show";
-  value("--data", c.dataDir, "DIR",
-        "directory holding vesper.pak and music.ogg (default: the working\n"
-        "directory, then vesper/ in each XDG data directory, then the\n"
-        "installed production)");
+  CLI::Option* dataOpt = value("--data", c.dataDir, "DIR",
+                               "directory holding vesper.pak and music.ogg (default: the working\n"
+                               "directory, then vesper/ in each XDG data directory, then the\n"
+                               "installed production); or a source folder: no vesper.pak but\n"
+                               "data/ in the pack's layout (x.mqo serves the entry x.bmdl),\n"
+                               "music.ogg or score.txt, core files from the installed\n"
+                               "production");
+  CLI::Option* rehearseOpt =
+      flag("--rehearse", c.rehearse,
+           "with --data naming a source folder: reload every file of the show\n"
+           "when it changes, at the show time; errors are listed on stderr and\n"
+           "on the overlay and never end the show. Keys: Space pauses,\n"
+           "Left/Right seek 1 s (Shift: 10 s), PageUp/PageDown jump between\n"
+           "timeline entries, Home to 0, [ and ] set a loop that L turns on\n"
+           "and off, , and . step a frame, F1 shows or hides the overlay; the\n"
+           "music ending pauses");
+  rehearseOpt->needs(dataOpt);
   flag("--run", o.skipLauncher, "skip the launcher: use its preselection for this desktop");
   CLI::Option* loopOpt = flag("--loop", o.loop, "start the music again when it ends");
   CLI::Option* startOpt = value("--start", start, "MS",
                                 "begin the show at this music time (rehearsal; not in a capture)");
-  CLI::Option* rehearseOpt = flag("--rehearse", c.rehearse,
-                                  "rehearsal: Space pauses, Left/Right seek 1 s (Shift: 10 s),\n"
-                                  "PageUp/PageDown jump between timeline entries, Home to 0,\n"
-                                  "[ and ] set a loop that L turns on and off, , and . step a\n"
-                                  "frame; F1 shows or hides the overlay; the music ending pauses");
 
   group = "Capture (offline, no sound device)";
   CLI::Option* captureOpt = value("--capture", capture, "DIR",

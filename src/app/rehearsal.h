@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,15 @@ bool startRehearsal(const std::string& sourceDir, std::string& reason);
 // Applies the changes seen since the last call (reloads, errors); cheap when
 // nothing changed.
 void pollRehearsal();
+// One frame of a rehearsal: pollRehearsal, then `frame`. A critical error
+// in either is listed (under the file it names) instead of ending the
+// process, and the frame counts as run; the show tries again on the next
+// one, and the error clears once a frame runs through. Returns frame()'s
+// answer otherwise.
+bool rehearsalFrame(const std::function<bool()>& frame);
+// Waits up to `timeoutMs` for a watched file to change; true when a change
+// is pending for the next pollRehearsal. For tests and benchmarks that edit
+// files and must wait on the change, not on time.
+bool waitForRehearsalChange(int timeoutMs);
 // Stops watching and clears the state.
 void stopRehearsal();
