@@ -7,7 +7,7 @@
 #include "render/render.h"
 
 RehearsalControls::RehearsalControls()
-    : mTransport(demoManager::instance().playbackClock()), mOverlay(mTransport, mNoReloads) {
+    : mTransport(demoManager::instance().playbackClock()), mOverlay(mTransport, rehearsalState()) {
   demoManager& demo = demoManager::instance();
   mTransport.setMusic([] { return demoManager::instance().sound(); });
   mTransport.setTimeline(&demo.sceneLines());

@@ -1,6 +1,6 @@
 // The rehearsal's controls over a running show: the transport on the show's
-// clock, the overlay on the window, and the key presses that drive both.
-// Main thread only.
+// clock, the overlay on the window (with the reloads and errors of the
+// rehearsal state), and the key presses that drive both. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,5 @@ class RehearsalControls {
   static void onKeyDown(void* self, int32_t key, uint32_t flags);
 
   Transport mTransport;
-  RehearsalState mNoReloads;  // what the overlay shows until the folder watcher reports
   RehearsalOverlay mOverlay;
 };

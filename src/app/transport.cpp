@@ -20,6 +20,14 @@ int64_t floorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) 
 }  // namespace
 
 void Transport::start(uint32_t musicMs) {
+  if (mStarted && mPaused) {
+    // The show restarted the music under a pause (a music reload): the
+    // pause holds, at the time given.
+    mTime = mStepAnchor = musicMs;
+    mSteps = 0;
+    if (SoundPlayer* music = player()) music->stop();
+    return;
+  }
   mStarted = true;
   mPaused = false;
   mTime = mStepAnchor = musicMs;

@@ -36,9 +36,10 @@ class Transport final : public DemoClock {
   void setFrameRate(FrameRate rate) { mRate = rate; }
   FrameRate frameRate() const { return mRate; }
 
-  // DemoClock: the show's start starts the transport playing there. Until
-  // then the inner clock answers alone. Once started the show never runs
-  // out: music that ends pauses the transport at its end.
+  // DemoClock: the show's start starts the transport playing there; a
+  // restart while paused (a music reload) moves it there and stays paused.
+  // Until the start the inner clock answers alone. Once started the show
+  // never runs out: music that ends pauses the transport at its end.
   uint32_t ticksMs() override { return mInner.ticksMs(); }
   void start(uint32_t musicMs) override;
   uint32_t musicTimeMs() override;

@@ -32,6 +32,7 @@ struct Step {
   uint32_t playMs;  // the show plays this long after the keys (a multiple of 10)
   uint32_t time;    // the show time the next frame reads
   bool paused;
+  bool reload = false;  // the show restarts the music at its time, as a music reload does
 };
 
 // The ramp's frame i is (i & 0xFFFF, 0x4000 + (i >> 16)): the frame the
@@ -115,6 +116,7 @@ TEST_F(TransportTest, KeysMoveTheShowTimeAndTheMusicToTheSample) {
       {"next boundary, plays", {pageDown}, 300, 12300, false},
       {"playing: a boundary just left counts as left", {pageUp}, 0, 3000, false},
       {"Space pauses", {space}, 0, 3000, true},
+      {"a music reload under the pause keeps it", {}, 0, 3000, true, true},
       {"paused: previous boundary", {pageUp}, 0, 2000, true},
       {"a held Space repeats nothing", {{KeySpace, KeyFlagRepeat}}, 0, 2000, true},
       {"frame step", {step}, 0, 2016, true},
@@ -152,6 +154,10 @@ TEST_F(TransportTest, KeysMoveTheShowTimeAndTheMusicToTheSample) {
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     for (const Press& p : s.keys) ASSERT_TRUE(transport.handleKey(p.key, p.flags));
+    if (s.reload) {
+      sound.getPlayer()->playFrom(transport.time());
+      transport.start(transport.time());
+    }
     noteRun();
     if (s.playMs) play(s.playMs);
     // The playback clock's rule: the music is over once the player stops.
