@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "app/rehearsal.h"
+#include "app/rehearsal_controls.h"
 #include "app/source_folder.h"
 #include "demo/demo.h"
 #include "files/files.h"
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
     }
   }
 
+  std::unique_ptr<RehearsalControls> rehearsal;
+  if (line.rehearse) rehearsal = std::make_unique<RehearsalControls>();
   if (!initializeAll()) {
     abandonStartup();
     return startupExitStatus();
@@ -108,9 +111,11 @@ int main(int argc, char** argv) {
     std::string reason;
     if (!startRehearsal(sourceFolder()->dir, reason)) {
       std::fprintf(stderr, "vesper: cannot watch the source folder: %s\n", reason.c_str());
+      rehearsal.reset();
       terminateAll();
       return 1;
     }
+    rehearsal->attach();
   }
   const FrameManagers managers = engineFrameManagers();
   const bool rehearsing = line.rehearse;
@@ -120,6 +125,7 @@ int main(int argc, char** argv) {
                            return rehearsalFrame([&managers] { return runFrame(managers); });
                          });
   stopRehearsal();
+  rehearsal.reset();
   terminateAll();
   if (capture) {
     const int captured = capture->finish();

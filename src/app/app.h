@@ -307,6 +307,13 @@ class systemManager : public Interface<systemManager>, public ScreenSizeSource {
     void (*button)(void*, int16_t, int16_t, int32_t) = nullptr;
   };
   Listener keyUpListener, wheelListener, mouseMoveListener, buttonDownListener, buttonUpListener;
+  // Key presses, held keys repeating (platform::KeyFlag bits); a null
+  // object is never called.
+  struct KeyDownListener {
+    void* object = nullptr;
+    void (*keyDown)(void*, int32_t key, uint32_t flags) = nullptr;
+  };
+  KeyDownListener keyDownListener;
 
  private:
   bool mPaused = false;

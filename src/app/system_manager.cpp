@@ -21,6 +21,10 @@ void onKeyUp(void* user, int32_t key) {
   const auto& l = self(user).keyUpListener;
   if (l.object && l.keyUp) l.keyUp(l.object, key);
 }
+void onKeyDown(void* user, int32_t key, uint32_t flags) {
+  const auto& l = self(user).keyDownListener;
+  if (l.object && l.keyDown) l.keyDown(l.object, key, flags);
+}
 void onWheel(void* user, int32_t delta) {
   const auto& l = self(user).wheelListener;
   if (l.object && l.wheel) l.wheel(l.object, delta);
@@ -97,6 +101,7 @@ bool systemManager::initialize() {
   }
 
   mInput.keyUp = onKeyUp;
+  mInput.keyDown = onKeyDown;
   mInput.wheel = onWheel;
   mInput.mouseMove = onMouseMove;
   mInput.buttonDown = onButtonDown;

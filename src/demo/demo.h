@@ -261,6 +261,9 @@ class demoManager : public Interface<demoManager> {
   // a test's); not owned, it must outlive its use. Null restores the
   // playback clock.
   void setClock(DemoClock* clock) { mClock = clock ? clock : &mPlaybackClock; }
+  // The clock that follows the music, for a clock set above to wrap (a
+  // rehearsal's transport).
+  DemoClock& playbackClock() { return mPlaybackClock; }
 
   // Timeline and scene-file list; false (lists empty) for a document that
   // is missing or not one. The scene-file list keeps only entries the

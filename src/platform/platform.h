@@ -30,7 +30,7 @@ bool messageBoxesEnabled();
 enum class EventType : uint8_t {
   Null,     // a message numbered 0: neither translated nor dispatched
   Quit,     // ends the main loop with `exitCode`
-  KeyDown,  // `key` holds one of the Key values below
+  KeyDown,  // `key`: the engine's key code (see Key); `keyFlags`: KeyFlag bits
   Other,    // anything else; dispatched to the window listeners
   // Window input, dispatched to the handler set with setInputHandler
   // (platform/window.h).
@@ -41,9 +41,32 @@ enum class EventType : uint8_t {
   Wheel,       // `delta`: signed wheel steps times 120
 };
 
+// The engine's key numbering (the Windows virtual-key codes): letters are
+// their upper-case character, F1 to F12 are 0x70 to 0x7B; keys not named
+// here keep SDL's code.
 enum Key : int32_t {
-  KeyEscape = 27,
   KeyOther = 0,
+  KeyEscape = 27,
+  KeySpace = 0x20,
+  KeyPageUp = 0x21,
+  KeyPageDown = 0x22,
+  KeyEnd = 0x23,
+  KeyHome = 0x24,
+  KeyLeft = 0x25,
+  KeyUp = 0x26,
+  KeyRight = 0x27,
+  KeyDown = 0x28,
+  KeyF1 = 0x70,
+  KeyComma = 0xBC,
+  KeyPeriod = 0xBE,
+  KeyLeftBracket = 0xDB,
+  KeyRightBracket = 0xDD,
+};
+
+// Event::keyFlags of a key press.
+enum KeyFlag : uint32_t {
+  KeyFlagShift = 1u << 0,
+  KeyFlagRepeat = 1u << 1,  // the key is held: the system repeats the press
 };
 
 struct Event {
@@ -54,6 +77,7 @@ struct Event {
   int16_t y = 0;
   int32_t button = 0;
   int32_t delta = 0;
+  uint32_t keyFlags = 0;
 };
 
 // The source the main loop drains. The SDL implementation is returned by

@@ -26,13 +26,27 @@ int gBoxesEnabled = -1;
 
 const InputHandler* gInputHandler = nullptr;
 
-// The engine's key numbering: upper-case letters, digits, function keys from
-// 0x70, Escape 27; other keys keep SDL's code.
+// The engine's key numbering (platform.h): upper-case letters, digits,
+// function keys from 0x70, the named keys; other keys keep SDL's code.
 int32_t engineKey(SDL_Keycode sym) {
   if (sym >= SDLK_a && sym <= SDLK_z) return static_cast<int32_t>(sym - SDLK_a + 'A');
-  if (sym >= SDLK_F1 && sym <= SDLK_F12) return static_cast<int32_t>(0x70 + (sym - SDLK_F1));
-  if (sym == SDLK_ESCAPE) return KeyEscape;
-  return static_cast<int32_t>(sym);
+  if (sym >= SDLK_F1 && sym <= SDLK_F12) return static_cast<int32_t>(KeyF1 + (sym - SDLK_F1));
+  switch (sym) {
+    case SDLK_ESCAPE: return KeyEscape;
+    case SDLK_PAGEUP: return KeyPageUp;
+    case SDLK_PAGEDOWN: return KeyPageDown;
+    case SDLK_END: return KeyEnd;
+    case SDLK_HOME: return KeyHome;
+    case SDLK_LEFT: return KeyLeft;
+    case SDLK_UP: return KeyUp;
+    case SDLK_RIGHT: return KeyRight;
+    case SDLK_DOWN: return KeyDown;
+    case SDLK_COMMA: return KeyComma;
+    case SDLK_PERIOD: return KeyPeriod;
+    case SDLK_LEFTBRACKET: return KeyLeftBracket;
+    case SDLK_RIGHTBRACKET: return KeyRightBracket;
+    default: return static_cast<int32_t>(sym);
+  }
 }
 
 int32_t engineButton(Uint8 button) {
@@ -57,7 +71,9 @@ class SdlEvents final : public EventSource {
       out.exitCode = e.user.code;
     } else if (e.type == SDL_KEYDOWN) {
       out.type = EventType::KeyDown;
-      out.key = e.key.keysym.sym == SDLK_ESCAPE ? KeyEscape : KeyOther;
+      out.key = engineKey(e.key.keysym.sym);
+      if (e.key.keysym.mod & KMOD_SHIFT) out.keyFlags |= KeyFlagShift;
+      if (e.key.repeat) out.keyFlags |= KeyFlagRepeat;
       // Alt+F4 arrives as a plain key press when no window manager runs.
       if (e.key.keysym.sym == SDLK_F4 && (e.key.keysym.mod & KMOD_ALT)) postQuit(0);
     } else if (e.type == SDL_KEYUP) {
@@ -96,6 +112,9 @@ class SdlEvents final : public EventSource {
     const InputHandler* h = gInputHandler;
     if (!h) return;
     switch (e.type) {
+      case EventType::KeyDown:
+        if (h->keyDown) h->keyDown(h->user, e.key, e.keyFlags);
+        break;
       case EventType::KeyUp:
         if (h->keyUp) h->keyUp(h->user, e.key);
         break;

@@ -129,7 +129,7 @@ std::vector<DisplayMode> displayModes(int display) {
   for (int i = 0; i < n; ++i) {
     SDL_DisplayMode m;
     if (SDL_GetDisplayMode(display, i, &m) != 0) break;
-    modes.push_back(DisplayMode{m.w, m.h, static_cast<int32_t>(SDL_BYTESPERPIXEL(m.format))});
+    modes.push_back(DisplayMode{m.w, m.h, static_cast<int32_t>(SDL_BYTESPERPIXEL(m.format)), m.refresh_rate});
   }
   return modes;
 }
@@ -137,7 +137,7 @@ std::vector<DisplayMode> displayModes(int display) {
 bool desktopMode(int display, DisplayMode& out) {
   SDL_DisplayMode m;
   if (SDL_GetDesktopDisplayMode(display, &m) != 0) return false;
-  out = DisplayMode{m.w, m.h, static_cast<int32_t>(SDL_BYTESPERPIXEL(m.format))};
+  out = DisplayMode{m.w, m.h, static_cast<int32_t>(SDL_BYTESPERPIXEL(m.format)), m.refresh_rate};
   return true;
 }
 

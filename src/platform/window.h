@@ -14,6 +14,7 @@ struct DisplayMode {
   int32_t width = 0;
   int32_t height = 0;
   int32_t bytesPerPixel = 0;  // X11 reports 24-bit colour stored in 4 bytes
+  int32_t refreshRate = 0;    // Hz; 0 when the driver does not say
 };
 
 // True when an X11 display is named in the environment, or a Wayland one
@@ -94,13 +95,14 @@ class ScratchGlWindow {
 };
 
 // Window input forwarded to the engine's listeners: codes follow the
-// engine's key numbering (Escape 27, letters upper case, F1 = 0x70 ...).
+// engine's key numbering (platform::Key); `flags` are KeyFlag bits.
 struct InputHandler {
   void (*keyUp)(void* user, int32_t key) = nullptr;
   void (*wheel)(void* user, int32_t delta) = nullptr;
   void (*mouseMove)(void* user, int16_t x, int16_t y) = nullptr;
   void (*buttonDown)(void* user, int16_t x, int16_t y, int32_t button) = nullptr;
   void (*buttonUp)(void* user, int16_t x, int16_t y, int32_t button) = nullptr;
+  void (*keyDown)(void* user, int32_t key, uint32_t flags) = nullptr;
   void* user = nullptr;
 };
 // Installs the handler the system event queue dispatches to (null removes it).

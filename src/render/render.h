@@ -137,6 +137,15 @@ class PresentObserver {
   virtual void beforePresent() = 0;
 };
 
+// Draws over a finished frame after the present observer has seen it, just
+// before the swap: what it draws reaches the window only, never a capture.
+// `width` x `height` is the window's client size.
+class WindowOverlay {
+ public:
+  virtual ~WindowOverlay() = default;
+  virtual void drawOverWindow(uint32_t width, uint32_t height) = 0;
+};
+
 // The main window's client size, for captures of the whole screen; the
 // window layer installs one. False while there is no window.
 class ScreenSizeSource {
@@ -154,11 +163,14 @@ class rendererManager : public Interface<rendererManager> {
   bool initialize() override;
   // Executes the recorded command list over the frame, then resets it.
   bool update() override;
-  // Presents the frame: tells the present observer, then swaps the buffers
-  // of the current window.
+  // Presents the frame: tells the present observer, draws the window
+  // overlay (with a window size to draw at), then swaps the buffers of the
+  // current window.
   bool endFrame() override;
   // Not owned; null removes it.
   void setPresentObserver(PresentObserver* observer) { mPresentObserver = observer; }
+  // Not owned; null removes it.
+  void setWindowOverlay(WindowOverlay* overlay) { mWindowOverlay = overlay; }
   // Not owned; null: there is no main window.
   void setScreenSizeSource(const ScreenSizeSource* source) { mScreenSize = source; }
   // Reads the back buffer of the default framebuffer (which must be bound,
@@ -182,6 +194,7 @@ class rendererManager : public Interface<rendererManager> {
 
  private:
   PresentObserver* mPresentObserver = nullptr;
+  WindowOverlay* mWindowOverlay = nullptr;
   const ScreenSizeSource* mScreenSize = nullptr;
 };
 

@@ -39,6 +39,10 @@ bool rendererManager::update() {
 
 bool rendererManager::endFrame() {
   if (mPresentObserver) mPresentObserver->beforePresent();
+  uint32_t width = 0, height = 0;
+  if (mWindowOverlay && mScreenSize && mScreenSize->screenSize(width, height)) {
+    mWindowOverlay->drawOverWindow(width, height);
+  }
   platform::swapCurrentWindow();
   return true;
 }

@@ -126,6 +126,18 @@ int32_t SoundPlayer::playFrom(uint32_t ms) {
   return soundResult::ok;
 }
 
+void SoundPlayer::stop() {
+  if (!mBuffer) return;
+  if (mStreaming) {
+    // The worker owns the ring while it streams: it stops the buffer and
+    // forgets what it was filling.
+    mMessages.post(soundMessage::stop);
+    mEvent.wait();
+    return;
+  }
+  mBuffer->stop();
+}
+
 void SoundPlayer::setVolume(int32_t hundredthsDb) {
   if (mBuffer) mBuffer->setVolume(hundredthsDb);
 }

@@ -263,6 +263,9 @@ class SoundPlayer {
   static uint32_t startByteFor(uint32_t ms, const WaveFormat& format) {
     return blockBytesForMs(ms, format);
   }
+  // Stops the track where it stands (a rehearsal's pause); playFrom starts
+  // it again. Nothing without a buffer.
+  void stop();
   // Hundredths of a decibel, 0 (full) to -10000 (silent).
   void setVolume(int32_t hundredthsDb);
   // Stops and ends the worker (the buffer is stopped before the thread

@@ -51,7 +51,9 @@ TEST(CommandLineTable, ValidListsFillTheOptions) {
       {"--run --start 90500", [](const CommandLine& c) {
          EXPECT_EQ(c.startMs, 90500u);
          EXPECT_FALSE(c.capture.has_value());
+         EXPECT_FALSE(c.rehearse);
        }},
+      {"--data src --rehearse --run --windowed", [](const CommandLine& c) { EXPECT_TRUE(c.rehearse); }},
       {"--start 4294967295", [](const CommandLine& c) { EXPECT_EQ(c.startMs, 4294967295u); }},
       {"--capture out --fps 60", [](const CommandLine& c) {
          ASSERT_TRUE(c.capture.has_value());
@@ -163,6 +165,9 @@ TEST(CommandLineTable, InvalidListsGiveOneLineAndStatus1) {
       {"--start 10 --capture o --fps 60", "--start excludes --capture"},
       {"--loop --capture o --fps 60", "--loop excludes --capture"},
       {"--loop --video a.mkv --fps 60", "--loop excludes --video"},
+      {"--data src --rehearse --capture o --fps 60", "--rehearse excludes --capture"},
+      {"--data src --rehearse --video a.mkv --fps 60", "--rehearse excludes --video"},
+      {"--rehearse --run", "--rehearse requires --data"},
       {"--capture o --fps 0", "--fps wants"},
       {"--capture o --fps 60/0", "--fps wants"},
       {"--capture o --fps 60/", "--fps wants"},
