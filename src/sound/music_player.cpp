@@ -351,15 +351,15 @@ double HeardTimeline::pace() const {
 double HeardTimeline::offsetUs(double pace) const {
   double offsets[kRenders];
   for (size_t i = 0; i < mCount; ++i) {
-    offsets[i] = static_cast<double>(mRenders[i].heardUs) - pace * static_cast<double>(mRenders[i].stampUs);
+    offsets[i] = static_cast<double>(mRenders[i].heardUs) -
+                 pace * static_cast<double>(mRenders[i].stampUs);
   }
   std::nth_element(offsets, offsets + mCount / 2, offsets + mCount);
   return offsets[mCount / 2];
 }
 
 void HeardTimeline::add(uint64_t stampUs, int64_t heardUs, uint64_t slackUs) {
-  if (mCount > 0 &&
-      static_cast<double>(heardUs) < static_cast<double>(heardAt(stampUs)) - static_cast<double>(slackUs)) {
+  if (mCount > 0 && heardUs < heardAt(stampUs) - static_cast<int64_t>(slackUs)) {
     // The server ran dry: what was heard stood while it waited.
     const Render& last = mRenders[(mNext + kRenders - 1) % kRenders];
     mSpanUs += static_cast<double>(last.stampUs - mSpanStart.stampUs);

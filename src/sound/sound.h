@@ -326,7 +326,6 @@ class HeardTimeline {
  public:
   void reset();
   void add(uint64_t stampUs, int64_t heardUs, uint64_t slackUs);
-  bool empty() const { return mCount == 0; }
   // Microseconds heard at `nowUs` (after one add at least).
   int64_t heardAt(uint64_t nowUs) const;
 
@@ -342,8 +341,8 @@ class HeardTimeline {
   Render mRenders[kRenders]{};
   size_t mCount = 0;
   size_t mNext = 0;
-  Render mSpanStart{};       // where the current stretch without a dry server began
-  double mSpanUs = 0;        // earlier stretches: sound-clock time and time heard
+  Render mSpanStart{};  // where the stretch since the server last ran dry began
+  double mSpanUs = 0;   // earlier stretches: sound-clock time and time heard
   double mSpanHeardUs = 0;
 };
 

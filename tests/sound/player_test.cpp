@@ -313,7 +313,8 @@ struct PacedDevice {
 
   void advanceTo(uint64_t us) {
     while (!stalled && nextUs <= static_cast<double>(us)) {
-      gSoundUs = static_cast<uint64_t>(std::min(nextUs + (renders > 1 && renders % 3 == 0 ? lateUs : 0.0), static_cast<double>(us)));
+      const double late = renders > 1 && renders % 3 == 0 ? lateUs : 0.0;
+      gSoundUs = static_cast<uint64_t>(std::min(nextUs + late, static_cast<double>(us)));
       pull(kPeriod);
       if (++renders == 2) heardFromUs = nextUs;
       nextUs += kPeriodUs / pace;
@@ -388,7 +389,8 @@ TEST_F(PlayerTest, DemoClockIsHeldToWhatTheDevicePlayed) {
     // Underrun: no renders for half a second. The clock runs on while the
     // device's queue plays out and stops at its end, never past what the
     // device took, then follows the device again.
-    const double takenMs = static_cast<double>(sound.getPlayer()->buffer()->playPosition().frames) / 44.1;
+    const double takenMs =
+        static_cast<double>(sound.getPlayer()->buffer()->playPosition().frames) / 44.1;
     device.stalled = true;
     for (int f = 0; f < 30; ++f) {
       gSoundUs += 16667;
