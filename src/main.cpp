@@ -9,6 +9,8 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/rehearsal.h"
+#include "app/source_folder.h"
 #include "demo/demo.h"
 #include "files/files.h"
 #include "platform/platform.h"
@@ -37,12 +39,23 @@ int main(int argc, char** argv) {
   if (line.exit || line.dataDir.empty()) {
     const ProductionSearch search = findProduction(line.dataDir);
     if (line.exit) {
+      const bool folder = !line.dataDir.empty() && isSourceFolder(line.dataDir);
       std::printf("%sproduction: %s\n", line.text.c_str(),
-                  search.found.empty() ? "none found" : search.found.c_str());
+                  folder                ? (line.dataDir + " (source folder)").c_str()
+                  : search.found.empty() ? "none found"
+                                         : search.found.c_str());
       return 0;
     }
     line.dataDir = search.found;
     if (search.found.empty()) setPackSearchReport(search.report());
+  }
+  // A source folder: found before the working directory changes, as are
+  // the core files it may lack.
+  const bool fromFolder = !line.dataDir.empty() && isSourceFolder(line.dataDir);
+  if (fromFolder) setSourceFolder({std::filesystem::absolute(line.dataDir).string(), findCorePack()});
+  if (line.rehearse && !fromFolder) {
+    std::fprintf(stderr, "vesper: --rehearse wants --data naming a source folder (data/, no vesper.pak)\n");
+    return 1;
   }
   if (!line.dataDir.empty() && chdir(line.dataDir.c_str()) != 0) {
     std::fprintf(stderr, "vesper: cannot enter data directory '%s': %s\n", line.dataDir.c_str(),
@@ -54,6 +67,15 @@ int main(int argc, char** argv) {
   if (!options.headless && !counting && !platform::displayAvailable()) {
     std::fprintf(stderr, "vesper: no display (set DISPLAY, or run with --headless)\n");
     return 1;
+  }
+  if (fromFolder) {
+    FileProblem problem;
+    const std::string music = sourceFolderMusic(sourceFolder()->dir, problem);
+    if (music.empty()) {
+      std::fprintf(stderr, "%s\n", problem.text().c_str());
+      return 1;
+    }
+    demoManager::instance().musicPath = music;
   }
   settingsManager::instance().options = options;
   demoManager::instance().startMs = line.startMs;
@@ -82,9 +104,22 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  if (line.rehearse) {
+    std::string reason;
+    if (!startRehearsal(sourceFolder()->dir, reason)) {
+      std::fprintf(stderr, "vesper: cannot watch the source folder: %s\n", reason.c_str());
+      terminateAll();
+      return 1;
+    }
+  }
   const FrameManagers managers = engineFrameManagers();
+  const bool rehearsing = line.rehearse;
   int code = runMainLoop(platform::systemEvents(), systemManager::instance().exitRequested,
-                         [&managers] { return runFrame(managers); });
+                         [&managers, rehearsing] {
+                           if (!rehearsing) return runFrame(managers);
+                           return rehearsalFrame([&managers] { return runFrame(managers); });
+                         });
+  stopRehearsal();
   terminateAll();
   if (capture) {
     const int captured = capture->finish();

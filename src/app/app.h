@@ -74,6 +74,7 @@ struct CommandLine {
   std::string dataDir;   // empty: looked up by findProduction
   LaunchOptions options;
   uint32_t startMs = 0;  // --start
+  bool rehearse = false;  // --rehearse
   std::optional<CaptureOptions> capture;
 };
 CommandLine parseCommandLine(int argc, const char* const* argv);

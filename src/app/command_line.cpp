@@ -113,10 +113,19 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       value("--display", display, "N", "the monitor to open on (default: 0, the primary one)");
 
   group = "Show";
-  value("--data", c.dataDir, "DIR",
-        "directory holding vesper.pak and music.ogg (default: the working\n"
-        "directory, then vesper/ in each XDG data directory, then the\n"
-        "installed production)");
+  CLI::Option* dataOpt = value("--data", c.dataDir, "DIR",
+                               "directory holding vesper.pak and music.ogg (default: the working\n"
+                               "directory, then vesper/ in each XDG data directory, then the\n"
+                               "installed production); or a source folder: no vesper.pak but\n"
+                               "data/ in the pack's layout (x.mqo serves the entry x.bmdl),\n"
+                               "music.ogg or score.txt, core files from the installed\n"
+                               "production");
+  CLI::Option* rehearseOpt =
+      flag("--rehearse", c.rehearse,
+           "with --data naming a source folder: reload every file of the show\n"
+           "when it changes, at the show time; errors are listed on stderr and\n"
+           "never end the show");
+  rehearseOpt->needs(dataOpt);
   flag("--run", o.skipLauncher, "skip the launcher: use its preselection for this desktop");
   CLI::Option* loopOpt = flag("--loop", o.loop, "start the music again when it ends");
   CLI::Option* startOpt = value("--start", start, "MS",
@@ -157,6 +166,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
   for (CLI::Option* opt : {captureOpt, videoOpt}) {
     startOpt->excludes(opt);
     loopOpt->excludes(opt);
+    rehearseOpt->excludes(opt);
   }
 
   // Groups are listed in the order of their first option: the help flag

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app.h"
+#include "app/source_folder.h"
 #include "files/files.h"
 #include "platform/platform.h"
 #include "render/render.h"
@@ -58,7 +59,7 @@ bool bigScreenWait() {
 
 bool systemManager::initialize() {
   const settingsManager& s = settingsManager::instance();
-  openPackage();
+  openShowFiles();
   rendererManager::instance().checkCapabilities();
   rendererManager::instance().setScreenSizeSource(this);
 
@@ -117,6 +118,7 @@ bool systemManager::terminate() {
   platform::setInputHandler(nullptr);
   mWindow.reset();
   closePackage();
+  closeFolder();
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -146,6 +147,13 @@ class CoreDebug : public CoreObject {
   // ("  entry: data\model\x.bmdl"). The message itself stays as fixed.
   static void criticalCheck(const char* message, bool condition, const char* entry);
   [[noreturn]] static void criticalError(const char* message, const char* entry);
+  // While a handler is set, a critical error calls it with the full text
+  // instead of ending the process; the handler must not return (it throws),
+  // so the engine code after the error never runs. For a rehearsal's
+  // reloads, where a broken file must not end the show. Null: the exit.
+  // Returns the handler set before.
+  using CriticalHandler = void (*)(const std::string& text);
+  static CriticalHandler setCriticalHandler(CriticalHandler handler);
   // Trace hook: formats nothing and writes nothing.
   static void trace(const char*, ...) {}
 };

@@ -1,17 +1,33 @@
 // Critical errors: a fixed message (with the file's name where one is
 // concerned) and an immediate end of the process.
 #include <string>
+#include <utility>
 
 #include "core/core.h"
 #include "platform/platform.h"
 
 VESPER_IMPLEMENT_DYNAMIC(CoreDebug, CoreObject)
 
-void CoreDebug::criticalCheck(const char* message, bool condition) {
-  if (!condition) platform::fatalExit(message);
+namespace {
+
+CoreDebug::CriticalHandler gHandler = nullptr;
+
+[[noreturn]] void endWith(const char* text) {
+  if (gHandler) gHandler(text);
+  platform::fatalExit(text);
 }
 
-void CoreDebug::criticalError(const char* message) { platform::fatalExit(message); }
+}  // namespace
+
+CoreDebug::CriticalHandler CoreDebug::setCriticalHandler(CriticalHandler handler) {
+  return std::exchange(gHandler, handler);
+}
+
+void CoreDebug::criticalCheck(const char* message, bool condition) {
+  if (!condition) endWith(message);
+}
+
+void CoreDebug::criticalError(const char* message) { endWith(message); }
 
 void CoreDebug::criticalCheck(const char* message, bool condition, const char* entry) {
   if (!condition) criticalError(message, entry);
@@ -19,5 +35,5 @@ void CoreDebug::criticalCheck(const char* message, bool condition, const char* e
 
 void CoreDebug::criticalError(const char* message, const char* entry) {
   const std::string text = std::string(message) + "\n  entry: " + (entry != nullptr ? entry : "(none)");
-  platform::fatalExit(text.c_str());
+  endWith(text.c_str());
 }

@@ -236,10 +236,7 @@ const QdfEntryRecord* findQdfEntry(const std::vector<QdfEntryRecord>& entries, c
 std::string shaderPathOf(const std::string& name) { return "data\\shader\\" + name + ".cgfx"; }
 
 XmlNode loadDefinitionDocument(const char* pPath) {
-  const std::vector<PackEntry>& entries = packEntries();
-  const bool present = std::any_of(entries.begin(), entries.end(),
-                                   [&](const PackEntry& e) { return std::strcmp(e.name, pPath) == 0; });
-  if (!present) return XmlNode();
+  if (!entryExists(pPath)) return XmlNode();
   const std::vector<char> text = loadEntryText(pPath);
   return parseDefinitionDocument(pPath, text.data(), std::strlen(text.data()), kDefinitionRoot);
 }

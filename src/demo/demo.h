@@ -237,6 +237,15 @@ class demoManager : public Interface<demoManager> {
   // aspect aw:ah (the picture is 16:9): x0, y0, x1, y1.
   static void letterbox(int32_t aw, int32_t ah, float (&rect)[4]);
 
+  // Rehearsal (show_reload.cpp): the timeline, post effects, custom textures
+  // and scenes built again from the definition documents and the cached
+  // resources, at the current show time and without a loading screen.
+  void rebuildShow();
+  // Rehearsal: `musicPath` opened again (for `window`, as initialize opens
+  // it) and played on from the current show time; false, the old music
+  // kept, when it cannot be opened.
+  bool reopenMusic(void* window);
+
   DemoState state() const { return demoState; }
   // The milliseconds of music time of the last Play frame.
   uint32_t musicTime() const { return mMusicTime; }

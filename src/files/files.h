@@ -1,6 +1,7 @@
-// File layer: read-only access to the entries of the pack file "vesper.pak".
-// One process-wide pack is open between openPackage() and closePackage();
-// every CoreFile shares its handle and seeks before each operation.
+// File layer: read-only access to the entries of the pack file "vesper.pak",
+// or of a source folder in the pack's layout (see openFolder). One
+// process-wide pack is open between openPackage() and closePackage(); every
+// CoreFile of it shares its handle and seeks before each operation.
 // Main thread only.
 #pragma once
 
@@ -58,7 +59,59 @@ struct PackSource {
 // `error` when the file cannot be written or a name does not fit.
 bool writePack(const std::string& path, const std::vector<PackSource>& files, std::string& error);
 
-// A read-only window onto one pack entry.
+// ---------------------------------------------------------------------------
+// The source folder: the pack's layout with '/' folders. While one is open,
+// the entry "data\x\y.z" is the file DIR/data/x/y.z (names compared
+// exactly, as the pack compares them); an entry whose file is absent but
+// that a derivation builds from a file beside it is built in memory (a
+// binary model from its text model); a core file (data\core\...) the folder
+// lacks comes from the pack, if one is installed (the installed
+// production's). An entry found
+// in neither is the pack's critical error, naming the file the folder lacks
+// (for a derived entry, the file it would be built from: x.mqo).
+
+// A problem of a source file: what vesper-check would print for it.
+struct FileProblem {
+  std::string file;  // the file on disk
+  int line = 0;      // 0: no line
+  std::string reason;
+  // "FILE:LINE: reason", or "FILE: reason" without a line.
+  std::string text() const;
+};
+
+// Builds an entry from the text of the source file at `path`; false with
+// `problem` (reason, line) when the source is bad. Warnings go to stderr.
+using EntryDerivation = bool (*)(const std::string& path, const std::vector<char>& text,
+                                 std::vector<uint8_t>& out, FileProblem& problem);
+
+// Serves entries from `dir` from now on (before the pack, if any).
+void openFolder(const std::string& dir);
+void closeFolder();
+// The open folder's directory; empty when none is open.
+const std::string& folderDir();
+// Entries ending in ".`entryExtension`" the folder lacks are built by
+// `derive` from the file with `sourceExtension` instead.
+void addFolderDerivation(const char* entryExtension, const char* sourceExtension, EntryDerivation derive);
+// The file on disk that serves `entry` now (the source of a derived entry),
+// or empty when the folder does not serve it.
+std::string folderFileOf(const std::string& entry);
+// The files on disk read since openFolder, each once, in the order first
+// read, with the entry each served.
+struct FolderRead {
+  std::string file;
+  std::string entry;
+};
+const std::vector<FolderRead>& folderReads();
+// The problems of derivations since the last call. A derivation that fails
+// serves an empty entry, which the resource layer loads as nothing, and
+// writes its problem to stderr.
+std::vector<FileProblem> takeFolderProblems();
+
+// Whether `pName` can be opened (from the folder or the pack).
+bool entryExists(const char* pName);
+
+// A read-only window onto one pack entry (or one file of the folder, held
+// in memory).
 class CoreFile : public CoreObject {
   VESPER_DECLARE_DYNAMIC(CoreFile)
  public:
@@ -88,14 +141,19 @@ class CoreFile : public CoreObject {
 
   uint64_t getSize() const { return size; }
   uint32_t getPosition() const { return position; }
+  // Read from a source folder's file rather than the pack.
+  bool fromFolder() const { return mMemory; }
 
   // Opens the named entry (used by the constructor).
   void open(const char* pName, int mode);
 
  private:
   void seekToPosition() const;
+  bool inMemory() const { return handle == nullptr && mMemory; }
 
   std::FILE* handle = nullptr;
+  bool mMemory = false;  // a folder file: the bytes below, nothing after them
+  std::vector<uint8_t> mData;
   uint32_t size = 0;
   std::string name;
   std::string extension;

@@ -1,5 +1,6 @@
 // Pack file reading and writing, and the entry view CoreFile.
 #include "files/files.h"
+#include "files/folder_internal.h"
 
 #include <algorithm>
 #include <cctype>
@@ -29,7 +30,23 @@ void putLe32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+std::string extensionOf(const std::string& name) {
+  const size_t lastSep = name.find_last_of("\\/");
+  const size_t dot = name.rfind('.');
+  return (dot != std::string::npos && (lastSep == std::string::npos || dot > lastSep)) ? name.substr(dot + 1)
+                                                                                      : std::string();
+}
+
+const PackEntry* findPackEntry(const char* pName) {
+  for (const PackEntry& e : mPackEntries) {
+    if (pName != nullptr && std::strcmp(e.name, pName) == 0) return &e;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+bool packHasEntry(const char* pName) { return findPackEntry(pName) != nullptr; }
 
 const char* readPackTable(std::FILE* fp, PackHeader& header, std::vector<PackEntry>& entries,
                           uint64_t& fileSize) {
@@ -161,23 +178,24 @@ CoreFile::~CoreFile() = default;
 
 void CoreFile::open(const char* pName, int mode) {
   CoreDebug::criticalCheck(critical::kPackWriteMode, mode == MODE_READ, pName);
-  const PackEntry* found = nullptr;
-  for (const PackEntry& e : mPackEntries) {
-    if (pName != nullptr && std::strcmp(e.name, pName) == 0) {
-      found = &e;
-      break;
-    }
+  std::string folderFile;
+  mMemory = readFolderEntry(pName, mData, folderFile);
+  if (mMemory) {
+    name = pName;
+    extension = extensionOf(name);
+    handle = nullptr;
+    size = static_cast<uint32_t>(mData.size());
+    position = 0;
+    return;
   }
+  const PackEntry* found = folderLendsToPack(pName) ? findPackEntry(pName) : nullptr;
   const bool isFound = found != nullptr;
-  CoreDebug::criticalCheck(critical::kFileNotFound, isFound, pName);
+  // What a source folder lacks is named by its file, not its entry.
+  CoreDebug::criticalCheck(critical::kFileNotFound, isFound, folderFile.empty() ? pName : folderFile.c_str());
 
   entry = *found;
   name = entry.name;
-  const size_t lastSep = name.find_last_of("\\/");
-  const size_t dot = name.rfind('.');
-  extension = (dot != std::string::npos && (lastSep == std::string::npos || dot > lastSep))
-                  ? name.substr(dot + 1)
-                  : std::string();
+  extension = extensionOf(name);
   handle = mPackageFp;
   size = entry.size;
   position = 0;
@@ -192,7 +210,15 @@ void CoreFile::seekToPosition() const {
 }
 
 int32_t CoreFile::read(void* buffer, int32_t count, uint32_t) {
-  if (count <= 0 || buffer == nullptr || handle == nullptr) return 0;
+  if (count <= 0 || buffer == nullptr) return 0;
+  if (inMemory()) {
+    const uint32_t start = std::min<uint32_t>(position, size);
+    const uint32_t got = std::min<uint32_t>(static_cast<uint32_t>(count), size - start);
+    if (got > 0) std::memcpy(buffer, mData.data() + start, got);
+    position += static_cast<uint32_t>(count);
+    return static_cast<int32_t>(got);
+  }
+  if (handle == nullptr) return 0;
   seekToPosition();
   position += static_cast<uint32_t>(count);
   return static_cast<int32_t>(std::fread(buffer, 1, static_cast<size_t>(count), handle));
@@ -218,6 +244,10 @@ const std::string& CoreFile::getName() const { return name; }
 const std::string& CoreFile::getExtension() const { return extension; }
 
 int CoreFile::getChar() {
+  if (inMemory()) {
+    const uint32_t at = position++;
+    return at < size ? mData[at] : EOF;
+  }
   if (!handle) return EOF;
   seekToPosition();
   position += 1;
@@ -230,11 +260,12 @@ int CoreFile::ungetChar(int c) {
 }
 
 char* CoreFile::getLine(char* buffer, int32_t capacity) {
-  if (!handle || buffer == nullptr || capacity <= 1) return nullptr;
+  if ((!handle && !inMemory()) || buffer == nullptr || capacity <= 1) return nullptr;
   seekToPosition();
   int32_t n = 0;
+  uint32_t at = position;
   while (n < capacity - 1) {
-    const int c = std::fgetc(handle);
+    const int c = inMemory() ? (at < size ? mData[at++] : EOF) : std::fgetc(handle);
     if (c == EOF) break;
     buffer[n++] = static_cast<char>(c);
     if (c == '\n') break;
@@ -332,12 +363,10 @@ int CoreFileStream::scan(const char* format, ...) {
 
 std::vector<char> loadEntryText(const char* pName) {
   CoreFile file(pName, MODE_READ);
-  uint64_t available = 0;
-  for (const PackEntry& e : mPackEntries) {
-    if (std::strcmp(e.name, pName) == 0) {
-      available = e.offset < mPackSize ? mPackSize - e.offset : 0;
-      break;
-    }
+  uint64_t available = file.getSize();
+  if (!file.fromFolder()) {
+    const PackEntry* e = findPackEntry(pName);
+    available = e->offset < mPackSize ? mPackSize - e->offset : 0;
   }
   const uint64_t bytes = std::min<uint64_t>(file.getSize(), available);
   std::vector<char> text(static_cast<size_t>(bytes) + 1, '\0');

@@ -102,6 +102,7 @@ class resQDF : public resourceObject {
   bool load(CoreFileStream& stream) override;
   // Releases every model reference and frees the scenes.
   bool unload() override;
+  bool swapContents(resourceObject& other) override;
 
   // Model lines in the model block of the pack entry `pName`.
   static int countModels(const char* pName);

@@ -26,6 +26,15 @@ bool resQDF::load(CoreFileStream& stream) {
     parseQdfText(text.data(), text.size(), *mData, loadModel, progress, &problems);
   }
   for (const QdfProblem& p : problems) std::fprintf(stderr, "qdf: %s:%d: %s\n", name.c_str(), p.line, p.reason.c_str());
+  if (!problems.empty()) setProblem(problems.front().line, problems.front().reason);
+  return true;
+}
+
+bool resQDF::swapContents(resourceObject& other) {
+  auto* o = dynamic_cast<resQDF*>(&other);
+  if (o == nullptr) return false;
+  std::swap(mData, o->mData);
+  swapProblem(other);
   return true;
 }
 

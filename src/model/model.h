@@ -112,6 +112,7 @@ class resMQO : public resourceObject {
   bool load(CoreFileStream& stream) override;
   // Releases the material resources and deletes the draw units.
   bool unload() override;
+  bool swapContents(resourceObject& other) override;
 
   // A resource holding `model` alone: no material resources, no draw units,
   // no GL. It carries one reference for the caller and no name; for readers

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <utility>
@@ -696,4 +697,30 @@ bool parseMqoText(const char* text, size_t size, MqoModel& out, std::string& err
   error = reader.error();
   errorLine = reader.errorLine();
   return false;
+}
+
+bool convertMqoText(const char* text, size_t size, std::vector<uint8_t>& out, std::string& error, int& errorLine,
+                    const MqoReadOptions& options, std::vector<MqoNote>* notes) {
+  out.clear();
+  MqoModel model;
+  if (!parseMqoText(text, size, model, error, errorLine, options, notes)) return false;
+  std::vector<uint8_t> bytes = writeBinaryModel(model);
+  MqoModel check;
+  if (!parseBinaryModel(bytes.data(), bytes.size(), check, error)) {
+    error = "the binary model does not read back: " + error;
+    errorLine = 0;
+    return false;
+  }
+  out = std::move(bytes);
+  return true;
+}
+
+bool deriveBinaryModel(const std::string& path, const std::vector<char>& text, std::vector<uint8_t>& out,
+                       FileProblem& problem) {
+  std::vector<MqoNote> notes;
+  const bool ok = convertMqoText(text.data(), text.size(), out, problem.reason, problem.line, {}, &notes);
+  for (const MqoNote& note : notes) {
+    std::fprintf(stderr, "%s\n", FileProblem{path, note.line, note.text}.text().c_str());
+  }
+  return ok;
 }

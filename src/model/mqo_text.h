@@ -35,10 +35,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "files/files.h"
 #include "model/model.h"
 
 struct MqoReadOptions {
@@ -67,3 +69,15 @@ bool parseMqoText(const char* text, size_t size, MqoModel& out, std::string& err
 // `shiftJis`: a Shift-JIS lead byte carries the byte after it, which may be
 // 0x5C, into the component.
 bool mqoPackName(std::string_view path, bool shiftJis, std::string& out, std::string& reason);
+
+// A .mqo text converted as mqo2bmdl converts it: parsed, written as a binary
+// model and read back with the engine's reader, which must accept it. False
+// with `error` and `errorLine` (0: no line); `out` is then empty.
+bool convertMqoText(const char* text, size_t size, std::vector<uint8_t>& out, std::string& error, int& errorLine,
+                    const MqoReadOptions& options = {}, std::vector<MqoNote>* notes = nullptr);
+
+// The file layer's derivation of a binary model entry from the .mqo file
+// beside it (see addFolderDerivation): notes go to stderr as
+// "PATH:LINE: note", as mqo2bmdl writes them.
+bool deriveBinaryModel(const std::string& path, const std::vector<char>& text, std::vector<uint8_t>& out,
+                       FileProblem& problem);

@@ -35,6 +35,7 @@ bool resMQO::load(CoreFileStream& stream) {
   std::string reason;
   if (!readBinaryModel(path.c_str(), *model, reason)) {
     std::fprintf(stderr, "model: %s: %s\n", path.c_str(), reason.c_str());
+    setProblem(0, reason);
     return false;
   }
   // Every (object, material) pair gets a list: a hostile pair of counts
@@ -47,6 +48,7 @@ bool resMQO::load(CoreFileStream& stream) {
   }
   mData = std::move(model);
   if (!loadMaterialResources(path)) {
+    setProblem(0, "a material's texture or effect did not load");
     releaseMaterialResources();
     mData.reset();
     return false;
@@ -54,6 +56,23 @@ bool resMQO::load(CoreFileStream& stream) {
   mLoadedMaterials = mData->materials;
   buildDrawArrays();
   compileLists();
+  return true;
+}
+
+bool resMQO::swapContents(resourceObject& other) {
+  auto* o = dynamic_cast<resMQO*>(&other);
+  if (o == nullptr) return false;
+  std::swap(mData, o->mData);
+  std::swap(mLoadedMaterials, o->mLoadedMaterials);
+  std::swap(mTextures, o->mTextures);
+  std::swap(mSecondTextures, o->mSecondTextures);
+  std::swap(mEffects, o->mEffects);
+  std::swap(mMaterialLists, o->mMaterialLists);
+  std::swap(mObjectMaterialLists, o->mObjectMaterialLists);
+  std::swap(mArrays, o->mArrays);
+  std::swap(mListBase, o->mListBase);
+  std::swap(mListCount, o->mListCount);
+  swapProblem(other);
   return true;
 }
 

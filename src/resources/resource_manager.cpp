@@ -118,6 +118,39 @@ resourceObject* resourceManager::loadEntry(const char* pName) {
   return nullptr;
 }
 
+bool resourceManager::reloadInPlace(resourceObject& resource, std::string& problem, int& line) {
+  problem.clear();
+  line = 0;
+  auto* fresh = static_cast<resourceObject*>(resource.getRuntimeClass()->createObject());
+  if (fresh == nullptr) {
+    problem = "cannot be reloaded";
+    return false;
+  }
+  fresh->addRef();
+  const bool wasReloading = std::exchange(mReloading, true);
+  bool loaded = false;
+  try {
+    CoreFile file(resource.getName().c_str(), MODE_READ);
+    CoreFileStream stream(&file);
+    loaded = file.getSize() > 0 && fresh->canLoad(stream) && fresh->load(stream);
+  } catch (...) {
+    mReloading = wasReloading;
+    release(fresh);
+    throw;
+  }
+  mReloading = wasReloading;
+  bool swapped = false;
+  if (loaded && fresh->problem().empty()) {
+    swapped = resource.swapContents(*fresh);
+    if (!swapped) problem = "cannot be replaced in place";
+  } else {
+    problem = !fresh->problem().empty() ? fresh->problem() : "does not load";
+    line = fresh->problemLine();
+  }
+  release(fresh);  // the old contents, after a swap
+  return swapped;
+}
+
 void resourceManager::release(resourceObject* resource) {
   if (resource == nullptr || --resource->refCount > 0) return;
   const auto it = std::find(mCache.begin(), mCache.end(), resource);
@@ -174,6 +207,8 @@ void resourceManager::setLoadingScene(std::unique_ptr<LoadingScene> scene) {
 }
 
 void resourceManager::advanceProgress() {
+  // A reload is no part of the loading sequence.
+  if (mReloading) return;
   mProgress += mProgressStep;
   if (!mLoadingScene) return;
   const auto start = std::chrono::steady_clock::now();

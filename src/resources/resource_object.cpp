@@ -8,12 +8,15 @@
 
 bool resourceObject::load(CoreFileStream& stream) {
   unload();
+  setProblem(0, {});
   name = stream.getName();
   baseName = resourceBaseName(name);
   return true;
 }
 
 bool resourceObject::canLoad(CoreFileStream&) { return false; }
+
+bool resourceObject::swapContents(resourceObject&) { return false; }
 
 bool resourceObject::unload() { return false; }
 

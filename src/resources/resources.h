@@ -34,6 +34,16 @@ class resourceObject : public CoreObject {
   virtual bool unload();
   // Opens the own name again and loads it; false for an empty entry.
   virtual bool reload();
+  // Exchanges what this resource and `other`, a resource of the same class,
+  // loaded; the names stay. How a reload replaces a resource in place: every
+  // holder keeps its pointer and sees the new version. Base: false, nothing
+  // exchanged (a class that cannot be replaced in place).
+  virtual bool swapContents(resourceObject& other);
+
+  // Why the last load did not use its file as written (an effect that fell
+  // back, a texture that did not decode); empty when it did. Line 0: none.
+  const std::string& problem() const { return mProblem; }
+  int problemLine() const { return mProblemLine; }
 
   resourceObject* addRef() {
     ++refCount;
@@ -47,6 +57,20 @@ class resourceObject : public CoreObject {
  protected:
   std::string name;      // the pack entry name; the cache key
   std::string baseName;  // name without directory and extension
+  // Set by a derived load that meets a problem; load() clears it.
+  void setProblem(int line, std::string reason) {
+    mProblemLine = line;
+    mProblem = std::move(reason);
+  }
+  // The base part of swapContents, for derived classes to call.
+  void swapProblem(resourceObject& other) {
+    std::swap(mProblem, other.mProblem);
+    std::swap(mProblemLine, other.mProblemLine);
+  }
+
+ private:
+  std::string mProblem;
+  int mProblemLine = 0;
 };
 
 // The pack entry a resource request reads: a name containing ".mqo" is
@@ -130,6 +154,14 @@ class resourceManager : public Interface<resourceManager> {
   // from its ".bmdl" entry. A name missing from the pack is a critical error.
   // The caller must release the reference exactly once (see ResourceRef).
   virtual resourceObject* load(const char* pName);
+  // Loads `resource`'s entry again into a new object of its class and, when
+  // that load succeeds without a problem, exchanges the two contents
+  // (swapContents): every holder sees the new version. Otherwise the
+  // resource keeps what it had, and `problem` and `line` say why. No loading
+  // screen is drawn meanwhile. A critical error met while loading is
+  // raised as usual (see CoreDebug::setCriticalHandler), nothing leaked.
+  bool reloadInPlace(resourceObject& resource, std::string& problem, int& line);
+
   // Drops one reference; at 0 the resource leaves the cache and is destroyed.
   // Null is ignored.
   void release(resourceObject* resource);
@@ -190,6 +222,7 @@ class resourceManager : public Interface<resourceManager> {
   std::vector<resourceObject*> mHeld;  // one reference each, or null
   LoadingPresenter* mPresenter;
   bool mTiming = false;
+  bool mReloading = false;  // no loading-screen frames during a reload
   double mNestedSeconds = 0.0;  // timed work inside the load being timed
   std::vector<LoadTime> mLoadTimes;
 };

@@ -38,6 +38,8 @@ class resShader : public resourceObject {
   bool canLoad(CoreFileStream& stream) override;
   // Releases the fallback or destroys the own effect; empties the tables.
   bool unload() override;
+  // A fallen-back effect's problem() is its first failure, with its file line.
+  bool swapContents(resourceObject& other) override;
 
   // The effect in use (own or borrowed); null when unloaded.
   virtual fx::Effect* effectHandle() const { return mEffect; }

@@ -18,6 +18,43 @@ const std::vector<shaderParam>& emptyTable() {
   return table;
 }
 
+// Leading digits of `text` from `at` as a line number; 0 when none.
+int digitsAt(const std::string& text, size_t at) {
+  int n = 0;
+  for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) && n < 100000000; ++at) {
+    n = n * 10 + (text[at] - '0');
+  }
+  return n;
+}
+
+// The file line of the first failure in an effect's messages: "NAME:L: " or
+// "NAME(L): " from the effect reader, else the compiler log's "0:L(" or
+// "0(L)" (the programs carry #line directives, so log lines are file
+// lines). The reason: the first message line without "shader: NAME", with
+// the log's first line after it.
+void firstFailure(const std::string& messages, const std::string& name, int& line, std::string& reason) {
+  line = 0;
+  const std::string prefix = "shader: " + name;
+  size_t end = messages.find('\n');
+  std::string first = messages.substr(0, end);
+  if (first.compare(0, prefix.size(), prefix) == 0) first.erase(0, prefix.size());
+  if (!first.empty() && (first[0] == ':' || first[0] == '(')) {
+    line = digitsAt(first, 1);
+    if (line > 0) first.erase(0, first.find_first_not_of("0123456789", 1) + 1);
+  }
+  if (!first.empty() && first[0] == ':') first.erase(0, 1);
+  while (!first.empty() && first[0] == ' ') first.erase(0, 1);
+  reason = first;
+  if (end == std::string::npos) return;
+  const size_t next = messages.find('\n', end + 1);
+  const std::string log = messages.substr(end + 1, next == std::string::npos ? std::string::npos : next - end - 1);
+  if (log.empty()) return;
+  reason += " " + log;
+  if (line > 0) return;
+  if (log.compare(0, 2, "0:") == 0) line = digitsAt(log, 2);
+  if (log.compare(0, 2, "0(") == 0) line = digitsAt(log, 2);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -41,19 +78,35 @@ bool resShader::load(CoreFileStream& stream) {
   if (size) stream.read(text.data(), static_cast<int32_t>(size));
   std::string error;
   mOwnEffect = fx::Effect::fromText(std::string_view(text.data(), static_cast<size_t>(size)), mName, error);
+  std::string messages;
   if (!mOwnEffect) {
-    std::fprintf(stderr, "shader: %s:%s\n", mName.c_str(), error.c_str());
-  }
-  if (mOwnEffect && mOwnEffect->chooseTechnique() && mOwnEffect->passCount() > 0) {
+    messages = "shader: " + mName + ":" + error + "\n";
+  } else if (mOwnEffect->chooseTechnique(&messages) && mOwnEffect->passCount() > 0) {
+    std::fputs(messages.c_str(), stderr);  // what a later technique made up for
     mEffect = mOwnEffect.get();
     return true;
   }
+  std::fputs(messages.c_str(), stderr);
+  int line = 0;
+  std::string reason;
+  firstFailure(messages, mName, line, reason);
   unload();
+  setProblem(line, reason.empty() ? "no technique with a pass" : reason);
   if (mName == kDummyShaderName) CoreDebug::criticalError(critical::kDummyShader, kDummyShaderName);
   mFallback = loadEffect(kDummyShaderName);
   // An empty fallback entry gives nothing to draw with: as fatal as a broken one.
   if (!mFallback) CoreDebug::criticalError(critical::kDummyShader, kDummyShaderName);
   mEffect = mFallback->effectHandle();
+  return true;
+}
+
+bool resShader::swapContents(resourceObject& other) {
+  auto* o = dynamic_cast<resShader*>(&other);
+  if (o == nullptr) return false;
+  std::swap(mOwnEffect, o->mOwnEffect);
+  std::swap(mEffect, o->mEffect);
+  std::swap(mFallback, o->mFallback);
+  swapProblem(other);
   return true;
 }
 

@@ -111,10 +111,19 @@ bool resTexture::load(CoreFileStream& stream) {
   mTexture = texture_decode::decode(format, bytes.data(), got, reason);
   if (!mTexture) {
     std::fprintf(stderr, "texture: %s: %s\n", stream.getName().c_str(), reason.c_str());
+    setProblem(0, reason);
     return false;
   }
   mTexture->upload();
   mTexture->releaseCopy();
+  return true;
+}
+
+bool resTexture::swapContents(resourceObject& other) {
+  auto* o = dynamic_cast<resTexture*>(&other);
+  if (o == nullptr) return false;
+  std::swap(mTexture, o->mTexture);
+  swapProblem(other);
   return true;
 }
 

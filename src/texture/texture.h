@@ -146,6 +146,7 @@ class resTexture : public resourceObject {
   bool canLoad(CoreFileStream& stream) override;
   // Deletes the texture (and its GL texture); true.
   bool unload() override;
+  bool swapContents(resourceObject& other) override;
 
   cTexture* texture() const { return mTexture.get(); }
 

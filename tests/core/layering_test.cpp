@@ -18,7 +18,7 @@ namespace fs = std::filesystem;
 
 // Lowest first. Folders on one line may include each other.
 const std::vector<std::vector<std::string>> kLevels = {
-    {"platform"}, {"core"}, {"files"}, {"sound"}, {"xml"}, {"resources"}, {"texture", "shader"},
+    {"platform"}, {"musicgen"}, {"core"}, {"files"}, {"sound"}, {"xml"}, {"resources"}, {"texture", "shader"},
     {"model"}, {"formats"}, {"render"}, {"scene_render"}, {"scenes"}, {"capture"}, {"demo"}, {"app"},
 };
 

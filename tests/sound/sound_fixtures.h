@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../../tools/vorbis_encode.h"
+#include "musicgen/vorbis_encode.h"
 #include "sound/sound.h"
 #include "support/support.h"
 

@@ -9,7 +9,7 @@
 #include "dsp.h"
 #include "master.h"
 #include "render.h"
-#include "vorbis_encode.h"
+#include "musicgen/vorbis_encode.h"
 
 namespace musicgen {
 
