@@ -6,9 +6,11 @@
 //     the dummy driver can tell;
 //   - with --monitor SOURCE (a PulseAudio null sink's monitor; the driver
 //     must be pulseaudio), the audio the server has played: the bench
-//     records the monitor in fragments of 1.5 ms, finds each in the track,
-//     and takes the track frame after the last one read, plus the time
-//     since, as the position the listener hears.
+//     records the monitor in fragments of 1.5 ms and finds each in the
+//     track; the null sink renders at the sound clock's pace, so a fragment
+//     read at t says its end was rendered by t, and the earliest reads of
+//     the last half second (later ones only waited for the CPU) place the
+//     position the listener hears, until the server inserts silence.
 // Drift = clock - played, in ms; before the track is heard "played" is 0.
 // Prints the drift every second, then mean, max |drift| (also over the
 // first second) and the end drift. With --max-drift MS the exit status is
@@ -29,6 +31,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -97,17 +100,19 @@ class MonitorRecorder {
   }
   // Milliseconds of the track heard at `us`; false before its first sound.
   bool heardMs(uint64_t us, double& ms) const {
-    uint64_t seq = 0, stamp = 0;
-    int64_t heard = 0;
-    // The two values move together: a sequence count makes the pair whole.
+    uint64_t seq = 0;
+    int64_t heard = 0, offset = 0;
+    bool advancing = false;
+    // The values move together: a sequence count makes them whole.
     do {
       seq = mSeq.load();
-      stamp = mStampUs.load();
       heard = mHeard.load();
+      offset = mOffsetUs.load();
+      advancing = mAdvancing.load();
     } while (seq % 2 || seq != mSeq.load());
     if (heard < 0 || mFailed.load()) return false;
-    const double sinceMs = us > stamp && mAdvancing.load() ? static_cast<double>(us - stamp) / 1000.0 : 0.0;
-    ms = static_cast<double>(heard) / 44.1 + sinceMs;
+    ms = advancing ? (static_cast<double>(us) + static_cast<double>(offset)) / 1000.0
+                   : static_cast<double>(heard) / 44.1;
     return true;
   }
   bool failed() const { return mFailed.load(); }
@@ -119,14 +124,19 @@ class MonitorRecorder {
     if (at < 0 || static_cast<size_t>(at + kChunk) * 2 > mTrack.size()) return false;
     return std::memcmp(chunk, mTrack.data() + at * 2, kChunk * 4) == 0;
   }
-  // The track frame `chunk` starts at, searched around `near` (in the first
-  // seconds when near < 0); -1 when it is not there.
+  // The track frame `chunk` starts at, searched in the first seconds when
+  // near < 0, else nearest to `near` first (a second back to five ahead): a
+  // synthesised track repeats itself bit for bit; -1 when it is not there.
   int64_t find(const int16_t* chunk, int64_t near) const {
-    const int64_t frames = static_cast<int64_t>(mTrack.size() / 2);
-    const int64_t from = near < 0 ? 0 : std::max<int64_t>(0, near - 44100);
-    const int64_t to = std::min(frames, (near < 0 ? 0 : near) + 5 * 44100);
-    for (int64_t at = from; at < to; ++at) {
-      if (matches(chunk, at)) return at;
+    if (near < 0) {
+      for (int64_t at = 0; at < 5 * 44100; ++at) {
+        if (matches(chunk, at)) return at;
+      }
+      return -1;
+    }
+    for (int64_t d = 0; d <= 5 * 44100; ++d) {
+      if (matches(chunk, near + d)) return near + d;
+      if (d > 0 && d <= 44100 && matches(chunk, near - d)) return near - d;
     }
     return -1;
   }
@@ -140,6 +150,11 @@ class MonitorRecorder {
   void run() {
     std::vector<int16_t> chunk(kChunk * 2);
     int64_t next = -1;  // the track frame the next recorded frame should be
+    // The earliest reads: the largest (rendered - read time) of this quarter
+    // second and of the one before, since the last silence or jump.
+    constexpr int64_t kNone = INT64_MIN;
+    int64_t current = kNone, previous = kNone;
+    uint64_t quarterFrom = 0;
     while (!mQuit) {
       int error = 0;
       if (pa_simple_read(mStream, chunk.data(), chunk.size() * 2, &error) < 0) {
@@ -148,6 +163,7 @@ class MonitorRecorder {
       }
       const uint64_t at = nowUs();
       bool advancing = true;
+      const int64_t expected = next;
       if (silent(chunk.data())) {
         // Silence: the track's own (it goes on) or the server's (it waits).
         if (next < 0 || !matches(chunk.data(), next)) {
@@ -168,12 +184,21 @@ class MonitorRecorder {
         }
       }
       if (next < 0) continue;
-      // The bench reads each fragment as the sink renders it, so the frame
-      // after it is being heard now. (The record latency the server reports
-      // is stale for a while after the playback stream joins the sink.)
+      // The frame after the fragment was rendered by now. (The record
+      // latency the server reports is stale for a while after the playback
+      // stream joins the sink.)
+      if (!advancing || (expected >= 0 && next != expected + static_cast<int64_t>(kChunk))) {
+        current = previous = kNone;
+      }
+      if (at - quarterFrom > 250000) {
+        previous = current;
+        current = kNone;
+        quarterFrom = at;
+      }
+      current = std::max(current, next * 1000000 / 44100 - static_cast<int64_t>(at));
       ++mSeq;
-      mStampUs = at;
       mHeard = next;
+      mOffsetUs = std::max(current, previous);
       mAdvancing = advancing;
       ++mSeq;
     }
@@ -186,7 +211,7 @@ class MonitorRecorder {
   std::atomic<bool> mFailed{false};
   std::atomic<bool> mAdvancing{false};
   std::atomic<uint64_t> mSeq{0};
-  std::atomic<uint64_t> mStampUs{0};
+  std::atomic<int64_t> mOffsetUs{0};  // heard (us) = sound clock (us) + offset, while advancing
   std::atomic<int64_t> mHeard{-1};
   std::atomic<uint64_t> mUnmatched{0};
   std::atomic<uint64_t> mGaps{0};

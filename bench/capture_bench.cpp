@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
   std::printf("  rendered and read back, nothing written: %8.2f fps\n", dry.fps);
   std::printf("  captured (PNG frames written)          : %8.2f fps, ratio %.3f (goal >= 0.9)\n",
               written.fps, written.fps / dry.fps);
-  std::printf("  streamed into ffmpeg (FFV1 video)      : %8.2f fps, ratio %.3f (goal >= 0.95)\n",
+  std::printf("  streamed into ffmpeg (FFVHuff video)   : %8.2f fps, ratio %.3f (goal >= 0.95)\n",
               streamed.fps, streamed.fps / dry.fps);
   std::printf("  frames the render thread waited on: the PNG writers %llu of %llu, ffmpeg %llu of "
               "%llu\n",

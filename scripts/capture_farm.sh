@@ -4,8 +4,8 @@
 # --sshloginfile), then joins them. With --capture DIR: the frames into DIR,
 # the parts' music into DIR/music.wav (ffmpeg's concat demuxer,
 # sample-exact), and with --video one video made from those. With --video
-# alone: each part pipes its frames into ffmpeg as a lossless segment (FFV1 +
-# FLAC), and the concat demuxer joins the segments, copied as they are for
+# alone: each part pipes its frames into ffmpeg as a lossless segment (FFVHuff
+# + FLAC), and the concat demuxer joins the segments, copied as they are for
 # .mkv, encoded once for .mp4; no PNG is written. Frames and music equal
 # those of one process's capture.
 #
@@ -111,7 +111,7 @@ finished() {
 ffmpeg=(ffmpeg -nostdin -hide_banner -loglevel error -xerror -y)
 case "$video" in
   *.mp4) codecs=(-c:v libx264 -pix_fmt yuv420p -c:a aac -movflags +faststart -f mp4) ;;
-  *.mkv) codecs=(-c:v ffv1 -c:a flac -f matroska) ;;
+  *.mkv) codecs=(-c:v ffvhuff -c:a flac -f matroska) ;;
 esac
 # ffmpeg writes beside the video, which appears only once it is whole.
 make_video() {

@@ -155,7 +155,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       value("--frames", frames, "N", "capture at most N frames (default: to the range's end)");
   CLI::Option* videoOpt = value("--video", video, "FILE",
                                 "encode frames and music into FILE with ffmpeg: .mp4 (H.264,\n"
-                                "AAC) or .mkv (FFV1, FLAC); without --capture the frames are\n"
+                                "AAC) or .mkv (FFVHuff, FLAC); without --capture the frames are\n"
                                 "piped into ffmpeg and no PNG is written; implies --run;\n"
                                 "needs --fps");
   CLI::Option* countOpt = flag("--count-frames", countOnly,

@@ -161,7 +161,7 @@ class PngFramePool : public FramePool {
 
 inline constexpr char kNoFfmpeg[] = "--video needs ffmpeg, which is not on PATH";
 enum class VideoKind { Unknown, Mp4, Matroska };
-// By the file's extension: .mp4 (H.264 + AAC) or .mkv (FFV1 + FLAC).
+// By the file's extension: .mp4 (H.264 + AAC) or .mkv (FFVHuff + FLAC).
 VideoKind videoKindFor(const std::string& file);
 // Where ffmpeg writes until it has succeeded: FILE.partial, renamed to FILE
 // then and removed on any failure, so FILE is never a half-written video.

@@ -261,7 +261,8 @@ void SoundPlayer::workerPoll(WorkerState& state) {
     }
   }
   if (state.ending && !mBuffer->isPlaying()) {
-    mBuffer->setCurrentPosition(0);
+    // The cursor stays and so does the run: the clock plays out the frames
+    // the device took last. A start moves the cursor.
     state.write = 0;
     state.active = false;
     state.ending = false;
@@ -339,34 +340,80 @@ void cDemoSound::startClock(uint32_t musicMs, uint32_t now) {
   lastTick = now;
   mRunStartMs = musicMs;
   mLastMs = musicMs;
+  mTimeline.reset();
+  mSeenRenders = 0;
 }
 
-// Wall time summed while the music sounds keeps the picture smooth between
-// device renders, which come a period (about 23 ms) apart. It is held to
-// what the device has played: the frames taken, less what is still queued
-// before the listener (the output latency), plus the wall time since that
-// render up to one period. The sum may lag that by 2 ms (the timer's
-// millisecond steps), never lead it. So the clock waits at start-up while
-// the server fills its queue, restarts from the new position after a seek,
-// stops within a period when the device stops taking frames, and follows
-// the device's own pace over a long show.
+void HeardTimeline::reset() {
+  mCount = 0;
+  mNext = 0;
+  mSpanUs = 0;
+  mSpanHeardUs = 0;
+}
+
+double HeardTimeline::pace() const {
+  const Render& last = mRenders[(mNext + kRenders - 1) % kRenders];
+  const double spanUs = mSpanUs + static_cast<double>(last.stampUs - mSpanStart.stampUs);
+  const double heardUs = mSpanHeardUs + static_cast<double>(last.heardUs - mSpanStart.heardUs);
+  // Over less than a second a late render would tilt the line more than the
+  // device's pace differs from the sound clock's.
+  return spanUs >= 1e6 ? heardUs / spanUs : 1.0;
+}
+
+double HeardTimeline::offsetUs(double pace) const {
+  double offsets[kRenders];
+  for (size_t i = 0; i < mCount; ++i) {
+    offsets[i] = static_cast<double>(mRenders[i].heardUs) -
+                 pace * static_cast<double>(mRenders[i].stampUs);
+  }
+  std::nth_element(offsets, offsets + mCount / 2, offsets + mCount);
+  return offsets[mCount / 2];
+}
+
+void HeardTimeline::add(uint64_t stampUs, int64_t heardUs, uint64_t slackUs) {
+  if (mCount > 0 && heardUs < heardAt(stampUs) - static_cast<int64_t>(slackUs)) {
+    // The server ran dry: what was heard stood while it waited.
+    const Render& last = mRenders[(mNext + kRenders - 1) % kRenders];
+    mSpanUs += static_cast<double>(last.stampUs - mSpanStart.stampUs);
+    mSpanHeardUs += static_cast<double>(last.heardUs - mSpanStart.heardUs);
+    mCount = 0;
+    mNext = 0;
+  }
+  if (mCount == 0) mSpanStart = {stampUs, heardUs};
+  mRenders[mNext] = {stampUs, heardUs};
+  mNext = (mNext + 1) % kRenders;
+  mCount = std::min(mCount + 1, kRenders);
+}
+
+int64_t HeardTimeline::heardAt(uint64_t nowUs) const {
+  const double pace = this->pace();
+  return static_cast<int64_t>(pace * static_cast<double>(nowUs) + offsetUs(pace));
+}
+
+// The clock reads the timeline fitted to the device's renders (see
+// HeardTimeline), in whole milliseconds, never past the frames the device
+// has taken and never back. So it waits at start-up while the server fills
+// its queue, restarts from the new position after a seek, runs on while the
+// device's queue plays out when the renders stop (an underrun, or the end of
+// the music) and stands at its end, and follows the device's own pace.
 uint32_t cDemoSound::getPositionMs(uint32_t now) {
-  if (isPlaying()) elapsed += now - lastTick;
   lastTick = now;
-  // Not yet sounding, or over: the sum stands, and so does the clock.
+  // Not yet sounding, or over: the clock stands.
   const platform::SoundOutput* device = soundOutput();
-  if (!device || !isPlaying()) return elapsed;
+  if (!device || !sounding()) return elapsed;
   const platform::PlayPosition run = player->buffer()->playPosition();
-  const uint64_t takenUs = run.frames * 1000000 / platform::kOutputRate;
+  const int64_t takenUs = static_cast<int64_t>(run.frames * 1000000 / platform::kOutputRate);
   const uint64_t latencyUs = device->outputLatencyUs();
-  const uint64_t heardUs = takenUs > latencyUs ? takenUs - latencyUs : 0;
-  const uint64_t periodUs = uint64_t{device->periodFrames()} * 1000000 / platform::kOutputRate;
-  const uint64_t nowUs = device->nowUs();
-  const uint64_t sinceUs = nowUs > run.stampUs ? std::min(nowUs - run.stampUs, periodUs) : 0;
-  const uint64_t upper = mRunStartMs + (heardUs + sinceUs) / 1000;
-  const uint64_t lower = upper > mRunStartMs + 2 ? upper - 2 : mRunStartMs;
-  const uint64_t held = std::clamp<uint64_t>(elapsed, lower, upper);
-  elapsed = std::max(mLastMs, static_cast<uint32_t>(std::min<uint64_t>(held, UINT32_MAX)));
+  if (run.renders < mSeenRenders) mTimeline.reset();
+  if (run.renders != mSeenRenders) {
+    mSeenRenders = run.renders;
+    const uint64_t periodUs = uint64_t{device->periodFrames()} * 1000000 / platform::kOutputRate;
+    mTimeline.add(run.stampUs, takenUs - static_cast<int64_t>(latencyUs),
+                  latencyUs > periodUs ? latencyUs - periodUs : 0);
+  }
+  const int64_t heardUs = std::clamp<int64_t>(mTimeline.heardAt(device->nowUs()), 0, takenUs);
+  const uint64_t ms = mRunStartMs + static_cast<uint64_t>(heardUs) / 1000;
+  elapsed = std::max(mLastMs, static_cast<uint32_t>(std::min<uint64_t>(ms, UINT32_MAX)));
   mLastMs = elapsed;
   return elapsed;
 }
@@ -375,7 +422,18 @@ bool cDemoSound::isPlaying() const {
   return player && player->isPlaying() && player->buffer()->playPosition().started();
 }
 
-bool cDemoSound::musicOver() const { return !player || !player->isPlaying(); }
+bool cDemoSound::sounding() const {
+  return player && player->buffer() && player->buffer()->playPosition().started() && !musicOver();
+}
+
+bool cDemoSound::musicOver() const {
+  if (!player || !player->buffer()) return true;
+  if (player->isPlaying()) return false;
+  // Stopped: by its end, once the frames the device took last are heard.
+  const platform::PlayPosition run = player->buffer()->playPosition();
+  const platform::SoundOutput* device = soundOutput();
+  return !device || !run.started() || device->nowUs() >= run.stampUs + device->outputLatencyUs();
+}
 
 std::string cDemoSound::failureMessage() const {
   switch (mFailure) {

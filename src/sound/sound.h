@@ -317,6 +317,38 @@ class SoundPlayer {
   std::string mDeviceError;
 };
 
+// Where the listener stands in a run of the device, fitted to the renders
+// the clock has seen. A render stamped at t that leaves h microseconds of
+// the run before the listener says h was heard at t, or later than t: a
+// render only runs late (the audio thread waits for the CPU), and the server
+// keeps playing its queue meanwhile. So the line goes through the median of
+// the last renders at the device's own pace, measured over the run; a render
+// later than the slack the server had left (what it still held when it asked
+// for more) means it ran dry, and the line starts again from that render.
+class HeardTimeline {
+ public:
+  void reset();
+  void add(uint64_t stampUs, int64_t heardUs, uint64_t slackUs);
+  // Microseconds heard at `nowUs` (after one add at least).
+  int64_t heardAt(uint64_t nowUs) const;
+
+ private:
+  struct Render {
+    uint64_t stampUs;
+    int64_t heardUs;
+  };
+  static constexpr size_t kRenders = 9;  // about 0.2 s of 1024-frame renders
+  double offsetUs(double pace) const;
+  double pace() const;
+
+  Render mRenders[kRenders]{};
+  size_t mCount = 0;
+  size_t mNext = 0;
+  Render mSpanStart{};  // where the stretch since the server last ran dry began
+  double mSpanUs = 0;   // earlier stretches: sound-clock time and time heard
+  double mSpanHeardUs = 0;
+};
+
 // The demo's music: the player plus the clock the timeline follows.
 class cDemoSound {
  public:
@@ -328,10 +360,10 @@ class cDemoSound {
   // Creates the player, starts the device and opens the track; on failure
   // releases the player and returns false (failureCode() says why).
   bool openMusic(void* window);
-  // The music time: milliseconds summed while isPlaying(), from the time
-  // startClock gave, held to what the device has played (see the .cpp).
+  // The music time: from the time startClock gave, what the device has
+  // played, placed between its renders by the sound clock (see the .cpp).
   uint32_t getPositionMs();
-  // The same with the timer's value `now` given by the caller.
+  // The same, noting the caller's timer value `now` in lastTick.
   uint32_t getPositionMs(uint32_t now);
   // Timeline start, after playFrom(musicMs): the clock reads musicMs until
   // the device takes the music, and follows it from there.
@@ -339,7 +371,9 @@ class cDemoSound {
   // The music is sounding: told to play, and the device has begun taking it.
   bool isPlaying() const;
   // The music has stopped (its end, or never started): the show ends or
-  // loops. A track told to play that the device has not yet taken is not over.
+  // loops. A track told to play that the device has not yet taken is not
+  // over, nor one whose last frames the device took but has not yet played
+  // out (its output latency after the last render).
   bool musicOver() const;
   SoundPlayer* getPlayer() { return player.get(); }
   // The player result that made openMusic fail; 1 when it did not.
@@ -356,8 +390,13 @@ class cDemoSound {
  private:
   int32_t mFailure = soundResult::ok;
   std::string mDeviceError;
+  // The device's run is heard: begun, and not yet played out.
+  bool sounding() const;
+
   uint32_t mRunStartMs = 0;  // the music time the device's run begins at
   uint32_t mLastMs = 0;      // the last reading: the clock never goes back
+  HeardTimeline mTimeline;
+  uint64_t mSeenRenders = 0;  // the run's renders the timeline has seen
 };
 
 // Exit status of the program when the music cannot start.

@@ -298,11 +298,14 @@ uint64_t scriptedSoundUs() { return gSoundUs; }
 // A manual device that plays `pace` times as fast as the sound clock runs
 // (a sound card's crystal is never exact): it renders a period each time its
 // queue has room for one, the first render only filling the queue, so
-// sound is heard from its second render on. `stalled` stops its renders.
+// sound is heard from its second render on. `stalled` stops its renders;
+// `lateUs` makes every third render after the first one heard run that late
+// (its audio thread waited for the CPU) while the queue goes on playing.
 struct PacedDevice {
   static constexpr uint32_t kPeriod = 1024;
   static constexpr double kPeriodUs = kPeriod * 1e6 / 44100;
   double pace = 1.0;
+  double lateUs = 0;
   double nextUs = 0;
   bool stalled = false;
   int renders = 0;        // renders of the current run
@@ -310,7 +313,8 @@ struct PacedDevice {
 
   void advanceTo(uint64_t us) {
     while (!stalled && nextUs <= static_cast<double>(us)) {
-      gSoundUs = static_cast<uint64_t>(nextUs);
+      const double late = renders > 1 && renders % 3 == 0 ? lateUs : 0.0;
+      gSoundUs = static_cast<uint64_t>(std::min(nextUs + late, static_cast<double>(us)));
       pull(kPeriod);
       if (++renders == 2) heardFromUs = nextUs;
       nextUs += kPeriodUs / pace;
@@ -324,12 +328,18 @@ struct PacedDevice {
   }
 };
 
-// Start-up, a long stretch at a pace off the wall clock, an underrun, a
-// seek and the track's end: the clock shows what the device has played.
+// Start-up, a long stretch at a pace off the wall clock or with late
+// renders, an underrun, a seek and the track's end: the clock shows what the
+// device has played.
 TEST_F(PlayerTest, DemoClockIsHeldToWhatTheDevicePlayed) {
   testing_support::writeFile(dir.file("music.ogg"), makeWave(rampPcm(44100 * 5)));  // 5 s, static
-  for (const double pace : {1.0, 1.02, 0.98}) {
-    SCOPED_TRACE(pace);
+  const struct {
+    double pace;
+    double lateUs;
+  } cases[] = {{1.0, 0}, {1.02, 0}, {0.98, 0}, {1.0, 9000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "pace " << c.pace << ", late " << c.lateUs << " us");
+    const double pace = c.pace;
     cDemoSound sound;
     sound.trackName = dir.file("music.ogg");
     ASSERT_TRUE(sound.openMusic(nullptr)) << sound.failureMessage();
@@ -340,6 +350,7 @@ TEST_F(PlayerTest, DemoClockIsHeldToWhatTheDevicePlayed) {
     output.setOutputLatencyUs(static_cast<uint64_t>(2 * PacedDevice::kPeriodUs));
     PacedDevice device;
     device.pace = pace;
+    device.lateUs = c.lateUs;
     gSoundUs = 7000000;
     const auto ms = [] { return static_cast<uint32_t>(gSoundUs / 1000); };
     uint32_t last = 0;
@@ -375,17 +386,20 @@ TEST_F(PlayerTest, DemoClockIsHeldToWhatTheDevicePlayed) {
     EXPECT_TRUE(sound.isPlaying());
     EXPECT_GT(last, 2500u);
 
-    // Underrun: no renders for half a second. The clock stops within a
-    // period, then follows the device again.
-    const double heard = device.heardMs();
+    // Underrun: no renders for half a second. The clock runs on while the
+    // device's queue plays out and stops at its end, never past what the
+    // device took, then follows the device again.
+    const double takenMs =
+        static_cast<double>(sound.getPlayer()->buffer()->playPosition().frames) / 44.1;
     device.stalled = true;
     for (int f = 0; f < 30; ++f) {
       gSoundUs += 16667;
       const uint32_t clock = sound.getPositionMs(ms());
       ASSERT_GE(clock, last);
       last = clock;
-      ASSERT_LE(clock, 500 + heard + PacedDevice::kPeriodUs / 1000 + 1) << "frame " << f;
+      ASSERT_LE(clock, 500 + takenMs) << "frame " << f;
     }
+    EXPECT_GE(last, 500 + takenMs - 1) << "the queue played out";
     const double gapUs = static_cast<double>(gSoundUs) - device.nextUs;
     device.stalled = false;
     device.nextUs = static_cast<double>(gSoundUs);
@@ -402,14 +416,15 @@ TEST_F(PlayerTest, DemoClockIsHeldToWhatTheDevicePlayed) {
     EXPECT_EQ(sound.getPositionMs(ms()), 3000u);
     ASSERT_NO_FATAL_FAILURE(play(3000, 100, 3.5));
 
-    // The end: 2 s after 3000 the music is over and the clock stands.
+    // The end: 2 s after 3000 the music is over once its last frames are
+    // heard; the clock reaches them and stands.
     for (int f = 0; f < 100 && !sound.musicOver(); ++f) {
       device.advanceTo(gSoundUs + 16667);
       sound.getPositionMs(ms());
     }
     ASSERT_TRUE(sound.musicOver());
     const uint32_t end = sound.getPositionMs(ms());
-    EXPECT_GE(end, 4950u);
+    EXPECT_GE(end, 4998u);
     EXPECT_LE(end, 5000u);
     device.advanceTo(gSoundUs + 500000);
     EXPECT_EQ(sound.getPositionMs(ms()), end);
