@@ -41,8 +41,6 @@ class Show {
     s.screenWidth = width;
     s.screenHeight = height;
     s.lowQuality = false;
-    mDemo.playMusic = false;
-    mDemo.setClock(&mClock);
   }
   ~Show() {
     if (mStarted) {
@@ -51,8 +49,6 @@ class Show {
       customTextureManager::instance().terminate();
       resourceManager::instance().terminate();
     }
-    mDemo.setClock(nullptr);
-    mDemo.playMusic = true;
   }
   Show(const Show&) = delete;
   Show& operator=(const Show&) = delete;
@@ -68,6 +64,12 @@ class Show {
     for (int step = 0; step < kStartSteps; ++step) {
       const auto begin = std::chrono::steady_clock::now();
       if (step == 3) mClock.ticks = 1801;
+      if (step == 0) {
+        ShowOptions options;
+        options.clock = &mClock;
+        options.playMusic = false;
+        mDemo.setShowOptions(options);
+      }
       const bool ok = step == 0 ? mDemo.initialize() : mDemo.update();
       if (!ok) return false;
       mStarted = true;

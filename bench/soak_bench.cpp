@@ -100,6 +100,9 @@ int main(int argc, char** argv) {
   LaunchOptions& o = settingsManager::instance().options;
   o.skipLauncher = o.headless = o.offscreen = o.windowed = o.loop = o.noVSync = true;
   o.resolution = Resolution{320, 180};
+  ShowOptions show;
+  show.loop = true;
+  demoManager::instance().setShowOptions(show);
   if (!initializeAll()) {
     abandonStartup();
     return 2;

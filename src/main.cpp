@@ -56,11 +56,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   settingsManager::instance().options = options;
-  demoManager::instance().startMs = line.startMs;
+  ShowOptions show;
+  show.startMs = line.startMs;
+  show.loop = options.loop;
   if (line.capture) {
     capture = std::make_unique<CaptureSession>(*line.capture);
     std::string reason;
-    if (!capture->prepare(reason)) {
+    if (!capture->prepare(show, reason)) {
       std::fprintf(stderr, "vesper: %s\n", reason.c_str());
       return 1;
     }
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     }
   }
 
+  demoManager::instance().setShowOptions(show);
   if (!initializeAll()) {
     abandonStartup();
     return startupExitStatus();

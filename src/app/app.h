@@ -13,6 +13,7 @@
 
 #include "capture/capture.h"
 #include "core/core.h"
+#include "demo/show_options.h"
 #include "platform/window.h"
 #include "render/render.h"
 
@@ -389,9 +390,9 @@ class applicationManager : public Interface<applicationManager> {
 // ---------------------------------------------------------------------------
 // Offline capture over the frame loop.
 
-// Before start-up, prepare checks the range against the music, creates the
-// directory, installs the capture clock and turns the demo's music player
-// off (no sound device). Once the window exists, begin allocates the frame
+// Before start-up, prepare checks the range against the show's music, creates
+// the directory, and makes the show's options a capture's: its clock, no
+// music player (no sound device), the range's start. Once the window exists, begin allocates the frame
 // buffers (and, with a video but no directory, writes the range's music
 // beside the video and starts ffmpeg); from then on each frame of the show is
 // read back before the swap and written by the PNG workers or piped into
@@ -400,13 +401,15 @@ class applicationManager : public Interface<applicationManager> {
 class CaptureSession {
  public:
   explicit CaptureSession(const CaptureOptions& options);
-  // Detaches the clock and the frame observer.
+  // Detaches the frame observer.
   ~CaptureSession();
   CaptureSession(const CaptureSession&) = delete;
   CaptureSession& operator=(const CaptureSession&) = delete;
 
-  // In the data directory, before initializeAll. False with a one-line reason.
-  bool prepare(std::string& reason);
+  // In the data directory, before initializeAll: reads `show`'s music and
+  // sets its clock (owned here: the session outlives the show), music and
+  // start. False with a one-line reason.
+  bool prepare(ShowOptions& show, std::string& reason);
   // The frames this run captures (once prepared).
   uint64_t frames() const;
   // After initializeAll. False with a one-line reason.

@@ -13,6 +13,7 @@
 #include "core/core.h"
 #include "demo/definitions.h"
 #include "demo/demo_clock.h"
+#include "demo/show_options.h"
 #include "resources/resources.h"
 #include "scene_render/scene_render.h"
 #include "shader/shader.h"
@@ -248,10 +249,15 @@ class demoManager : public Interface<demoManager> {
   // the music plays); null restores the platform timer.
   using TimeSource = PlaybackClock::TimeSource;
   void setTimeSource(TimeSource source) { mPlaybackClock.setTimeSource(source); }
-  // The clock the show follows instead of the music player's (a capture's,
-  // a test's); not owned, it must outlive its use. Null restores the
-  // playback clock.
-  void setClock(DemoClock* clock) { mClock = clock ? clock : &mPlaybackClock; }
+
+  // The options of the next run: given before initialize, which reads them;
+  // terminate forgets them (the clock they name is not owned).
+  void setShowOptions(const ShowOptions& options) { mOptions = options; }
+  const ShowOptions& showOptions() const { return mOptions; }
+  // Moves the show to music time `ms`. Before the music starts the run
+  // starts there (and a loop starts there again); while it plays, the
+  // music and the clock start again from there, as at the start of a run.
+  void seek(uint32_t ms);
 
   // Timeline and scene-file list; false (lists empty) for a document that
   // is missing or not one. The scene-file list keeps only entries the
@@ -269,26 +275,13 @@ class demoManager : public Interface<demoManager> {
   cScreenBuffer* workBuffer(int index) const { return workBuffers[index].get(); }
   cScreenBuffer* finalScreenBuffer() const { return finalBuffer.get(); }
 
-  // The track the music player opens (relative to the working directory).
-  std::string musicPath = "music.ogg";
-  // The music time the show starts at (a rehearsal's --start; a capture's
-  // first frame); a loop starts there again.
-  uint32_t startMs = 0;
-  // False: initialize opens no music player and no sound device (a capture
-  // decodes the music itself and runs on its own clock).
-  bool playMusic = true;
-
-  // Read by the drawing code through the render hooks while a line draws.
-  resShader* currentLineEffect = nullptr;
-  int32_t jitterIndex = 0;
-  const glm::vec2* jitterTable = nullptr;
-  double viewportWidth = 0.0;
-  double viewportHeight = 0.0;
-  float texScaleU = 1.0f;
-  float texScaleV = 1.0f;
+  // The anti-aliasing sample the current line draws (0 between lines).
+  int32_t jitterSample() const { return jitterIndex; }
 
  private:
   uint32_t now() const;
+  // Plays the music and starts the clock at `ms`.
+  void startMusicAt(uint32_t ms);
   void releaseScenes();
   void releaseTargets();
   void load();
@@ -305,6 +298,7 @@ class demoManager : public Interface<demoManager> {
   void drawQuad(int quad) const;
   bool ending();
 
+  ShowOptions mOptions;
   DemoState demoState = Reset;
   std::unique_ptr<cDemoSound> mSound;
   PlaybackClock mPlaybackClock;
@@ -332,6 +326,15 @@ class demoManager : public Interface<demoManager> {
   std::unique_ptr<cScreenBuffer> lineBuffers[kSceneLineCount];
   std::unique_ptr<cScreenBuffer> workBuffers[kWorkBufferCount];
   std::unique_ptr<cScreenBuffer> finalBuffer;
+  // Read by the drawing code through the render hooks while a line draws.
+  resShader* currentLineEffect = nullptr;
+  int32_t jitterIndex = 0;
+  const glm::vec2* jitterTable = nullptr;
+  double viewportWidth = 0.0;
+  double viewportHeight = 0.0;
+  float texScaleU = 1.0f;
+  float texScaleV = 1.0f;
+
   // GL texture names of the targets, taken once they exist.
   uint32_t mLineColour[kSceneLineCount] = {};
   uint32_t mLineDepth[kSceneLineCount] = {};

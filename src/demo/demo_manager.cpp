@@ -116,13 +116,14 @@ bool demoManager::initialize() {
   mEndingStarted = false;
   mEndingBrightness = 1.0f;
   mMusicTime = 0;
+  mClock = mOptions.clock ? mOptions.clock : &mPlaybackClock;
 
   // The music first: without it there is no show, and its failure is the
   // one message the user should see.
   CWindowGL* window = system.window();
-  if (playMusic) {
+  if (mOptions.playMusic) {
     mSound = std::make_unique<cDemoSound>();
-    mSound->trackName = musicPath;
+    mSound->trackName = mOptions.musicPath;
     if (!mSound->openMusic(window ? window->handle() : nullptr)) {
       setStartupExitStatus(reportSoundStartupFailure(*mSound));
       mSound.reset();
@@ -230,6 +231,8 @@ bool demoManager::terminate() {
   releaseTargets();
   mPlaybackClock.setSound(nullptr);
   mSound.reset();  // stops the music and releases the device
+  mClock = &mPlaybackClock;
+  mOptions = ShowOptions();
   return true;
 }
 
@@ -354,11 +357,7 @@ bool demoManager::update() {
       break;
     }
     case StartMusic:
-      if (mSound) {
-        if (SoundPlayer* player = mSound->getPlayer()) player->playFrom(startMs);
-      }
-      mClock->start(startMs);
-      mMusicTime = startMs;
+      startMusicAt(mOptions.startMs);
       demoState = Play;
       musicStarted = true;
       [[fallthrough]];
@@ -369,13 +368,29 @@ bool demoManager::update() {
         // Music that is over in the frame it started (a start at or past
         // its end) ends a looped show too: a loop would only start it there
         // again.
-        if (!settingsManager::instance().loopShow || musicStarted) return false;
+        if (!mOptions.loop || musicStarted) return false;
         demoState = StartMusic;
       }
       break;
   }
   if (systemManager::instance().exitRequested && !ending()) return false;
   return true;
+}
+
+void demoManager::startMusicAt(uint32_t ms) {
+  if (mSound) {
+    if (SoundPlayer* player = mSound->getPlayer()) player->playFrom(ms);
+  }
+  mClock->start(ms);
+  mMusicTime = ms;
+}
+
+void demoManager::seek(uint32_t ms) {
+  if (demoState == Play) {
+    startMusicAt(ms);
+  } else {
+    mOptions.startMs = ms;
+  }
 }
 
 bool demoManager::ending() {

@@ -59,7 +59,7 @@ class CSceneQdf_samples : public CSceneQdfDefault {
   VESPER_DECLARE_DYNAMIC(CSceneQdf_samples)
  public:
   void draw(cQdfRender*, float) override {
-    const int i = demoManager::instance().jitterIndex;
+    const int i = demoManager::instance().jitterSample();
     gJitter[i] = renderHooks().jitterOffset();
     glClearColor(0.1f * static_cast<float>(i + 1), 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
@@ -132,9 +132,9 @@ class Show : public ::testing::Test {
   }
   // Plays the installed pack up to the first frame of the music at `startMs`.
   void play(uint32_t startMs = 0) {
-    demo.playMusic = false;
-    demo.startMs = startMs;
-    demo.setClock(&clock);
+    ShowOptions options = silent();
+    options.startMs = startMs;
+    demo.setShowOptions(options);
     clock = ScriptedClock();
     ASSERT_TRUE(demo.initialize());
     started = true;
@@ -152,9 +152,13 @@ class Show : public ::testing::Test {
     cPostEffectManager::instance().terminate();
     customTextureManager::instance().terminate();
     resourceManager::instance().terminate();
-    demo.setClock(nullptr);
-    demo.playMusic = true;
-    demo.startMs = 0;
+  }
+  // A run on the test's clock without music.
+  ShowOptions silent() {
+    ShowOptions options;
+    options.clock = &clock;
+    options.playMusic = false;
+    return options;
   }
   void frame(uint32_t ms) {
     clock.music = ms;
@@ -441,8 +445,7 @@ TEST_F(Show, TheLoadingBarGrowsWhileLoadingThenFadesToBlack) {
   std::vector<PackSource> files = show_testing::twoLineProduction();
   for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
   testing_support::installPack(dir, files);
-  demo.playMusic = false;
-  demo.setClock(&clock);
+  demo.setShowOptions(silent());
   ASSERT_TRUE(demo.initialize());
   started = true;
   // In place of the show's own presenter, which swaps the window.
@@ -491,8 +494,7 @@ TEST_F(Show, EachLoadingFrameIsSwappedOntoTheWindow) {
                      testing_support::bytes(document("qdfDefine", qdfEntry("models", "data\\scene\\models.qdf")))});
     for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
     testing_support::installPack(dir, files);
-    demo.playMusic = false;
-    demo.setClock(&clock);
+    demo.setShowOptions(silent());
     clock = ScriptedClock();
     ASSERT_TRUE(demo.initialize());
     started = true;
