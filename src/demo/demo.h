@@ -39,6 +39,8 @@ class cDemoScene : public CoreObject {
   // The scene manager's end and readiness queries.
   virtual bool end() { return true; }
   virtual bool isReady() { return true; }
+  // The context its drawing uses (not owned); required before render.
+  void setDrawContext(DrawContext* context);
   // Draws the file scene current at `progress` (0 to 1 of the entry's
   // window) into the bound target; nothing when none is current. True.
   virtual bool render(float progress);
@@ -134,7 +136,7 @@ class ParamKeys {
 };
 
 // Textures every effect may sample by an agreed sampler name.
-class customTextureManager : public Interface<customTextureManager> {
+class customTextureManager : public Interface<customTextureManager>, public CustomTextureSource {
   VESPER_DECLARE_DYNAMIC(customTextureManager)
  public:
   static customTextureManager& instance();
@@ -146,7 +148,7 @@ class customTextureManager : public Interface<customTextureManager> {
   bool readDefinition();
   // Binds every texture to `effect` (null: the current effect); the current
   // effect is the same afterwards.
-  void apply(resShader* effect) const;
+  void apply(resShader* effect) const override;
   // The same through the keys of a show pass's sequence.
   void apply(ParamKeys& keys) const;
   size_t bindingCount() const { return mBindings.size(); }
@@ -277,6 +279,8 @@ class demoManager : public Interface<demoManager> {
 
   // The anti-aliasing sample the current line draws (0 between lines).
   int32_t jitterSample() const { return jitterIndex; }
+  // What the current line draws with (built per line by the scene pass).
+  const DrawContext& drawContext() const { return mDrawContext; }
 
  private:
   uint32_t now() const;
@@ -326,14 +330,16 @@ class demoManager : public Interface<demoManager> {
   std::unique_ptr<cScreenBuffer> lineBuffers[kSceneLineCount];
   std::unique_ptr<cScreenBuffer> workBuffers[kWorkBufferCount];
   std::unique_ptr<cScreenBuffer> finalBuffer;
-  // Read by the drawing code through the render hooks while a line draws.
-  resShader* currentLineEffect = nullptr;
+  // The scene pass's state while a line draws; the drawing code gets it in
+  // the draw context.
   int32_t jitterIndex = 0;
   const glm::vec2* jitterTable = nullptr;
   double viewportWidth = 0.0;
   double viewportHeight = 0.0;
   float texScaleU = 1.0f;
   float texScaleV = 1.0f;
+  MatrixStack mMatrices;
+  DrawContext mDrawContext;
 
   // GL texture names of the targets, taken once they exist.
   uint32_t mLineColour[kSceneLineCount] = {};
@@ -354,19 +360,4 @@ class demoManager : public Interface<demoManager> {
     void presentFrame() override;
   };
   WindowPresenter mLoadingPresenter;
-
-  // What the drawing code below asks of the show.
-  class Hooks : public RenderHooks {
-   public:
-    explicit Hooks(demoManager& demo) : mDemo(demo) {}
-    resShader* lineOverrideEffect() override { return mDemo.currentLineEffect; }
-    void applyCustomTextures(resShader* effect) override;
-    glm::vec2 jitterOffset() override;
-    glm::ivec2 viewportSize() override;
-    glm::ivec2 screenSize() override { return mDemo.mScreenSize; }
-
-   private:
-    demoManager& mDemo;
-  };
-  Hooks mHooks{*this};
 };

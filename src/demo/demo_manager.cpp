@@ -93,16 +93,6 @@ void demoManager::WindowPresenter::clearFrame() { clear(1.0f); }
 // renderer's presentation (and a capture reading it) is not involved.
 void demoManager::WindowPresenter::presentFrame() { platform::swapCurrentWindow(); }
 
-void demoManager::Hooks::applyCustomTextures(resShader* effect) { customTextureManager::instance().apply(effect); }
-
-glm::vec2 demoManager::Hooks::jitterOffset() {
-  return mDemo.jitterTable ? mDemo.jitterTable[mDemo.jitterIndex] : glm::vec2(0.0f);
-}
-
-glm::ivec2 demoManager::Hooks::viewportSize() {
-  return glm::ivec2(static_cast<int>(mDemo.viewportWidth), static_cast<int>(mDemo.viewportHeight));
-}
-
 bool demoManager::initialize() {
   systemManager& system = systemManager::instance();
   system.keyUpListener = {this, ignoreKey, nullptr, nullptr, nullptr};
@@ -184,8 +174,11 @@ bool demoManager::initialize() {
   size_t jitterCount = 0;
   jitterTable = jitterTableFor(mSampleCount, jitterCount);
   jitterIndex = 0;
-  currentLineEffect = nullptr;
-  setRenderHooks(&mHooks);
+  mDrawContext = DrawContext();
+  mDrawContext.matrices = &mMatrices;
+  mDrawContext.viewport = glm::ivec2(static_cast<int>(viewportWidth), static_cast<int>(viewportHeight));
+  mDrawContext.screen = mScreenSize;
+  mDrawContext.customTextures = &customTextureManager::instance();
   resourceManager::instance().setLoadingPresenter(&mLoadingPresenter);
 
   if (s.bigScreen && s.fullScreen && window) window->setGamma(1.2f);
@@ -219,8 +212,7 @@ void demoManager::releaseTargets() {
 
 bool demoManager::terminate() {
   resourceManager::instance().setLoadingPresenter(nullptr);
-  setRenderHooks(nullptr);
-  currentLineEffect = nullptr;
+  mDrawContext.overrideEffect = nullptr;
   nullPostEffect.reset();
   releaseScenes();
   mSceneLineEffects.clear();
@@ -268,6 +260,7 @@ void demoManager::instantiateScenes() {
     const int k = slotCount[line.line]++;
     sceneSlots[line.line][k] = std::make_unique<cDemoScene>(entry->path.c_str(), line.shader.c_str(), line.line,
                                                             line.sTime, line.eTime, 0, -1);
+    sceneSlots[line.line][k]->setDrawContext(&mDrawContext);
     if (line.shader != "default") {
       lineEffects[line.line][k] = ResourceRef<resShader>::load(shaderPathOf(line.shader).c_str());
     }
@@ -320,10 +313,10 @@ void demoManager::loaderFadeFrame(float f) {
 void demoManager::playFrame() {
   // Transparent black: what a scene leaves empty lets the lines below show.
   clear(0.0f);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  mMatrices.matrixMode(MatrixStack::Projection);
+  mMatrices.loadIdentity();
+  mMatrices.matrixMode(MatrixStack::ModelView);
+  mMatrices.loadIdentity();
   scenePass(mMusicTime);
   postEffectPass(mMusicTime);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);

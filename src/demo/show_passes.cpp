@@ -111,7 +111,7 @@ void demoManager::scenePass(uint32_t t) {
   for (int line = 0; line < kSceneLineCount; ++line) {
     const int k = activeSlot(line, t);
     if (k < 0) continue;
-    currentLineEffect = lineEffects[line][k].get();
+    mDrawContext.overrideEffect = lineEffects[line][k].get();
     cDemoScene* scene = sceneSlots[line][k].get();
     const uint32_t span = scene->eTime() - scene->sTime();
     const float progress = span ? static_cast<float>(t - scene->sTime()) / static_cast<float>(span) : 0.0f;
@@ -121,6 +121,7 @@ void demoManager::scenePass(uint32_t t) {
       glEnable(GL_DEPTH_TEST);
       if (i != samples - 1) sampleBuffer->bind();  // attachDepth bound it for the first
       jitterIndex = i;
+      mDrawContext.jitter = jitterTable ? jitterTable[i] : glm::vec2(0.0f);
       scene->render(progress);
       glDisable(GL_DEPTH_TEST);
 
@@ -148,8 +149,9 @@ void demoManager::scenePass(uint32_t t) {
       msaa->resetPassState(2);
     }
     jitterIndex = 0;
+    mDrawContext.jitter = glm::vec2(0.0f);
   }
-  currentLineEffect = nullptr;
+  mDrawContext.overrideEffect = nullptr;
 }
 
 // One unit-square stage and one pass run for the whole chain: between two

@@ -60,7 +60,7 @@ class CSceneQdf_samples : public CSceneQdfDefault {
  public:
   void draw(cQdfRender*, float) override {
     const int i = demoManager::instance().jitterSample();
-    gJitter[i] = renderHooks().jitterOffset();
+    gJitter[i] = demoManager::instance().drawContext().jitter;
     glClearColor(0.1f * static_cast<float>(i + 1), 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
   }
