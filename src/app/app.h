@@ -13,6 +13,7 @@
 
 #include "capture/capture.h"
 #include "core/core.h"
+#include "demo/show_host.h"
 #include "demo/show_options.h"
 #include "platform/window.h"
 #include "render/render.h"
@@ -385,6 +386,23 @@ class applicationManager : public Interface<applicationManager> {
   VESPER_DECLARE_DYNAMIC(applicationManager)
  public:
   static applicationManager& instance();
+};
+
+class demoManager;
+
+// The show's host: the settings record, the system manager's window, input
+// and exit request. Constructed right after the demo manager, it installs
+// itself there.
+class ApplicationShowHost final : public ShowHost {
+ public:
+  explicit ApplicationShowHost(demoManager& demo);
+  Display display() const override;
+  bool windowSize(uint32_t& width, uint32_t& height) const override;
+  platform::WindowHandle window() const override;
+  void setGamma(float gamma) override;
+  void ignoreInput() override;
+  bool exitRequested() const override;
+  void setStartupExitStatus(int status) override;
 };
 
 // ---------------------------------------------------------------------------

@@ -28,6 +28,8 @@ applicationManager gApplicationManager;
 settingsManager gSettingsManager;
 demoManager gDemoManager;
 shaderManager gShaderManager;
+// Not a manager: installs itself in the demo manager defined above.
+ApplicationShowHost gShowHost{gDemoManager};
 }  // namespace
 
 systemManager& systemManager::instance() { return gSystemManager; }

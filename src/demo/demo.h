@@ -20,6 +20,7 @@
 #include "texture/texture.h"
 
 class cDemoSound;
+class ShowHost;
 
 // Writes each problem once to stderr, naming the document and the entry.
 void reportDefinitionProblems(const char* pDocument, const std::vector<DefinitionProblem>& problems);
@@ -252,6 +253,10 @@ class demoManager : public Interface<demoManager> {
   using TimeSource = PlaybackClock::TimeSource;
   void setTimeSource(TimeSource source) { mPlaybackClock.setTimeSource(source); }
 
+  // The application's side of the show (not owned; it must outlive the
+  // show). Installed once, before initialisation.
+  void setHost(ShowHost* host) { mHost = host; }
+
   // The options of the next run: given before initialize, which reads them;
   // terminate forgets them (the clock they name is not owned).
   void setShowOptions(const ShowOptions& options) { mOptions = options; }
@@ -302,6 +307,7 @@ class demoManager : public Interface<demoManager> {
   void drawQuad(int quad) const;
   bool ending();
 
+  ShowHost* mHost = nullptr;
   ShowOptions mOptions;
   DemoState demoState = Reset;
   std::unique_ptr<cDemoSound> mSound;

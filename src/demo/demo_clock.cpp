@@ -1,6 +1,7 @@
 // The show clocks.
 #include <algorithm>
 
+#include "capture/frame_rate.h"
 #include "demo/demo.h"
 #include "platform/platform.h"
 #include "sound/sound.h"

@@ -4,11 +4,11 @@
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
-#include "app/app.h"
+#include "demo/show_host.h"
 #include "demo/unit_square.h"
-#include "platform/window.h"
 #include "render/render.h"
 #include "sound/sound.h"
 
@@ -16,11 +16,6 @@ VESPER_IMPLEMENT_INTERFACE(demoManager)
 VESPER_IMPLEMENT_DYNAMIC(demoManager, Interface<demoManager>)
 
 namespace {
-
-void ignoreKey(void*, int32_t) {}
-void ignoreWheel(void*, int32_t) {}
-void ignoreMove(void*, int16_t, int16_t) {}
-void ignoreButton(void*, int16_t, int16_t, int32_t) {}
 
 // A black full-screen quad with `alpha`, drawn over the finished frame.
 void recordClosingFade(float alpha) {
@@ -94,12 +89,9 @@ void demoManager::WindowPresenter::clearFrame() { clear(1.0f); }
 void demoManager::WindowPresenter::presentFrame() { platform::swapCurrentWindow(); }
 
 bool demoManager::initialize() {
-  systemManager& system = systemManager::instance();
-  system.keyUpListener = {this, ignoreKey, nullptr, nullptr, nullptr};
-  system.wheelListener = {this, nullptr, ignoreWheel, nullptr, nullptr};
-  system.mouseMoveListener = {this, nullptr, nullptr, ignoreMove, nullptr};
-  system.buttonDownListener = {this, nullptr, nullptr, nullptr, ignoreButton};
-  system.buttonUpListener = {this, nullptr, nullptr, nullptr, ignoreButton};
+  assert(mHost && "the application installs a show host before initialisation");
+  ShowHost& host = *mHost;
+  host.ignoreInput();
 
   demoState = Reset;
   mLoaderFadeStarted = false;
@@ -110,26 +102,25 @@ bool demoManager::initialize() {
 
   // The music first: without it there is no show, and its failure is the
   // one message the user should see.
-  CWindowGL* window = system.window();
   if (mOptions.playMusic) {
     mSound = std::make_unique<cDemoSound>();
     mSound->trackName = mOptions.musicPath;
-    if (!mSound->openMusic(window ? window->handle() : nullptr)) {
-      setStartupExitStatus(reportSoundStartupFailure(*mSound));
+    if (!mSound->openMusic(host.window())) {
+      host.setStartupExitStatus(reportSoundStartupFailure(*mSound));
       mSound.reset();
       return false;
     }
   }
   mPlaybackClock.setSound(mSound.get());
 
-  const settingsManager& s = settingsManager::instance();
+  const ShowHost::Display s = host.display();
   mSampleCount = s.sampleCount;
   mAspectWidth = s.aspectWidth;
   mAspectHeight = s.aspectHeight;
-  mScreenSize = glm::ivec2(s.screenWidth, s.screenHeight);
+  mScreenSize = s.screenSize;
 
   uint32_t w = 0, h = 0;
-  if (!system.screenSize(w, h)) {
+  if (!host.windowSize(w, h)) {
     // No window of our own (tests): the current context's viewport.
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -181,7 +172,7 @@ bool demoManager::initialize() {
   mDrawContext.customTextures = &customTextureManager::instance();
   resourceManager::instance().setLoadingPresenter(&mLoadingPresenter);
 
-  if (s.bigScreen && s.fullScreen && window) window->setGamma(1.2f);
+  if (s.gammaBoost) host.setGamma(1.2f);
   return true;
 }
 
@@ -366,7 +357,7 @@ bool demoManager::update() {
       }
       break;
   }
-  if (systemManager::instance().exitRequested && !ending()) return false;
+  if (mHost->exitRequested() && !ending()) return false;
   return true;
 }
 

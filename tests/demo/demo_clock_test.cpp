@@ -3,6 +3,7 @@
 // range covers.
 #include <gtest/gtest.h>
 
+#include "capture/capture.h"
 #include "demo/demo.h"
 #include "sound/sound.h"
 
