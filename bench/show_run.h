@@ -9,8 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/custom_textures.h"
+#include "demo/demo_clock.h"
+#include "demo/demo_manager.h"
+#include "demo/post_effects.h"
+#include "demo/show_options.h"
 #include "files/files.h"
 #include "resources/resources.h"
 

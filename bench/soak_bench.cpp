@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/demo_manager.h"
+#include "demo/show_options.h"
 #include "platform/platform.h"
 #include "platform/sound_output.h"
 #include "sound/sound.h"

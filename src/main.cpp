@@ -8,8 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/capture_session.h"
+#include "app/managers.h"
+#include "demo/demo_manager.h"
+#include "demo/show_options.h"
 #include "files/files.h"
 #include "platform/platform.h"
 #include "platform/window.h"

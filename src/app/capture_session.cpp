@@ -5,8 +5,11 @@
 #include <cinttypes>
 #include <filesystem>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/capture_session.h"
+#include "app/managers.h"
+#include "capture/capture.h"
+#include "demo/demo_clock.h"
+#include "demo/show_options.h"
 #include "platform/platform.h"
 #include "render/render.h"
 

@@ -1,8 +1,8 @@
 // The application's side of the show: what the demo manager reads of the
 // launcher's settings and the system manager, behind the interface the demo
 // layer declares.
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/demo_manager.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "capture/frame_rate.h"
-#include "demo/demo.h"
+#include "demo/demo_clock.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
 

@@ -1,5 +1,5 @@
 // Demo manager: the timeline, loading, the frame states and the closing fade.
-#include "demo/demo.h"
+#include "demo/demo_manager.h"
 
 #include <GL/glew.h>
 
@@ -7,7 +7,12 @@
 #include <cassert>
 #include <cmath>
 
+#include "demo/custom_textures.h"
+#include "demo/definitions.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
 #include "demo/show_host.h"
+#include "demo/show_options.h"
 #include "demo/unit_square.h"
 #include "render/render.h"
 #include "sound/sound.h"

@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "demo/demo.h"
+#include "demo/demo_scene.h"
+#include "demo/scene_manager.h"
 
 VESPER_IMPLEMENT_DYNAMIC(cDemoScene, CoreObject)
 VESPER_IMPLEMENT_INTERFACE(sceneManager)

@@ -6,7 +6,12 @@
 
 #include <cstdio>
 
-#include "demo/demo.h"
+#include "demo/custom_textures.h"
+#include "demo/definitions.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/param_keys.h"
+#include "demo/post_effects.h"
 #include "demo/unit_square.h"
 
 namespace {

@@ -33,7 +33,7 @@ std::optional<size_t> level(const std::string& folder) {
   return std::nullopt;
 }
 
-// The engine folder a line includes from ("app" for #include "app/app.h").
+// The engine folder a line includes from ("app" for ).
 std::optional<std::string> includedFolder(const std::string& line) {
   static const std::regex include(R"(^\s*#\s*include\s*"([A-Za-z0-9_]+)/)");
   std::smatch m;

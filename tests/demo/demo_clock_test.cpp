@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "capture/capture.h"
-#include "demo/demo.h"
+#include "demo/demo_clock.h"
 #include "sound/sound.h"
 
 namespace {

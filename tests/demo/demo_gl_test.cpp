@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/demo_clock.h"
+#include "demo/demo_manager.h"
+#include "demo/show_options.h"
 #include "platform/sound_output.h"
 #include "render/render.h"
 #include "sound/sound.h"

@@ -8,8 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/custom_textures.h"
+#include "demo/demo_clock.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
+#include "demo/show_options.h"
 #include "demo/show_production.h"
 #include "platform/window.h"
 #include "support/allocation_counter.h"

@@ -1,11 +1,10 @@
-// Demo: demo manager and timeline, post-effect chain, custom textures and
-// the scene framework.
+// The demo manager: the timeline, loading, the loader's fade, the music and
+// the frame loop (scene pass, post-effect chain, final screen pass).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <glm/vec2.hpp>
@@ -13,7 +12,10 @@
 #include "core/core.h"
 #include "demo/definitions.h"
 #include "demo/demo_clock.h"
+#include "demo/demo_scene.h"
+#include "demo/param_keys.h"
 #include "demo/show_options.h"
+#include "render/matrix_stack.h"
 #include "resources/resources.h"
 #include "scene_render/scene_render.h"
 #include "shader/shader.h"
@@ -21,185 +23,6 @@
 
 class cDemoSound;
 class ShowHost;
-
-// Writes each problem once to stderr, naming the document and the entry.
-void reportDefinitionProblems(const char* pDocument, const std::vector<DefinitionProblem>& problems);
-
-// One timeline entry's scene: the scene file, its renderer and one scene
-// instance per file scene, played one after another.
-class cDemoScene : public CoreObject {
-  VESPER_DECLARE_DYNAMIC(cDemoScene)
- public:
-  // An empty scene that never draws (what the class registry creates).
-  cDemoScene() = default;
-  // Loads (or shares) the scene file at `path`. animStart -1 is 0; animEnd -1
-  // is the sum of every camera object's last key time.
-  cDemoScene(const char* pPath, const char* pShader, int line, uint32_t sTime, uint32_t eTime, int animStart,
-             int animEnd);
-  virtual ~cDemoScene();
-  // The scene manager's end and readiness queries.
-  virtual bool end() { return true; }
-  virtual bool isReady() { return true; }
-  // The context its drawing uses (not owned); required before render.
-  void setDrawContext(DrawContext* context);
-  // Draws the file scene current at `progress` (0 to 1 of the entry's
-  // window) into the bound target; nothing when none is current. True.
-  virtual bool render(float progress);
-
-  const std::string& path() const { return mPath; }
-  const std::string& shader() const { return mShader; }
-  int line() const { return mLine; }
-  uint32_t sTime() const { return mSTime; }
-  uint32_t eTime() const { return mETime; }
-  int animStart() const { return mAnimStart; }
-  int animEnd() const { return mAnimEnd; }
-  resQDF* scene() const { return mScene.get(); }
-  cQdfRender* renderer() const { return mRenderer.get(); }
-  const std::vector<std::unique_ptr<CSceneQdfDefault>>& sceneInstances() const { return mSceneInstances; }
-
- private:
-  std::string mPath;
-  std::string mShader;
-  int mLine = 0;
-  uint32_t mSTime = 0;
-  uint32_t mETime = 0;
-  int mAnimStart = 0;
-  int mAnimEnd = 0;
-  ResourceRef<resQDF> mScene;
-  std::unique_ptr<cQdfRender> mRenderer;
-  std::vector<std::unique_ptr<CSceneQdfDefault>> mSceneInstances;
-};
-
-// The file scene instance for `name`: the registered class "CSceneQdf_" +
-// name (prefix rule) when it derives from CSceneQdfDefault, else the default.
-std::unique_ptr<CSceneQdfDefault> createSceneInstance(const std::string& name);
-
-// A file scene as the loading screen: each frame is its before, draw and
-// after at the loading progress, without a renderer.
-class QdfLoadingScene : public LoadingScene {
- public:
-  explicit QdfLoadingScene(std::unique_ptr<CSceneQdfDefault> scene) : mScene(std::move(scene)) {}
-  void draw(float progress) override;
-  CSceneQdfDefault* scene() const { return mScene.get(); }
-
- private:
-  std::unique_ptr<CSceneQdfDefault> mScene;
-};
-
-// A stack of demo scenes by class name; the engine keeps it, the show does
-// not use it.
-class sceneManager : public Interface<sceneManager> {
-  VESPER_DECLARE_DYNAMIC(sceneManager)
- public:
-  static sceneManager& instance();
-  ~sceneManager() override;
-  // Ends and deletes the current scene; `pName` becomes current on update.
-  void changeScene(const char* pName);
-  // Suspends the current scene; `pName` becomes current on update.
-  void pushScene(const char* pName);
-  // Ends the current scene and resumes the last suspended one.
-  void popScene();
-  // An instance of the registered demo scene class `pName`, or null.
-  static std::unique_ptr<cDemoScene> createScene(const char* pName);
-  bool update() override;
-  bool terminate() override;
-  cDemoScene* currentScene() const { return mCurrent.get(); }
-  size_t stackDepth() const { return mStack.size(); }
-
- private:
-  std::vector<std::unique_ptr<cDemoScene>> mStack;
-  std::unique_ptr<cDemoScene> mCurrent;
-  bool mChangePending = false;
-  std::string mPendingName;
-};
-
-// The parameters a show pass sets on one effect every frame, in the order it
-// sets them: each name is looked up once, and again only when the effect in
-// use, the `generation` given to begin or the name at that place changes.
-// Names are kept by pointer and must outlive the keys.
-class ParamKeys {
- public:
-  void begin(resShader& effect, uint32_t generation = 0);
-  // Sets the next parameter of the sequence on the effect given to begin.
-  void set(const char* pName, const void* values);
-  void setFloat(const char* pName, float value);  // a scalar, repeated to four floats
-
- private:
-  struct Key {
-    const char* name;
-    int32_t key;
-  };
-  resShader* mEffect = nullptr;
-  uint64_t mKeyedFor = 0;  // the serial of the effect the keys are for
-  uint32_t mGeneration = 0;
-  size_t mNext = 0;
-  std::vector<Key> mKeys;
-};
-
-// Textures every effect may sample by an agreed sampler name.
-class customTextureManager : public Interface<customTextureManager>, public CustomTextureSource {
-  VESPER_DECLARE_DYNAMIC(customTextureManager)
- public:
-  static customTextureManager& instance();
-  ~customTextureManager() override;
-  uint16_t getPriority() const override { return 1; }
-  bool terminate() override;
-  // Replaces the bindings with those of the definition document; false
-  // (and none) when it is missing or not one.
-  bool readDefinition();
-  // Binds every texture to `effect` (null: the current effect); the current
-  // effect is the same afterwards.
-  void apply(resShader* effect) const override;
-  // The same through the keys of a show pass's sequence.
-  void apply(ParamKeys& keys) const;
-  size_t bindingCount() const { return mBindings.size(); }
-  // Changes with every readDefinition: keys that include the bindings are
-  // looked up again.
-  uint32_t generation() const { return mGeneration; }
-
- private:
-  uint32_t mGeneration = 0;
-  struct Binding {
-    std::string sampler;
-    ResourceRef<resTexture> texture;
-    uint32_t glName = 0;  // 0: the texture did not load; skipped
-  };
-  std::vector<Binding> mBindings;
-};
-
-// The post effects of the definition document, in execution order.
-class cPostEffectManager : public Interface<cPostEffectManager> {
-  VESPER_DECLARE_DYNAMIC(cPostEffectManager)
- public:
-  static cPostEffectManager& instance();
-  ~cPostEffectManager() override;
-  uint16_t getPriority() const override { return 1; }
-  bool terminate() override;
-  // Replaces the entries with those of the definition document and loads
-  // their effects; false (and none) when it is missing or not one.
-  bool readDefinition();
-
-  size_t entryCount() const { return mEntries.size(); }
-  const PostEffectRecord& entry(size_t m) const { return mEntries[m].record; }
-  // The entry's effect while sTime <= t <= eTime, else null.
-  resShader* activeEffect(size_t m, uint32_t t) const;
-  // 0 to 1 across the entry's window; 0 outside it.
-  float timeRate(size_t m, uint32_t t) const;
-  // The keys of the parameters the show sets on the entry's effect.
-  ParamKeys& keys(size_t m) const { return mEntries[m].keys; }
-  // Sets the entry's constants and sources through `keys`. The arrays hold
-  // GL texture names, kSceneLineCount / kWorkBufferCount each.
-  void bindConstantsAndSources(size_t m, ParamKeys& keys, const uint32_t* lineColour, const uint32_t* lineDepth,
-                               const uint32_t* workColour) const;
-
- private:
-  struct Entry {
-    PostEffectRecord record;
-    ResourceRef<resShader> effect;
-    mutable ParamKeys keys;
-  };
-  std::vector<Entry> mEntries;
-};
 
 // Runs the show: loading, the loader's fade to black, the music and the
 // frame loop (scene pass, post-effect chain, final screen pass), and the
