@@ -17,17 +17,13 @@
 #include <glm/geometric.hpp>
 
 #include "model/model.h"
+#include "torus_knot.h"
 
 namespace {
 
-constexpr int kAlong = 500;   // rings along the knot
-constexpr int kAround = 200;  // vertices around the tube
+constexpr int kAlong = kKnotAlong;
+constexpr int kAround = kKnotAround;
 constexpr int kRepetitions = 9;
-
-glm::vec3 knot(float t) {
-  const float r = 2.0f + std::cos(3.0f * t);
-  return 40.0f * glm::vec3(r * std::cos(2.0f * t), r * std::sin(2.0f * t), std::sin(3.0f * t));
-}
 
 MqoModel torusKnot() {
   MqoModel model;
@@ -38,18 +34,11 @@ MqoModel torusKnot() {
   MqoObject object;
   object.name = "knot";
   object.facet = 60.0f;
-  const float step = 2.0f * 3.14159265f / kAlong;
   for (int i = 0; i < kAlong; ++i) {
-    const float t = static_cast<float>(i) * step;
-    const glm::vec3 c = knot(t);
-    const glm::vec3 before = knot(t - step);
-    const glm::vec3 after = knot(t + step);
-    const glm::vec3 tangent = glm::normalize(after - before);
-    const glm::vec3 normal = glm::normalize(after + before - 2.0f * c);
-    const glm::vec3 binormal = glm::cross(tangent, normal);
     for (int j = 0; j < kAround; ++j) {
-      const float a = 2.0f * 3.14159265f * static_cast<float>(j) / kAround;
-      object.positions.push_back(c + 8.0f * (std::cos(a) * normal + std::sin(a) * binormal));
+      glm::vec3 position, out;
+      knotVertex(i, j, position, out);
+      object.positions.push_back(position);
     }
   }
   auto vertex = [](int i, int j) { return static_cast<uint32_t>((i % kAlong) * kAround + (j % kAround)); };

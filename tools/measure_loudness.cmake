@@ -1,8 +1,15 @@
 # Prints the integrated loudness and true peak of FILE as ffmpeg's ebur128
 # filter measures them, so each build shows what the music really plays at.
 # Without ffmpeg on PATH it says so in one line and the build goes on.
-#   cmake -DFILE=music.ogg -P measure_loudness.cmake
+# With SINCE (a marker file) it measures only a FILE newer than the marker.
+#   cmake -DFILE=music.ogg [-DSINCE=music.measured] -P measure_loudness.cmake
 get_filename_component(name "${FILE}" NAME)
+if(SINCE)
+  if(EXISTS "${SINCE}" AND NOT "${FILE}" IS_NEWER_THAN "${SINCE}")
+    return()
+  endif()
+  file(TOUCH "${SINCE}")
+endif()
 find_program(FFMPEG ffmpeg)
 if(NOT FFMPEG)
   message(NOTICE "${name}: ffmpeg not found; loudness not measured")

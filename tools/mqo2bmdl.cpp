@@ -1,18 +1,13 @@
 // mqo2bmdl: converts a Metasequoia text model into a binary model. The output
 // is read back with the engine's own reader before it replaces OUT, and is
 // written beside it under a temporary name, so a failed run leaves no file.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "model/model.h"
-#include "model/mqo_text.h"
+#include "mqo_convert.h"
 #include "tool_version.h"
 
 namespace {
@@ -65,31 +60,6 @@ const char kHelp[] =
     "Errors: one line 'IN:LINE: reason' on standard error, exit status 1, and\n"
     "OUT is left untouched.\n";
 
-bool readWhole(const char* path, std::vector<char>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
-}
-
-// Writes `data` to `path` via a temporary file in the same directory.
-bool writeReplacing(const std::string& path, const std::vector<uint8_t>& data, std::string& reason) {
-  const std::string temp = path + ".tmp" + std::to_string(getpid());
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = (std::fclose(f) == 0) && ok;
-  if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-    reason = std::strerror(errno);
-    std::remove(temp.c_str());
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -111,33 +81,18 @@ int main(int argc, char** argv) {
   const char* in = argv[first];
   const char* out = argv[first + 1];
   std::vector<char> text;
-  if (!readWhole(in, text)) {
+  if (!mqo_convert::readWhole(in, text)) {
     std::fprintf(stderr, "%s:0: cannot read: %s\n", in, std::strerror(errno));
     return 1;
   }
-  MqoModel model;
+  const mqo_convert::Result result = mqo_convert::convert(text, in, options);
+  for (const std::string& note : result.notes) std::fprintf(stderr, "%s\n", note.c_str());
+  if (!result.ok) {
+    std::fprintf(stderr, "%s\n", result.error.c_str());
+    return 1;
+  }
   std::string error;
-  int line = 0;
-  std::vector<MqoNote> notes;
-  const bool parsed = parseMqoText(text.data(), text.size(), model, error, line, options, &notes);
-  for (const MqoNote& note : notes) {
-    if (note.line > 0) {
-      std::fprintf(stderr, "%s:%d: %s\n", in, note.line, note.text.c_str());
-    } else {
-      std::fprintf(stderr, "%s: %s\n", in, note.text.c_str());
-    }
-  }
-  if (!parsed) {
-    std::fprintf(stderr, "%s:%d: %s\n", in, line, error.c_str());
-    return 1;
-  }
-  const std::vector<uint8_t> bytes = writeBinaryModel(model);
-  MqoModel check;
-  if (!parseBinaryModel(bytes.data(), bytes.size(), check, error)) {
-    std::fprintf(stderr, "%s:0: the binary model does not read back: %s\n", in, error.c_str());
-    return 1;
-  }
-  if (!writeReplacing(out, bytes, error)) {
+  if (!mqo_convert::writeReplacing(out, result.bmdl.data(), result.bmdl.size(), error)) {
     std::fprintf(stderr, "%s:0: cannot write %s: %s\n", in, out, error.c_str());
     return 1;
   }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -110,16 +109,10 @@ int main(int argc, char** argv) {
     return argc == 2 ? 0 : 1;
   }
   const std::string scorePath = argv[1], outPath = argv[2];
-  std::ifstream in(scorePath);
-  if (!in) {
-    std::fprintf(stderr, "musicgen: %s: cannot open\n", scorePath.c_str());
-    return 1;
-  }
   musicgen::Score score;
-  try {
-    score = musicgen::parseScore(in);
-  } catch (const musicgen::ParseError& e) {
-    std::fprintf(stderr, "musicgen: %s:%d: %s\n", scorePath.c_str(), e.line, e.reason.c_str());
+  std::string error;
+  if (!musicgen::loadScore(scorePath, score, error)) {
+    std::fprintf(stderr, "musicgen: %s\n", error.c_str());
     return 1;
   }
   bool ok = false;

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "check/check.h"
-#include "effect_compile.h"
 #include "tool_version.h"
 
 namespace {
@@ -62,30 +61,6 @@ int main(int argc, char** argv) {
     musicPath = argv[2];
   }
 
-  check::Report report;
-  check::Needs needs;
-  check::Pack pack;
-  std::string error;
-  if (!pack.open(pakPath, error)) {
-    report.error(pakPath, error);
-  } else {
-    check::checkContent(pack, report, needs);
-    if (const auto gl = openEffectContext(error)) {
-      check::checkEffects(pack, needs, report);
-    } else {
-      report.error(pakPath, "effects not compiled: " + error);
-    }
-  }
-  check::checkMusic(musicPath, needs, report);
-
-  for (const check::Problem& p : report.problems()) {
-    const std::string where = p.line > 0 ? p.file + ":" + std::to_string(p.line) : p.file;
-    std::printf("%s: %s%s\n", where.c_str(), p.warning ? "warning: " : "", p.reason.c_str());
-  }
-  std::fflush(stdout);  // the count comes last also when both go to one pipe
-  const size_t errors = report.errorCount();
-  const size_t warnings = report.problems().size() - errors;
-  std::fprintf(stderr, "vesper-check: %zu error%s, %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
-               warnings == 1 ? "" : "s");
-  return errors ? 1 : 0;
+  const check::Report report = check::checkProduction(pakPath, musicPath);
+  return check::printReport(report, "vesper-check") ? 1 : 0;
 }

@@ -17,7 +17,9 @@ using testing_support::TempDir;
 
 namespace fs = std::filesystem;
 
-const char* const kPrograms[] = {"vesper", "vesper-pack", "vesper-effectc", "vesper-check", "mqo2bmdl", "musicgen"};
+const char* const kPrograms[] = {"vesper",   "vesper-pack", "vesper-effectc", "vesper-check",
+                                 "mqo2bmdl", "musicgen",    "vesper-build",   "vesper-new",
+                                 "vesper-import"};
 
 std::string buildDir() { return std::getenv("VESPER_BUILD_DIR"); }
 
@@ -99,6 +101,21 @@ TEST_F(Installed, DesktopEntryIconsAndManualPagesPassTheirCheckers) {
     r = runCommand("MANWIDTH=80 man -l '" + page + "'");
     EXPECT_NE(r.stdOut.find(std::string("\n       ") + program + " - "), std::string::npos) << r.stdOut;
   }
+}
+
+// The installed kit needs no build tree: vesper-new carries its templates,
+// vesper-build takes the core files from the installed production.
+TEST_F(Installed, KitWritesAndBuildsAProductionWithTheInstalledCore) {
+  TempDir cwd;
+  auto r = runCommand("'" + at("bin/vesper-new") + "' '" + cwd.file("src") + "'");
+  ASSERT_EQ(r.exitStatus, 0) << r.stdErr;
+  r = runCommand("'" + at("bin/vesper-build") + "' --skip-effects '" + cwd.file("src") + "' '" + cwd.file("out") + "'");
+  EXPECT_EQ(r.exitStatus, 0) << r.stdOut << r.stdErr;
+  EXPECT_NE(r.stdOut.find("(6 from the core in " + fs::canonical(at("share/vesper")).string() + ")"),
+            std::string::npos)
+      << r.stdOut;
+  EXPECT_TRUE(fs::is_regular_file(cwd.file("out/vesper.pak")));
+  EXPECT_TRUE(fs::is_regular_file(cwd.file("out/music.ogg")));
 }
 
 TEST_F(Installed, DebianPackageHoldsTheInstallTreeAndNamesItsLibraries) {

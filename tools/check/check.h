@@ -85,6 +85,14 @@ void checkEffects(const Pack& pack, const Needs& needs, Report& report);
 // Decodes the music whole and checks the timeline lies within it.
 void checkMusic(const std::string& path, const Needs& needs, Report& report);
 
+// The whole of vesper-check on a pack and its music: content, effects
+// (compiled on a hidden GL context unless `compileEffects` is false) and
+// music.
+Report checkProduction(const std::string& pakPath, const std::string& musicPath, bool compileEffects = true);
+// Prints each problem on stdout as "FILE[:LINE]: [warning: ]REASON", then
+// "TOOL: N errors, M warnings" on stderr. Returns the number of errors.
+size_t printReport(const Report& report, const char* tool);
+
 // Whether an entry is one of the texture formats the engine decodes, or an
 // effect file (by extension, ignoring case).
 bool isTextureName(const std::string& name);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 namespace musicgen {
@@ -279,6 +280,21 @@ Score parseScore(std::istream& in) {
   if (steps * 60 / score.tempo / score.stepsPerBeat > 3600) throw ParseError{line, "the track would last over an hour"};
   if (score.normalise) score.limit = true;
   return score;
+}
+
+bool loadScore(const std::string& path, Score& score, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = path + ": cannot open";
+    return false;
+  }
+  try {
+    score = parseScore(in);
+  } catch (const ParseError& e) {
+    error = path + ":" + std::to_string(e.line) + ": " + e.reason;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace musicgen

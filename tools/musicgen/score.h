@@ -81,4 +81,8 @@ struct ParseError {
 // Throws ParseError with the 1-based line and a reason.
 Score parseScore(std::istream& in);
 
+// Reads and parses the score file at `path`. False with one line
+// "PATH:LINE: reason" (or "PATH: cannot open") in `error` when it fails.
+bool loadScore(const std::string& path, Score& score, std::string& error);
+
 }  // namespace musicgen
