@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "support/allocation_counter.h"
 #include "platform/window.h"
 #include "render/render.h"

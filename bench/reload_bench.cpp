@@ -14,10 +14,13 @@
 #include <memory>
 #include <vector>
 
-#include "app/app.h"
+#include "app/command_line.h"
+#include "app/managers.h"
 #include "app/rehearsal.h"
 #include "app/rehearsal_folder.h"
-#include "demo/demo.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
 #include "show_run.h"
 #include "model/mqo_text.h"
 #include "support/gl_context.h"

@@ -29,11 +29,6 @@ constexpr int kHeight = 360;
 constexpr int kCloudFrames = 6;
 constexpr int kPointFrames = 200;
 
-class BenchHooks : public RenderHooks {
- public:
-  glm::ivec2 viewportSize() override { return {kWidth, kHeight}; }
-};
-
 // Milliseconds per frame of `scene` and of `bare`, each over `frames`
 // frames sweeping t from 0 to 1; rounds alternate between the two so a
 // change in the machine's load reaches both, and each keeps its best of 5.
@@ -182,10 +177,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "scene_bench: %s: %s\n", pak, e);
     return 1;
   }
-  BenchHooks hooks;
-  setRenderHooks(&hooks);
   glViewport(0, 0, kWidth, kHeight);
+  MatrixStack matrices;
+  DrawContext context;
+  context.matrices = &matrices;
+  context.viewport = glm::ivec2(kWidth, kHeight);
   cQdfRender renderer;  // bound to nothing: these scenes add to it or replace it
+  renderer.setDrawContext(&context);
 
   Timing cloud, points;
   {
@@ -220,7 +218,6 @@ int main(int argc, char** argv) {
               reinterpret_cast<const char*>(glGetString(GL_RENDERER)), kWidth, kHeight);
   report("hanescene4 (300 cloud billboards):", cloud.scene, cloud.bare);
   report("hanescene3 (1200 point sprites):", points.scene, points.bare);
-  setRenderHooks(nullptr);
   closePackage();
   return 0;
 }

@@ -9,8 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/custom_textures.h"
+#include "demo/demo_clock.h"
+#include "demo/demo_manager.h"
+#include "demo/post_effects.h"
+#include "demo/show_options.h"
 #include "files/files.h"
 #include "resources/resources.h"
 
@@ -41,8 +45,6 @@ class Show {
     s.screenWidth = width;
     s.screenHeight = height;
     s.lowQuality = false;
-    mDemo.playMusic = false;
-    mDemo.setClock(&mClock);
   }
   ~Show() {
     if (mStarted) {
@@ -51,8 +53,6 @@ class Show {
       customTextureManager::instance().terminate();
       resourceManager::instance().terminate();
     }
-    mDemo.setClock(nullptr);
-    mDemo.playMusic = true;
   }
   Show(const Show&) = delete;
   Show& operator=(const Show&) = delete;
@@ -68,6 +68,12 @@ class Show {
     for (int step = 0; step < kStartSteps; ++step) {
       const auto begin = std::chrono::steady_clock::now();
       if (step == 3) mClock.ticks = 1801;
+      if (step == 0) {
+        ShowOptions options;
+        options.clock = &mClock;
+        options.playMusic = false;
+        mDemo.setShowOptions(options);
+      }
       const bool ok = step == 0 ? mDemo.initialize() : mDemo.update();
       if (!ok) return false;
       mStarted = true;

@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/demo_manager.h"
+#include "demo/show_options.h"
 #include "platform/platform.h"
 #include "platform/sound_output.h"
 #include "sound/sound.h"
@@ -100,6 +101,9 @@ int main(int argc, char** argv) {
   LaunchOptions& o = settingsManager::instance().options;
   o.skipLauncher = o.headless = o.offscreen = o.windowed = o.loop = o.noVSync = true;
   o.resolution = Resolution{320, 180};
+  ShowOptions show;
+  show.loop = true;
+  demoManager::instance().setShowOptions(show);
   if (!initializeAll()) {
     abandonStartup();
     return 2;

@@ -8,11 +8,14 @@
 #include <memory>
 #include <string>
 
-#include "app/app.h"
+#include "app/capture_session.h"
+#include "app/command_line.h"
+#include "app/managers.h"
 #include "app/rehearsal.h"
 #include "app/rehearsal_controls.h"
 #include "app/source_folder.h"
-#include "demo/demo.h"
+#include "demo/demo_manager.h"
+#include "demo/show_options.h"
 #include "files/files.h"
 #include "platform/platform.h"
 #include "platform/window.h"
@@ -69,21 +72,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vesper: no display (set DISPLAY, or run with --headless)\n");
     return 1;
   }
+  settingsManager::instance().options = options;
+  ShowOptions show;
   if (fromFolder) {
     FileProblem problem;
-    const std::string music = sourceFolderMusic(sourceFolder()->dir, problem);
-    if (music.empty()) {
+    show.musicPath = sourceFolderMusic(sourceFolder()->dir, problem);
+    if (show.musicPath.empty()) {
       std::fprintf(stderr, "%s\n", problem.text().c_str());
       return 1;
     }
-    demoManager::instance().musicPath = music;
   }
-  settingsManager::instance().options = options;
-  demoManager::instance().startMs = line.startMs;
+  show.startMs = line.startMs;
+  show.loop = options.loop;
   if (line.capture) {
     capture = std::make_unique<CaptureSession>(*line.capture);
     std::string reason;
-    if (!capture->prepare(reason)) {
+    if (!capture->prepare(show, reason)) {
       std::fprintf(stderr, "vesper: %s\n", reason.c_str());
       return 1;
     }
@@ -94,7 +98,11 @@ int main(int argc, char** argv) {
   }
 
   std::unique_ptr<RehearsalControls> rehearsal;
-  if (line.rehearse) rehearsal = std::make_unique<RehearsalControls>();
+  if (line.rehearse) {
+    rehearsal = std::make_unique<RehearsalControls>();
+    show.clock = &rehearsal->transport();
+  }
+  demoManager::instance().setShowOptions(show);
   if (!initializeAll()) {
     abandonStartup();
     return startupExitStatus();
@@ -111,8 +119,8 @@ int main(int argc, char** argv) {
     std::string reason;
     if (!startRehearsal(sourceFolder()->dir, reason)) {
       std::fprintf(stderr, "vesper: cannot watch the source folder: %s\n", reason.c_str());
-      rehearsal.reset();
       terminateAll();
+      rehearsal.reset();
       return 1;
     }
     rehearsal->attach();
@@ -125,8 +133,9 @@ int main(int argc, char** argv) {
                            return rehearsalFrame([&managers] { return runFrame(managers); });
                          });
   stopRehearsal();
-  rehearsal.reset();
+  // The show follows the transport's clock until it is terminated.
   terminateAll();
+  rehearsal.reset();
   if (capture) {
     const int captured = capture->finish();
     if (code == 0) code = captured;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/launcher.h"
 #include "texture/texture.h"
 #include "tool_version.h"
 

@@ -5,8 +5,11 @@
 #include <cinttypes>
 #include <filesystem>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/capture_session.h"
+#include "app/managers.h"
+#include "capture/capture.h"
+#include "demo/demo_clock.h"
+#include "demo/show_options.h"
 #include "platform/platform.h"
 #include "render/render.h"
 
@@ -66,13 +69,7 @@ struct CaptureSession::State final : public PresentObserver {
 
   double seconds() const { return std::chrono::duration<double>(Clock::now() - started).count(); }
 
-  void detach() {
-    rendererManager::instance().setPresentObserver(nullptr);
-    demoManager& demo = demoManager::instance();
-    demo.setClock(nullptr);
-    demo.playMusic = true;
-    demo.startMs = 0;
-  }
+  void detach() { rendererManager::instance().setPresentObserver(nullptr); }
 
   // Ends a stream that did not finish (ffmpeg killed, its partial file
   // removed) and removes the music it read.
@@ -110,15 +107,14 @@ CaptureSession::~CaptureSession() {
   mState->dropStream();
 }
 
-bool CaptureSession::prepare(std::string& reason) {
+bool CaptureSession::prepare(ShowOptions& show, std::string& reason) {
   State& s = *mState;
   const CaptureOptions& o = s.options;
   if (!o.video.empty() && platform::findProgram("ffmpeg").empty()) {
     reason = kNoFfmpeg;
     return false;
   }
-  demoManager& demo = demoManager::instance();
-  s.track = demo.musicPath;
+  s.track = show.musicPath;
   MusicInfo music;
   if (!probeMusic(s.track, music, reason)) return false;
   // A range past the music ends with it.
@@ -149,9 +145,9 @@ bool CaptureSession::prepare(std::string& reason) {
     return false;
   }
   s.clock = std::make_unique<CaptureClock>(o.rate, o.firstFrame, s.frames);
-  demo.setClock(s.clock.get());
-  demo.playMusic = false;
-  demo.startMs = o.fromMs;
+  show.clock = s.clock.get();
+  show.playMusic = false;
+  show.startMs = o.fromMs;
   return true;
 }
 

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "app/app.h"
+#include "app/command_line.h"
+#include "capture/capture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/app.h"
+#include "app/launcher.h"
 
 const Resolution LauncherDialog::kAspects[4] = {{4, 3}, {16, 9}, {16, 10}, {5, 4}};
 const int32_t LauncherDialog::kSampleCounts[4] = {0, 2, 4, 8};

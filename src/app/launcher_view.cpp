@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "app/app.h"
+#include "app/launcher.h"
 
 namespace {
 

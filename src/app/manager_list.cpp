@@ -2,8 +2,11 @@
 // translation unit, because their construction order is their position in
 // the manager list (which breaks priority ties in both passes), and only
 // definition order within one file is fixed by the language.
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/custom_textures.h"
+#include "demo/demo_manager.h"
+#include "demo/post_effects.h"
+#include "demo/scene_manager.h"
 #include "render/render.h"
 #include "resources/resources.h"
 #include "scene_render/scene_render.h"
@@ -28,6 +31,8 @@ applicationManager gApplicationManager;
 settingsManager gSettingsManager;
 demoManager gDemoManager;
 shaderManager gShaderManager;
+// Not a manager: installs itself in the demo manager defined above.
+ApplicationShowHost gShowHost{gDemoManager};
 }  // namespace
 
 systemManager& systemManager::instance() { return gSystemManager; }

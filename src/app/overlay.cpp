@@ -9,10 +9,13 @@
 
 #include <cstdio>
 
-#include "app/app.h"
+#include "app/command_line.h"
+#include "app/managers.h"
 #include "app/rehearsal.h"
 #include "app/transport.h"
-#include "demo/demo.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
 #include "platform/platform.h"
 #include "shader/shader.h"
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/app.h"
+#include "app/command_line.h"
 
 namespace {
 

@@ -8,9 +8,12 @@
 #include <memory>
 #include <utility>
 
-#include "app/app.h"
+#include "app/command_line.h"
+#include "app/managers.h"
 #include "app/source_folder.h"
-#include "demo/demo.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
 #include "files/files.h"
 #include "platform/file_watch.h"
 #include "platform/window.h"
@@ -176,9 +179,8 @@ void reloadFile(const std::string& file) {
       if (music.empty()) {
         setError(problem.file, problem.line, problem.reason);
       } else {
-        demo.musicPath = music;
         CWindowGL* window = systemManager::instance().window();
-        ok = demo.reopenMusic(window ? window->handle() : nullptr);
+        ok = demo.reopenMusic(window ? window->handle() : nullptr, music);
         if (!ok) setError(file, 0, "the music cannot be opened");
       }
     } else {

@@ -1,8 +1,8 @@
 // Rehearsal controls: installing the transport, the overlay and their keys.
 #include "app/rehearsal_controls.h"
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/demo_manager.h"
 #include "platform/window.h"
 #include "render/render.h"
 
@@ -11,7 +11,6 @@ RehearsalControls::RehearsalControls()
   demoManager& demo = demoManager::instance();
   mTransport.setMusic([] { return demoManager::instance().sound(); });
   mTransport.setTimeline(&demo.sceneLines());
-  demo.setClock(&mTransport);
 }
 
 void RehearsalControls::attach() {
@@ -26,7 +25,6 @@ void RehearsalControls::attach() {
 RehearsalControls::~RehearsalControls() {
   rendererManager::instance().setWindowOverlay(nullptr);
   systemManager::instance().keyDownListener = {};
-  demoManager::instance().setClock(nullptr);
 }
 
 void RehearsalControls::onKeyDown(void* self, int32_t key, uint32_t flags) {

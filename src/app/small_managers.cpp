@@ -1,7 +1,7 @@
 // Settings, flag, profile, message and application managers.
 #include <cstdio>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "platform/platform.h"
 
 VESPER_IMPLEMENT_INTERFACE(settingsManager)

@@ -12,7 +12,8 @@
 #include <optional>
 #include <sstream>
 
-#include "app/app.h"
+#include "app/command_line.h"
+#include "app/managers.h"
 #include "model/mqo_text.h"
 #include "musicgen/score.h"
 #include "musicgen/track.h"

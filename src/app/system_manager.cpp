@@ -2,7 +2,7 @@
 // pause/step and the frame-rate counter.
 #include <cstdio>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "app/source_folder.h"
 #include "files/files.h"
 #include "platform/platform.h"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "capture/capture.h"
+#include "capture/frame_rate.h"
 #include "demo/definitions.h"
 #include "demo/demo_clock.h"
 

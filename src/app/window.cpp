@@ -1,7 +1,7 @@
 // The render window and its GL context over the platform layer.
 #include <cmath>
 
-#include "app/app.h"
+#include "app/render_window.h"
 #include "platform/platform.h"
 
 CWindow::~CWindow() {

@@ -97,3 +97,6 @@ std::string shaderPathOf(const std::string& name);
 // definition root (a parse error is shown by the XML layer). A missing entry
 // gives the empty node.
 XmlNode loadDefinitionDocument(const char* pPath);
+
+// Writes each problem once to stderr, naming the document and the entry.
+void reportDefinitionProblems(const char* pDocument, const std::vector<DefinitionProblem>& problems);

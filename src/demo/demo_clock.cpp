@@ -1,7 +1,8 @@
 // The show clocks.
 #include <algorithm>
 
-#include "demo/demo.h"
+#include "capture/frame_rate.h"
+#include "demo/demo_clock.h"
 #include "platform/platform.h"
 #include "sound/sound.h"
 

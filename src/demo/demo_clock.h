@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "capture/capture.h"
+#include "capture/frame_rate.h"
 
 class cDemoSound;
 

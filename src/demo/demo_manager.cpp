@@ -1,14 +1,19 @@
 // Demo manager: the timeline, loading, the frame states and the closing fade.
-#include "demo/demo.h"
+#include "demo/demo_manager.h"
 
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
-#include "app/app.h"
+#include "demo/custom_textures.h"
+#include "demo/definitions.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
+#include "demo/show_host.h"
+#include "demo/show_options.h"
 #include "demo/unit_square.h"
-#include "platform/window.h"
 #include "render/render.h"
 #include "sound/sound.h"
 
@@ -16,11 +21,6 @@ VESPER_IMPLEMENT_INTERFACE(demoManager)
 VESPER_IMPLEMENT_DYNAMIC(demoManager, Interface<demoManager>)
 
 namespace {
-
-void ignoreKey(void*, int32_t) {}
-void ignoreWheel(void*, int32_t) {}
-void ignoreMove(void*, int16_t, int16_t) {}
-void ignoreButton(void*, int16_t, int16_t, int32_t) {}
 
 // A black full-screen quad with `alpha`, drawn over the finished frame.
 void recordClosingFade(float alpha) {
@@ -93,52 +93,39 @@ void demoManager::WindowPresenter::clearFrame() { clear(1.0f); }
 // renderer's presentation (and a capture reading it) is not involved.
 void demoManager::WindowPresenter::presentFrame() { platform::swapCurrentWindow(); }
 
-void demoManager::Hooks::applyCustomTextures(resShader* effect) { customTextureManager::instance().apply(effect); }
-
-glm::vec2 demoManager::Hooks::jitterOffset() {
-  return mDemo.jitterTable ? mDemo.jitterTable[mDemo.jitterIndex] : glm::vec2(0.0f);
-}
-
-glm::ivec2 demoManager::Hooks::viewportSize() {
-  return glm::ivec2(static_cast<int>(mDemo.viewportWidth), static_cast<int>(mDemo.viewportHeight));
-}
-
 bool demoManager::initialize() {
-  systemManager& system = systemManager::instance();
-  system.keyUpListener = {this, ignoreKey, nullptr, nullptr, nullptr};
-  system.wheelListener = {this, nullptr, ignoreWheel, nullptr, nullptr};
-  system.mouseMoveListener = {this, nullptr, nullptr, ignoreMove, nullptr};
-  system.buttonDownListener = {this, nullptr, nullptr, nullptr, ignoreButton};
-  system.buttonUpListener = {this, nullptr, nullptr, nullptr, ignoreButton};
+  assert(mHost && "the application installs a show host before initialisation");
+  ShowHost& host = *mHost;
+  host.ignoreInput();
 
   demoState = Reset;
   mLoaderFadeStarted = false;
   mEndingStarted = false;
   mEndingBrightness = 1.0f;
   mMusicTime = 0;
+  mClock = mOptions.clock ? mOptions.clock : &mPlaybackClock;
 
   // The music first: without it there is no show, and its failure is the
   // one message the user should see.
-  CWindowGL* window = system.window();
-  if (playMusic) {
+  if (mOptions.playMusic) {
     mSound = std::make_unique<cDemoSound>();
-    mSound->trackName = musicPath;
-    if (!mSound->openMusic(window ? window->handle() : nullptr)) {
-      setStartupExitStatus(reportSoundStartupFailure(*mSound));
+    mSound->trackName = mOptions.musicPath;
+    if (!mSound->openMusic(host.window())) {
+      host.setStartupExitStatus(reportSoundStartupFailure(*mSound));
       mSound.reset();
       return false;
     }
   }
   mPlaybackClock.setSound(mSound.get());
 
-  const settingsManager& s = settingsManager::instance();
+  const ShowHost::Display s = host.display();
   mSampleCount = s.sampleCount;
   mAspectWidth = s.aspectWidth;
   mAspectHeight = s.aspectHeight;
-  mScreenSize = glm::ivec2(s.screenWidth, s.screenHeight);
+  mScreenSize = s.screenSize;
 
   uint32_t w = 0, h = 0;
-  if (!system.screenSize(w, h)) {
+  if (!host.windowSize(w, h)) {
     // No window of our own (tests): the current context's viewport.
     GLint viewport[4] = {0, 0, 0, 0};
     glGetIntegerv(GL_VIEWPORT, viewport);
@@ -183,11 +170,14 @@ bool demoManager::initialize() {
   size_t jitterCount = 0;
   jitterTable = jitterTableFor(mSampleCount, jitterCount);
   jitterIndex = 0;
-  currentLineEffect = nullptr;
-  setRenderHooks(&mHooks);
+  mDrawContext = DrawContext();
+  mDrawContext.matrices = &mMatrices;
+  mDrawContext.viewport = glm::ivec2(static_cast<int>(viewportWidth), static_cast<int>(viewportHeight));
+  mDrawContext.screen = mScreenSize;
+  mDrawContext.customTextures = &customTextureManager::instance();
   resourceManager::instance().setLoadingPresenter(&mLoadingPresenter);
 
-  if (s.bigScreen && s.fullScreen && window) window->setGamma(1.2f);
+  if (s.gammaBoost) host.setGamma(1.2f);
   return true;
 }
 
@@ -218,8 +208,7 @@ void demoManager::releaseTargets() {
 
 bool demoManager::terminate() {
   resourceManager::instance().setLoadingPresenter(nullptr);
-  setRenderHooks(nullptr);
-  currentLineEffect = nullptr;
+  mDrawContext.overrideEffect = nullptr;
   nullPostEffect.reset();
   releaseScenes();
   mSceneLineEffects.clear();
@@ -230,6 +219,8 @@ bool demoManager::terminate() {
   releaseTargets();
   mPlaybackClock.setSound(nullptr);
   mSound.reset();  // stops the music and releases the device
+  mClock = &mPlaybackClock;
+  mOptions = ShowOptions();
   return true;
 }
 
@@ -265,6 +256,7 @@ void demoManager::instantiateScenes() {
     const int k = slotCount[line.line]++;
     sceneSlots[line.line][k] = std::make_unique<cDemoScene>(entry->path.c_str(), line.shader.c_str(), line.line,
                                                             line.sTime, line.eTime, 0, -1);
+    sceneSlots[line.line][k]->setDrawContext(&mDrawContext);
     if (line.shader != "default") {
       lineEffects[line.line][k] = ResourceRef<resShader>::load(shaderPathOf(line.shader).c_str());
     }
@@ -317,10 +309,10 @@ void demoManager::loaderFadeFrame(float f) {
 void demoManager::playFrame() {
   // Transparent black: what a scene leaves empty lets the lines below show.
   clear(0.0f);
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  mMatrices.matrixMode(MatrixStack::Projection);
+  mMatrices.loadIdentity();
+  mMatrices.matrixMode(MatrixStack::ModelView);
+  mMatrices.loadIdentity();
   scenePass(mMusicTime);
   postEffectPass(mMusicTime);
   glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
@@ -354,11 +346,7 @@ bool demoManager::update() {
       break;
     }
     case StartMusic:
-      if (mSound) {
-        if (SoundPlayer* player = mSound->getPlayer()) player->playFrom(startMs);
-      }
-      mClock->start(startMs);
-      mMusicTime = startMs;
+      startMusicAt(mOptions.startMs);
       demoState = Play;
       musicStarted = true;
       [[fallthrough]];
@@ -369,13 +357,29 @@ bool demoManager::update() {
         // Music that is over in the frame it started (a start at or past
         // its end) ends a looped show too: a loop would only start it there
         // again.
-        if (!settingsManager::instance().loopShow || musicStarted) return false;
+        if (!mOptions.loop || musicStarted) return false;
         demoState = StartMusic;
       }
       break;
   }
-  if (systemManager::instance().exitRequested && !ending()) return false;
+  if (mHost->exitRequested() && !ending()) return false;
   return true;
+}
+
+void demoManager::startMusicAt(uint32_t ms) {
+  if (mSound) {
+    if (SoundPlayer* player = mSound->getPlayer()) player->playFrom(ms);
+  }
+  mClock->start(ms);
+  mMusicTime = ms;
+}
+
+void demoManager::seek(uint32_t ms) {
+  if (demoState == Play) {
+    startMusicAt(ms);
+  } else {
+    mOptions.startMs = ms;
+  }
 }
 
 bool demoManager::ending() {

@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "demo/demo.h"
+#include "demo/demo_scene.h"
+#include "demo/scene_manager.h"
 
 VESPER_IMPLEMENT_DYNAMIC(cDemoScene, CoreObject)
 VESPER_IMPLEMENT_INTERFACE(sceneManager)
@@ -79,6 +80,10 @@ cDemoScene::~cDemoScene() {
   mScene.reset();
 }
 
+void cDemoScene::setDrawContext(DrawContext* context) {
+  if (mRenderer) mRenderer->setDrawContext(context);
+}
+
 bool cDemoScene::render(float progress) {
   const uint32_t a = static_cast<uint32_t>(progress * static_cast<float>(mAnimEnd - mAnimStart));
   for (const std::unique_ptr<CSceneQdfDefault>& instance : mSceneInstances) {
@@ -89,21 +94,22 @@ bool cDemoScene::render(float progress) {
     // Transparent: what the scene leaves empty lets the lines below show.
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
     cQdfRender* renderer = mRenderer.get();
+    MatrixStack& matrices = *renderer->drawContext().matrices;
+    matrices.matrixMode(MatrixStack::Projection);
+    matrices.push();
+    matrices.loadIdentity();
+    matrices.matrixMode(MatrixStack::ModelView);
+    matrices.push();
+    matrices.loadIdentity();
     instance->before(renderer, t);
     instance->draw(renderer, t);
     instance->after(renderer, t);
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    matrices.matrixMode(MatrixStack::ModelView);
+    matrices.pop();
+    matrices.matrixMode(MatrixStack::Projection);
+    matrices.pop();
+    matrices.matrixMode(MatrixStack::ModelView);
     break;
   }
   return true;

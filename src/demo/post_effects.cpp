@@ -3,7 +3,10 @@
 // without lookups by name beyond the effect's own.
 #include <cstdio>
 
-#include "demo/demo.h"
+#include "demo/post_effects.h"
+#include "demo/custom_textures.h"
+#include "demo/definitions.h"
+#include "demo/param_keys.h"
 
 VESPER_IMPLEMENT_INTERFACE(customTextureManager)
 VESPER_IMPLEMENT_DYNAMIC(customTextureManager, Interface<customTextureManager>)

@@ -6,7 +6,12 @@
 
 #include <cstdio>
 
-#include "demo/demo.h"
+#include "demo/custom_textures.h"
+#include "demo/definitions.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/param_keys.h"
+#include "demo/post_effects.h"
 #include "demo/unit_square.h"
 
 namespace {
@@ -111,7 +116,7 @@ void demoManager::scenePass(uint32_t t) {
   for (int line = 0; line < kSceneLineCount; ++line) {
     const int k = activeSlot(line, t);
     if (k < 0) continue;
-    currentLineEffect = lineEffects[line][k].get();
+    mDrawContext.overrideEffect = lineEffects[line][k].get();
     cDemoScene* scene = sceneSlots[line][k].get();
     const uint32_t span = scene->eTime() - scene->sTime();
     const float progress = span ? static_cast<float>(t - scene->sTime()) / static_cast<float>(span) : 0.0f;
@@ -121,6 +126,7 @@ void demoManager::scenePass(uint32_t t) {
       glEnable(GL_DEPTH_TEST);
       if (i != samples - 1) sampleBuffer->bind();  // attachDepth bound it for the first
       jitterIndex = i;
+      mDrawContext.jitter = jitterTable ? jitterTable[i] : glm::vec2(0.0f);
       scene->render(progress);
       glDisable(GL_DEPTH_TEST);
 
@@ -148,8 +154,9 @@ void demoManager::scenePass(uint32_t t) {
       msaa->resetPassState(2);
     }
     jitterIndex = 0;
+    mDrawContext.jitter = glm::vec2(0.0f);
   }
-  currentLineEffect = nullptr;
+  mDrawContext.overrideEffect = nullptr;
 }
 
 // One unit-square stage and one pass run for the whole chain: between two

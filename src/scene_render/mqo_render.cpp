@@ -56,7 +56,8 @@ void cMqoRender::drawObjectFaces(uint32_t object, uint32_t material) {
 }
 
 void cMqoRender::setMaterialParameters(uint32_t material, float alpha, float time) {
-  resShader* effect = renderHooks().lineOverrideEffect();
+  const DrawContext& context = drawContext();
+  resShader* effect = context.overrideEffect;
   if (effect == nullptr && mModel) effect = mModel->getMaterialEffect(material);
   setEffect(effect);
   if (effect == nullptr) return;
@@ -79,7 +80,7 @@ void cMqoRender::setMaterialParameters(uint32_t material, float alpha, float tim
     effect->setParameter("shMqoPower", &m.power);
   }
   effect->setParameter("TIME_RATE", &time);
-  renderHooks().applyCustomTextures(effect);
+  if (context.customTextures) context.customTextures->apply(effect);
 }
 
 // The materials' passes follow one another with only parameters and
@@ -112,27 +113,28 @@ void cMqoRender::drawStatic(float time) {
   }
 }
 
-// Objects nest by depth on the GL matrix stack. Going back up pops (prev - d)
+// Objects nest by depth on the matrix stack. Going back up pops (prev - d)
 // levels and pushes one, so an object returning to depth d still carries the
 // transform of the last object at depth d beneath its own: that is the
 // nesting rule scene files are animated against, not an off-by-one.
 void cMqoRender::drawAnimated(float time) {
   const uint32_t objects = mModel->getObjectCount();
   const uint32_t materials = materialCount();
+  MatrixStack& matrices = *drawContext().matrices;
   int32_t prev = -1;
   int32_t pushes = 0;
   for (uint32_t k = 0; k < objects; ++k) {
     const MqoObject& object = mModel->getObject(k);
     const int32_t d = object.depth;
     if (prev < d) {
-      glPushMatrix();
+      matrices.push();
       pushes += 1;
     } else if (prev == d) {
-      glPopMatrix();
-      glPushMatrix();
+      matrices.pop();
+      matrices.push();
     } else {
-      for (int32_t n = 0; n < prev - d; ++n) glPopMatrix();
-      glPushMatrix();
+      for (int32_t n = 0; n < prev - d; ++n) matrices.pop();
+      matrices.push();
       pushes += 1 - (prev - d);
     }
     prev = d;
@@ -140,20 +142,20 @@ void cMqoRender::drawAnimated(float time) {
     const glm::vec3 p = k < mPivots.size() ? mPivots[k] : glm::vec3(0.0f);
     const QdfKey key = evaluateKey(*mAnimation, object.name, time);
     const glm::vec3 degrees = key.rotation * kDegreesPerRadian;
-    glTranslatef(p.x, p.y, -p.z);
-    glTranslatef(key.position.x, key.position.y, -key.position.z);
-    glRotatef(degrees.z, 0.0f, 0.0f, 1.0f);
-    glRotatef(-degrees.y, 0.0f, 1.0f, 0.0f);
-    glRotatef(-degrees.x, 1.0f, 0.0f, 0.0f);
-    glScalef(key.scale.x, key.scale.y, key.scale.z);
-    glTranslatef(-p.x, -p.y, p.z);
+    matrices.translate(p.x, p.y, -p.z);
+    matrices.translate(key.position.x, key.position.y, -key.position.z);
+    matrices.rotate(degrees.z, 0.0f, 0.0f, 1.0f);
+    matrices.rotate(-degrees.y, 0.0f, 1.0f, 0.0f);
+    matrices.rotate(-degrees.x, 1.0f, 0.0f, 0.0f);
+    matrices.scale(key.scale.x, key.scale.y, key.scale.z);
+    matrices.translate(-p.x, -p.y, p.z);
 
     for (uint32_t i = 0; i < materials; ++i) {
       setMaterialParameters(i, key.alpha, time);
       drawMaterialPasses(mModel->getObjectMaterialList(k, i));
     }
   }
-  for (int32_t n = 0; n < pushes; ++n) glPopMatrix();
+  for (int32_t n = 0; n < pushes; ++n) matrices.pop();
 }
 
 // ---------------------------------------------------------------------------
@@ -167,9 +169,10 @@ void cMassMqoRender::beginMaterial(float time, uint32_t pass, uint32_t material,
 
 void cMassMqoRender::bindInstanceMatrices() {
   shaderManager& shaders = shaderManager::instance();
-  shaders.setStateMatrix("shWorldMat", 0x11);
-  shaders.setStateMatrix("shViewMat", 0x11);
-  shaders.setStateMatrix("shVProjMat", 0x80);
+  const StateMatrices matrices = drawContext().matrices->stateMatrices();
+  shaders.setStateMatrix("shWorldMat", 0x11, matrices);
+  shaders.setStateMatrix("shViewMat", 0x11, matrices);
+  shaders.setStateMatrix("shVProjMat", 0x80, matrices);
 }
 
 void cMassMqoRender::drawInstance() {

@@ -1,6 +1,5 @@
 // Scene animation playback: camera, eye and light, and each object's model.
 #include <GL/glew.h>
-#include <GL/glu.h>
 
 #include <algorithm>
 #include <cmath>
@@ -26,6 +25,15 @@ constexpr double kFar = 150.0;
 // Built once: part lookups on the frame path must not allocate.
 const std::string kCameraPos = "camera_pos";
 const std::string kCameraLookAt = "camera_lookat";
+
+// The eye and light the effects read; the camera and light managers keep
+// them too for whoever asks after the draw.
+void placeEye(DrawContext& context, glm::vec3 eye, glm::vec3 light) {
+  context.eye = eye;
+  context.light = light;
+  cameraManager::instance().setPosition(eye.x, eye.y, eye.z);
+  lightManager::instance().setPosition(light.x, light.y, light.z);
+}
 
 }  // namespace
 
@@ -55,14 +63,13 @@ CameraFrustum cameraFrustum(float rotationY, glm::vec2 jitter, glm::ivec2 viewpo
   return perspectiveFrustum(fov, kAspect, kNear, kFar, jitter, viewport);
 }
 
-void jitteredPerspective(double fovDegrees, double aspect, double zNear, double zFar) {
-  RenderHooks& hooks = renderHooks();
-  const CameraFrustum f =
-      perspectiveFrustum(fovDegrees, aspect, zNear, zFar, hooks.jitterOffset(), hooks.viewportSize());
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glFrustum(f.left, f.right, f.bottom, f.top, f.zNear, f.zFar);
-  glMatrixMode(GL_MODELVIEW);
+void jitteredPerspective(DrawContext& context, double fovDegrees, double aspect, double zNear, double zFar) {
+  const CameraFrustum f = perspectiveFrustum(fovDegrees, aspect, zNear, zFar, context.jitter, context.viewport);
+  MatrixStack& matrices = *context.matrices;
+  matrices.matrixMode(MatrixStack::Projection);
+  matrices.loadIdentity();
+  matrices.frustum(f.left, f.right, f.bottom, f.top, f.zNear, f.zFar);
+  matrices.matrixMode(MatrixStack::ModelView);
 }
 
 float sceneDuration(const QdfScene& scene) {
@@ -87,6 +94,7 @@ void cQdfRender::bindScene(resQDF* sceneFile) {
     for (const QdfObject& object : scenes[s].objects) {
       auto renderer = std::make_unique<cMqoRender>();
       renderer->setModel(object.model, &object);
+      renderer->setDrawContext(mContextForModels);
       mRenderers[s].push_back(std::move(renderer));
     }
   }
@@ -96,6 +104,13 @@ void cQdfRender::unbindScene() {
   mRenderers.clear();
   mSceneCount = 0;
   mSceneFile.reset();
+}
+
+void cQdfRender::setDrawContext(DrawContext* context) {
+  cRenderObject::setDrawContext(context);
+  mContextForModels = context;
+  for (auto& scene : mRenderers)
+    for (auto& renderer : scene) renderer->setDrawContext(context);
 }
 
 cMqoRender* cQdfRender::objectRenderer(uint32_t scene, uint32_t object) const {
@@ -129,6 +144,8 @@ void cQdfRender::drawSceneAt(uint32_t index, float progress, int withCamera) {
   const QdfScene& scene = mSceneFile->scenes()[index];
   if (scene.objects.empty()) return;
   const float t = progress * sceneDuration(scene);
+  DrawContext& context = drawContext();
+  MatrixStack& matrices = *context.matrices;
 
   if (withCamera == 1) {
     const QdfObject& camera = scene.objects.front();
@@ -136,19 +153,17 @@ void cQdfRender::drawSceneAt(uint32_t index, float progress, int withCamera) {
     const QdfKey lookAt = evaluateKey(camera, kCameraLookAt, t);
     const glm::vec3 eye = pos.position;
     const glm::vec3 target = lookAt.position;
-    RenderHooks& hooks = renderHooks();
-    const CameraFrustum f = cameraFrustum(pos.rotation.y, hooks.jitterOffset(), hooks.viewportSize());
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glFrustum(f.left, f.right, f.bottom, f.top, f.zNear, f.zFar);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glRotatef(pos.rotation.z * kDegreesPerRadian, 0.0f, 0.0f, 1.0f);
-    gluLookAt(eye.x, eye.y, -eye.z, target.x, target.y, -target.z, 0.0, 1.0, 0.0);
-    cameraManager::instance().setPosition(eye.x, eye.y, eye.z);
-    lightManager::instance().setPosition(-eye.x, -eye.y, -eye.z);
+    const CameraFrustum f = cameraFrustum(pos.rotation.y, context.jitter, context.viewport);
+    matrices.matrixMode(MatrixStack::Projection);
+    matrices.push();
+    matrices.loadIdentity();
+    matrices.frustum(f.left, f.right, f.bottom, f.top, f.zNear, f.zFar);
+    matrices.matrixMode(MatrixStack::ModelView);
+    matrices.push();
+    matrices.loadIdentity();
+    matrices.rotate(pos.rotation.z * kDegreesPerRadian, 0.0f, 0.0f, 1.0f);
+    matrices.lookAt(eye.x, eye.y, -eye.z, target.x, target.y, -target.z, 0.0, 1.0, 0.0);
+    placeEye(context, eye, -eye);
   }
 
   const std::vector<std::unique_ptr<cMqoRender>>& renderers = mRenderers[index];
@@ -159,12 +174,11 @@ void cQdfRender::drawSceneAt(uint32_t index, float progress, int withCamera) {
     const bool fixedView = object.cameraTrans == 0;
     if (fixedView) {
       // Backgrounds and overlays: seen from (0, 0, -1) towards +z.
-      glMatrixMode(GL_MODELVIEW);
-      glPushMatrix();
-      glLoadIdentity();
-      gluLookAt(0.0, 0.0, -1.0, 0.0, 0.0, 1.0, 0.0, 1.0, 0.0);
-      cameraManager::instance().setPosition(0.0f, 0.0f, -1.0f);
-      lightManager::instance().setPosition(0.0f, 1000.0f, 1000.0f);
+      matrices.matrixMode(MatrixStack::ModelView);
+      matrices.push();
+      matrices.loadIdentity();
+      matrices.lookAt(0.0, 0.0, -1.0, 0.0, 0.0, 1.0, 0.0, 1.0, 0.0);
+      placeEye(context, glm::vec3(0.0f, 0.0f, -1.0f), glm::vec3(0.0f, 1000.0f, 1000.0f));
     }
     if (object.visible == 1) {
       if (fixedView) glDisable(GL_DEPTH_TEST);
@@ -172,17 +186,17 @@ void cQdfRender::drawSceneAt(uint32_t index, float progress, int withCamera) {
       if (fixedView) glEnable(GL_DEPTH_TEST);
     }
     if (fixedView) {
-      glMatrixMode(GL_MODELVIEW);
-      glPopMatrix();
+      matrices.matrixMode(MatrixStack::ModelView);
+      matrices.pop();
     }
   }
 
   if (withCamera == 1) {
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
+    matrices.matrixMode(MatrixStack::ModelView);
+    matrices.pop();
+    matrices.matrixMode(MatrixStack::Projection);
+    matrices.pop();
     // Callers draw on with the model-view stack selected, as they found it.
-    glMatrixMode(GL_MODELVIEW);
+    matrices.matrixMode(MatrixStack::ModelView);
   }
 }

@@ -1,5 +1,7 @@
-// Render objects, camera and light managers, and the show-layer hooks.
+// Render objects, camera and light managers.
 #include <GL/glew.h>
+
+#include <cassert>
 
 #include "scene_render/scene_render.h"
 #include "shader/shader.h"
@@ -14,9 +16,6 @@ VESPER_IMPLEMENT_INTERFACE(lightManager)
 VESPER_IMPLEMENT_DYNAMIC(lightManager, Interface<lightManager>)
 
 namespace {
-
-RenderHooks gDefaultHooks;
-RenderHooks* gHooks = &gDefaultHooks;
 
 const float kAmbient[4] = {0.1f, 0.1f, 0.1f, 0.1f};
 const float kLightColor[4] = {1.0f, 1.0f, 1.0f, 1.0f};
@@ -39,19 +38,23 @@ void drawInterleaved(std::vector<ImmediateVertex>& vertices, GLenum mode) {
 
 }  // namespace
 
-void setRenderHooks(RenderHooks* hooks) { gHooks = hooks ? hooks : &gDefaultHooks; }
-RenderHooks& renderHooks() { return *gHooks; }
-
 cRenderObject::cRenderObject() = default;
 cRenderObject::~cRenderObject() = default;
+
+DrawContext& cRenderObject::drawContext() const {
+  assert(mContext && mContext->matrices && "draw without a draw context: setDrawContext first");
+  return *mContext;
+}
 
 void cRenderObject::setPassParameters(uint32_t pass) {
   resShader* effect = shaderManager::instance().currentEffect();
   if (effect == nullptr) return;
   effect->setPassState(pass);
-  effect->setStateMatrix("shWorldMat", 0x11);
-  effect->setStateMatrix("shViewMat", 0x11);
-  effect->setStateMatrix("shVProjMat", 0x80);
+  const DrawContext& context = drawContext();
+  const StateMatrices matrices = context.matrices->stateMatrices();
+  effect->setStateMatrix("shWorldMat", 0x11, matrices);
+  effect->setStateMatrix("shViewMat", 0x11, matrices);
+  effect->setStateMatrix("shVProjMat", 0x80, matrices);
   effect->setParameter("shAmbient", kAmbient);
   effect->setParameter("shLightColor", kLightColor);
   effect->setParameter("shKe", kKe);
@@ -59,10 +62,8 @@ void cRenderObject::setPassParameters(uint32_t pass) {
   effect->setParameter("shKd", kKd);
   effect->setParameter("shKs", kKs);
   effect->setParameter("shShininess", &kShininess);
-  const glm::vec3 eye = cameraManager::instance().position();
-  effect->setParameter("shEyePos", &eye.x);
-  const glm::vec3 light = lightManager::instance().position();
-  effect->setParameter("shLightPos", &light.x);
+  effect->setParameter("shEyePos", &context.eye.x);
+  effect->setParameter("shLightPos", &context.light.x);
 }
 
 // The pass state is set in setPassParameters and reset in finishPass only:

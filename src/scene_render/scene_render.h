@@ -4,8 +4,8 @@
 // its draw units, whole or object by object under a scene-file object's keys;
 // `cMassMqoRender` draws many instances of one model per material and pass;
 // `cQdfRender` plays a scene animation file. Frame thread only; everything
-// that draws needs the current GL context and expects the model-view matrix
-// to be the selected matrix stack.
+// that draws needs the current GL context and a draw context whose matrix
+// stack has the model-view matrix selected.
 #pragma once
 
 #include <cstdint>
@@ -19,33 +19,42 @@
 #include "core/core.h"
 #include "formats/formats.h"
 #include "model/model.h"
+#include "render/matrix_stack.h"
 #include "resources/resources.h"
 
 class resShader;
 
-// What the drawing code asks of the show layers above it (line override
-// effect, custom texture bindings, anti-aliasing jitter). The demo layer
-// installs its own; the defaults answer "none".
-class RenderHooks {
+// Sets the show's custom texture bindings on an effect; the demo layer's
+// custom textures implement it.
+class CustomTextureSource {
  public:
-  virtual ~RenderHooks() = default;
-  // The effect every model material draws with instead of its own, or null.
-  virtual resShader* lineOverrideEffect() { return nullptr; }
-  // Sets the custom texture bindings on `effect` (the current effect).
-  virtual void applyCustomTextures(resShader* effect) { (void)effect; }
-  // Sub-pixel offset of the anti-aliasing sample being drawn, in pixels.
-  virtual glm::vec2 jitterOffset() { return glm::vec2(0.0f); }
-  // Viewport the jitter is measured in; a non-positive size shifts nothing.
-  virtual glm::ivec2 viewportSize() { return glm::ivec2(0); }
-  // The show's screen size, which the "SCREEN_RATIO" effect values are
-  // measured against (1280 x 720 is 1); non-positive when unknown.
-  virtual glm::ivec2 screenSize() { return viewportSize(); }
+  virtual ~CustomTextureSource() = default;
+  // Binds every texture to `effect` (the current effect).
+  virtual void apply(resShader* effect) const = 0;
 };
 
-// Installs `hooks` (not owned; must outlive its use). Null restores the
-// defaults.
-void setRenderHooks(RenderHooks* hooks);
-RenderHooks& renderHooks();
+// What one line of the show draws with, built by the show for each line and
+// given to the renderers (setDrawContext) instead of their reading GL or the
+// show's singletons. The drawing code reads it, and changes only the
+// matrices and the eye and light, as a scene camera places them.
+struct DrawContext {
+  // The model-view and projection matrices; not owned. Required to draw.
+  MatrixStack* matrices = nullptr;
+  // Read into "shEyePos" and "shLightPos".
+  glm::vec3 eye{0.0f};
+  glm::vec3 light{0.0f};
+  // Sub-pixel offset of the anti-aliasing sample being drawn, in pixels of
+  // a `viewport`-sized target; a non-positive viewport shifts nothing.
+  glm::vec2 jitter{0.0f};
+  glm::ivec2 viewport{0};
+  // The show's screen size, which the "SCREEN_RATIO" effect values are
+  // measured against (1280 x 720 is 1); non-positive when unknown.
+  glm::ivec2 screen{0};
+  // The effect every model material draws with instead of its own, or null.
+  resShader* overrideEffect = nullptr;
+  // The custom texture bindings, or null for none. Not owned.
+  const CustomTextureSource* customTextures = nullptr;
+};
 
 // One vertex of the immediate lists, laid out as GL_T2F_N3F_V3F.
 struct ImmediateVertex {
@@ -76,6 +85,11 @@ class cRenderObject : public CoreObject {
   virtual void setEffect(resShader* effect) { mEffect = effect; }
   // Geometry of one pass; the base draws nothing.
   virtual void draw(uint32_t pass) { (void)pass; }
+  // The context the next draws use (not owned; it must outlive them). A
+  // scene renderer hands it on to its model renderers.
+  virtual void setDrawContext(DrawContext* context) { mContext = context; }
+  // Asserts that one was given.
+  DrawContext& drawContext() const;
 
   // Immediate geometry drawn at the end of the current pass. The lists keep
   // their storage, so a frame that adds no more than an earlier one
@@ -90,6 +104,7 @@ class cRenderObject : public CoreObject {
   std::vector<ImmediateVertex> mTriangles;
   std::vector<ImmediateVertex> mFan;
   resShader* mEffect = nullptr;
+  DrawContext* mContext = nullptr;
 };
 
 class cMqoRender : public cRenderObject {
@@ -139,7 +154,7 @@ class cMqoRender : public cRenderObject {
 };
 
 // Many instances of one model: per material and pass, beginMaterial; per
-// instance, set the model-view matrix, bindInstanceMatrices, drawInstance;
+// instance, set the draw context's model-view matrix, bindInstanceMatrices, drawInstance;
 // then endMaterial.
 class cMassMqoRender : public cMqoRender {
   VESPER_DECLARE_DYNAMIC(cMassMqoRender)
@@ -168,9 +183,9 @@ CameraFrustum cameraFrustum(float rotationY, glm::vec2 jitter, glm::ivec2 viewpo
 // non-positive viewport shifts nothing.
 CameraFrustum perspectiveFrustum(double fovDegrees, double aspect, double zNear, double zFar, glm::vec2 jitter,
                                  glm::ivec2 viewport);
-// Loads perspectiveFrustum under the hooks' current jitter into the
-// projection matrix (identity first), then selects the model-view matrix.
-void jitteredPerspective(double fovDegrees, double aspect, double zNear, double zFar);
+// Loads perspectiveFrustum under the context's jitter into its projection
+// matrix (identity first), then selects the model-view matrix.
+void jitteredPerspective(DrawContext& context, double fovDegrees, double aspect, double zNear, double zFar);
 // The largest last key time among the scene's camera objects; 0 without.
 float sceneDuration(const QdfScene& scene);
 
@@ -185,6 +200,7 @@ class cQdfRender : public cRenderObject {
   virtual void bindScene(resQDF* sceneFile);
   // Destroys the renderers and releases the file.
   virtual void unbindScene();
+  void setDrawContext(DrawContext* context) override;
   // The first scene named exactly `pName`; nothing when there is none.
   virtual void drawSceneByName(const char* pName, float progress);
   virtual void drawScene(uint32_t index, float progress) { drawSceneAt(index, progress, 1); }
@@ -205,6 +221,7 @@ class cQdfRender : public cRenderObject {
 
  private:
   ResourceRef<resQDF> mSceneFile;
+  DrawContext* mContextForModels = nullptr;  // handed to renderers bindScene creates
   uint32_t mSceneCount = 0;
   std::vector<std::vector<std::unique_ptr<cMqoRender>>> mRenderers;
 };
@@ -229,7 +246,8 @@ class CSceneQdfDefault : public CoreObject {
   int index = 0;
 };
 
-// The current eye position, read into "shEyePos". (0, 0, 0) at start.
+// The eye position a scene camera last placed (the draw context carries the
+// one effects read). (0, 0, 0) at start.
 class cameraManager : public Interface<cameraManager> {
   VESPER_DECLARE_DYNAMIC(cameraManager)
  public:
@@ -242,7 +260,8 @@ class cameraManager : public Interface<cameraManager> {
   glm::vec3 mPosition{0.0f};
 };
 
-// The current light position, read into "shLightPos". (0, 0, 0) at start.
+// The light position a scene camera last placed (the draw context carries
+// the one effects read). (0, 0, 0) at start.
 class lightManager : public Interface<lightManager> {
   VESPER_DECLARE_DYNAMIC(lightManager)
  public:

@@ -35,8 +35,8 @@ uint32_t glNameOf(const resTexture* texture) {
 }
 
 // "SCREEN_RATIO_*" against 1280 x 720; the effects treat 0 as unknown.
-void setScreenRatios(resShader& effect) {
-  const glm::ivec2 screen = renderHooks().screenSize();
+void setScreenRatios(const DrawContext& context, resShader& effect) {
+  const glm::ivec2 screen = context.screen;
   const bool known = screen.x > 0 && screen.y > 0;
   const float w = known ? static_cast<float>(screen.x) / 1280.0f : 0.0f;
   const float h = known ? static_cast<float>(screen.y) / 720.0f : 0.0f;
@@ -46,10 +46,11 @@ void setScreenRatios(resShader& effect) {
   effect.setParameter("SCREEN_RATIO_R", &r);
 }
 
-void setMatrices(resShader& effect) {
-  effect.setStateMatrix("shWorldMat", 0x11);
-  effect.setStateMatrix("shViewMat", 0x11);
-  effect.setStateMatrix("shVProjMat", 0x80);
+void setMatrices(const DrawContext& context, resShader& effect) {
+  const StateMatrices matrices = context.matrices->stateMatrices();
+  effect.setStateMatrix("shWorldMat", 0x11, matrices);
+  effect.setStateMatrix("shViewMat", 0x11, matrices);
+  effect.setStateMatrix("shVProjMat", 0x80, matrices);
 }
 
 }  // namespace
@@ -131,7 +132,7 @@ CParticle::CParticle(const char* effectName, const char* textureName)
       mTexture(ResourceRef<resTexture>::load(textureName)),
       mTextureName(glNameOf(mTexture.get())) {}
 
-void CParticle::draw(float t, const PointParticle* particles) {
+void CParticle::draw(const DrawContext& context, float t, const PointParticle* particles) {
   if (!mEffect || particles == nullptr) return;
   for (size_t i = 0; i < kParticlesPerSet; ++i) {
     const PointParticle& p = particles[i];
@@ -152,9 +153,9 @@ void CParticle::draw(float t, const PointParticle* particles) {
   resShader& effect = *mEffect;
   shaderManager::instance().setCurrentEffect(&effect);
   effect.setParameter("TIME_RATE", &t);
-  setMatrices(effect);
+  setMatrices(context, effect);
   effect.setParameter("shTexture0", &mTextureName);
-  setScreenRatios(effect);
+  setScreenRatios(context, effect);
 
   constexpr GLsizei stride = sizeof(Vertex);
   const Vertex* base = mVertices.data();
@@ -194,24 +195,25 @@ void CParticle::draw(float t, const PointParticle* particles) {
 
 void CParticleCloud::setup() { mEffect = ResourceRef<resShader>::load(kCloudEffectName); }
 
-void CParticleCloud::draw(const CloudElement* list, size_t count, float t) {
+void CParticleCloud::draw(DrawContext& context, const CloudElement* list, size_t count, float t) {
   if (!mEffect || list == nullptr) return;
   resShader& effect = *mEffect;
   shaderManager::instance().setCurrentEffect(&effect);
   effect.setParameter("TIME_RATE", &t);
   const uint32_t passes = effect.passCount();
-  glMatrixMode(GL_MODELVIEW);
+  MatrixStack& matrices = *context.matrices;
+  matrices.matrixMode(MatrixStack::ModelView);
   // Between two elements only matrices, parameters and client arrays change:
   // one pass run for all of them spares the program switches between.
   effectPassRun run;
   for (size_t i = 0; i < count; ++i) {
     const CloudElement& e = list[i];
     const glm::vec3 p = cloudPosition(e, t);
-    glPushMatrix();
-    glTranslatef(p.x, p.y, -p.z);
-    glRotatef(e.angle, 0.0f, 0.0f, 1.0f);
+    matrices.push();
+    matrices.translate(p.x, p.y, -p.z);
+    matrices.rotate(e.angle, 0.0f, 0.0f, 1.0f);
     effect.setParameter("shTexture0", &e.textureName);
-    setMatrices(effect);
+    setMatrices(context, effect);
 
     const float hw = e.width / 2, hh = e.height / 2;
     const float corners[4][4] = {{0, 1, -hw, hh}, {0, 0, -hw, -hh}, {1, 1, hw, hh}, {1, 0, hw, -hh}};
@@ -228,7 +230,7 @@ void CParticleCloud::draw(const CloudElement* list, size_t count, float t) {
       glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
       effect.resetPassState(pass);
     }
-    glPopMatrix();
+    matrices.pop();
   }
   // glInterleavedArrays enabled these; leave the client state as found.
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -255,16 +257,16 @@ void MetaballQuad::release() {
   mBackgroundName = mCubeMapName = 0;
 }
 
-void MetaballQuad::draw(float t) {
+void MetaballQuad::draw(DrawContext& context, float t) {
   glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glLoadIdentity();
-  jitteredPerspective(45.0, 1.7777777777777777, 0.01, 1000.0);
+  context.matrices->loadIdentity();
+  jitteredPerspective(context, 45.0, 1.7777777777777777, 0.01, 1000.0);
   if (!mEffect) return;
   resShader& effect = *mEffect;
   shaderManager::instance().setCurrentEffect(&effect);
   effect.setParameter("TIME_RATE", &t);
-  setScreenRatios(effect);
+  setScreenRatios(context, effect);
   // T2F_V3F; the texture coordinates are unused (the shader works from the
   // positions), which is why the first two corners share (0, 0).
   static const float kQuad[4][5] = {

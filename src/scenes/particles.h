@@ -16,6 +16,7 @@
 #include <glm/vec4.hpp>
 
 #include "resources/resources.h"
+#include "scene_render/scene_render.h"
 #include "shader/shader.h"
 #include "texture/texture.h"
 
@@ -100,8 +101,9 @@ class CParticle {
   CParticle& operator=(const CParticle&) = delete;
 
   // One point per record, once per pass; the shader lerps with "TIME_RATE"
-  // and sizes the sprite. GL state is left as found.
-  void draw(float t, const PointParticle* particles);
+  // and sizes the sprite, under the context's matrices. GL state is left as
+  // found.
+  void draw(const DrawContext& context, float t, const PointParticle* particles);
 
   float alphaScale = 1.0f;
   resShader* effect() const { return mEffect.get(); }
@@ -131,8 +133,9 @@ class CParticleCloud {
   // Loads the cloud effect (one counted reference, released with the cloud).
   void setup();
   // Draws `count` elements of `list` at progress t: each translated to its
-  // position (z negated), turned by its angle and drawn with every pass.
-  void draw(const CloudElement* list, size_t count, float t);
+  // position (z negated) on the context's matrices, turned by its angle and
+  // drawn with every pass.
+  void draw(DrawContext& context, const CloudElement* list, size_t count, float t);
 
   // Elements of the cloud's own (the scenes pass theirs to draw instead).
   std::vector<CloudElement> elements;
@@ -162,9 +165,9 @@ class MetaballQuad {
 
   // Loads the effect and both textures through the resource manager.
   void setup();
-  // Clears to black, sets the jittered perspective and draws the quad at
-  // progress t.
-  void draw(float t);
+  // Clears to black, sets the context's jittered perspective and draws the
+  // quad at progress t.
+  void draw(DrawContext& context, float t);
   void release();
 
  private:

@@ -44,8 +44,9 @@ void drawByIndex(cQdfRender* renderer, const CSceneQdfDefault& scene, float t) {
 
 // A fixed camera on the z axis looking at the origin; its position is the
 // eye the effects see.
-void lookFromZ(float eyeZ) {
-  gluLookAt(0.0, 0.0, eyeZ, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+void lookFromZ(DrawContext& context, float eyeZ) {
+  context.matrices->lookAt(0.0, 0.0, eyeZ, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+  context.eye = glm::vec3(0.0f, 0.0f, eyeZ);
   cameraManager::instance().setPosition(0.0f, 0.0f, eyeZ);
 }
 
@@ -122,28 +123,31 @@ void PointSpriteScene::setup(cQdfRender* renderer) {
   }
 }
 
-void PointSpriteScene::drawSets(float t) {
-  glMatrixMode(GL_MODELVIEW);
+void PointSpriteScene::drawSets(DrawContext& context, float t) {
+  MatrixStack& matrices = *context.matrices;
+  matrices.matrixMode(MatrixStack::ModelView);
   for (size_t k = 0; k < mParticles.size() && k < mSets.size(); ++k) {
-    glPushMatrix();
-    mParticles[k]->draw(t, mSets[k].data());
-    glPopMatrix();
+    matrices.push();
+    mParticles[k]->draw(context, t, mSets[k].data());
+    matrices.pop();
   }
 }
 
 void CSceneQdf_skyhand1::draw(cQdfRender* renderer, float t) {
   clearToBlack();
   drawByIndex(renderer, *this, t);
-  drawSets(t);
+  if (renderer) drawSets(renderer->drawContext(), t);
 }
 
 void CSceneQdf_hanescene3::draw(cQdfRender* renderer, float t) {
   clearToBlack();
   drawByIndex(renderer, *this, t);
-  jitteredPerspective(kFieldOfView, kWideAspect, 1.0, 1000.0);
-  glLoadIdentity();
-  lookFromZ(1.0f);
-  drawSets(t);
+  if (!renderer) return;
+  DrawContext& context = renderer->drawContext();
+  jitteredPerspective(context, kFieldOfView, kWideAspect, 1.0, 1000.0);
+  context.matrices->loadIdentity();
+  lookFromZ(context, 1.0f);
+  drawSets(context, t);
 }
 
 // ---------------------------------------------------------------------------
@@ -164,29 +168,34 @@ void CloudScene::setup(cQdfRender* renderer) {
   mElements = generateCloud(mGenerator, loaded);
 }
 
-void CloudScene::drawFromEye(float eyeZ, float scale, float t) {
-  lookFromZ(eyeZ);
-  glPushMatrix();
-  if (scale != 1.0f) glScalef(scale, scale, scale);
-  mCloud.draw(mElements.data(), mElements.size(), t);
-  glPopMatrix();
+void CloudScene::drawFromEye(DrawContext& context, float eyeZ, float scale, float t) {
+  MatrixStack& matrices = *context.matrices;
+  lookFromZ(context, eyeZ);
+  matrices.push();
+  if (scale != 1.0f) matrices.scale(scale, scale, scale);
+  mCloud.draw(context, mElements.data(), mElements.size(), t);
+  matrices.pop();
 }
 
 void CSceneQdf_hanescene1::draw(cQdfRender* renderer, float t) {
   clearToBlack();
   drawByIndex(renderer, *this, t);
-  jitteredPerspective(kFieldOfView, kWideAspect, 1.0, 10000.0);
-  drawFromEye(300.0f, 1.0f, t);
+  if (!renderer) return;
+  DrawContext& context = renderer->drawContext();
+  jitteredPerspective(context, kFieldOfView, kWideAspect, 1.0, 10000.0);
+  drawFromEye(context, 300.0f, 1.0f, t);
 }
 
 void CSceneQdf_hanescene4::draw(cQdfRender* renderer, float t) {
   const float fade = t * t * t * t;
   glClearColor(fade, fade, fade, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glLoadIdentity();
-  jitteredPerspective(kFieldOfView, kWideAspect, 1.0, 1000.0);
-  glLoadIdentity();
-  drawFromEye(300.0f, 0.7f, t);
+  if (!renderer) return;
+  DrawContext& context = renderer->drawContext();
+  context.matrices->loadIdentity();
+  jitteredPerspective(context, kFieldOfView, kWideAspect, 1.0, 1000.0);
+  context.matrices->loadIdentity();
+  drawFromEye(context, 300.0f, 0.7f, t);
 }
 
 void CSceneQdf_lightball::setup(cQdfRender* renderer) {
@@ -196,14 +205,18 @@ void CSceneQdf_lightball::setup(cQdfRender* renderer) {
 
 void CSceneQdf_lightball::draw(cQdfRender* renderer, float t) {
   clearToBlack();
-  glLoadIdentity();
-  jitteredPerspective(kFieldOfView, kWideAspect, 1.0, 1000.0);
-  glLoadIdentity();
-  drawFromEye(150.0f, 1.0f, t);
+  if (!renderer) return;
+  DrawContext& context = renderer->drawContext();
+  context.matrices->loadIdentity();
+  jitteredPerspective(context, kFieldOfView, kWideAspect, 1.0, 1000.0);
+  context.matrices->loadIdentity();
+  drawFromEye(context, 150.0f, 1.0f, t);
 }
 
 // ---------------------------------------------------------------------------
 
 void CSceneQdf_metaball::setup(cQdfRender* renderer) { mMetaball.setup(); }
 
-void CSceneQdf_metaball::draw(cQdfRender* renderer, float t) { mMetaball.draw(t); }
+void CSceneQdf_metaball::draw(cQdfRender* renderer, float t) {
+  if (renderer) mMetaball.draw(renderer->drawContext(), t);
+}

@@ -66,7 +66,7 @@ class PointSpriteScene : public CSceneQdfDefault {
 
  protected:
   // Draws every set at t, each under its own pushed model-view matrix.
-  void drawSets(float t);
+  void drawSets(DrawContext& context, float t);
 
  private:
   PointGenerator mGenerator;
@@ -100,7 +100,7 @@ class CloudScene : public CSceneQdfDefault {
  protected:
   // Under a fixed camera at (0, 0, eyeZ) looking at the origin, with the
   // eye position published: draws the cloud at t, scaled by `scale`.
-  void drawFromEye(float eyeZ, float scale, float t);
+  void drawFromEye(DrawContext& context, float eyeZ, float scale, float t);
 
  private:
   CloudGenerator mGenerator;

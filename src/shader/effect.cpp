@@ -594,23 +594,18 @@ void Effect::setParameterByKey(int32_t key, const void* values) {
   setEntry(mIndex[static_cast<size_t>(key)], values);
 }
 
-void Effect::setStateMatrix(const char* name, uint32_t flags) {
+void Effect::setStateMatrix(const char* name, uint32_t flags, const StateMatrices& matrices) {
   if (!name || !*name) return;
   const IndexEntry* e = find(name);
   if (!e) return;
   // GL keeps matrices column-major: reading one as row-major transposes it.
-  float mv[16], m[16];
+  static const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  float m[16];
   switch (flags & 0xF0) {
-    case 0x20: glGetFloatv(GL_PROJECTION_MATRIX, m); break;
-    case 0x40: glGetFloatv(GL_TEXTURE_MATRIX, m); break;
-    case 0x80: {
-      float p[16];
-      glGetFloatv(GL_PROJECTION_MATRIX, p);
-      glGetFloatv(GL_MODELVIEW_MATRIX, mv);
-      multiply4(mv, p, m);  // (P * MV) transposed = MV^T * P^T
-      break;
-    }
-    default: glGetFloatv(GL_MODELVIEW_MATRIX, m); break;
+    case 0x20: std::memcpy(m, matrices.projection, sizeof m); break;
+    case 0x40: std::memcpy(m, kIdentity, sizeof m); break;
+    case 0x80: multiply4(matrices.modelView, matrices.projection, m); break;  // (P * MV) transposed = MV^T * P^T
+    default: std::memcpy(m, matrices.modelView, sizeof m); break;
   }
   transpose4(m, m);
   switch (flags & 0x0F) {

@@ -78,6 +78,14 @@ struct ParamInfo {
   TypeInfo type;
 };
 
+// The fixed-function matrices state-matrix parameters are taken from, 16
+// floats column-major each (as GL keeps them). The texture matrix is the
+// identity: nothing in the engine sets it. Borrowed for the call.
+struct StateMatrices {
+  const float* modelView;
+  const float* projection;
+};
+
 class Effect {
  public:
   // Parses and flattens `text`; touches no GL. Null with a reason
@@ -117,8 +125,9 @@ class Effect {
   // Unique to this effect in the process (never 0), for telling whether
   // keys were taken from it.
   uint64_t serial() const { return mSerial; }
-  // Binds a GL matrix (flags: high nibble matrix, low nibble transform).
-  void setStateMatrix(const char* name, uint32_t flags);
+  // Binds one of `matrices` (flags: high nibble matrix, low nibble
+  // transform). Reads nothing back from GL.
+  void setStateMatrix(const char* name, uint32_t flags, const StateMatrices& matrices);
   // Reads a leaf's stored value (tests and tools).
   const ParamSlot* slot(uint32_t handle) const {
     return handle < mSlots.size() ? &mSlots[handle] : nullptr;

@@ -23,6 +23,7 @@ inline constexpr char kDummyShaderName[] = "data\\core\\shader\\dummyShader.cgfx
 // One leaf parameter of an effect: name as GLSL addresses it ("s.m",
 // "a[2]"), semantic (empty when none), handle and type.
 using shaderParam = fx::ParamInfo;
+using StateMatrices = fx::StateMatrices;
 
 class resShader : public resourceObject {
   VESPER_DECLARE_DYNAMIC(resShader)
@@ -66,11 +67,11 @@ class resShader : public resourceObject {
   // effectHandle() stays the same.
   int32_t parameterKey(const char* pName) const;
   void setParameterByKey(int32_t key, const void* values);
-  // Binds a GL matrix to every parameter named `name` (float4x4 only).
-  // High nibble: 0x20 projection, 0x40 texture, 0x80 model-view-projection,
-  // else model-view. Low nibble: 0x2 transpose, 0x4 inverse, 0x8 inverse
-  // transpose, else unchanged.
-  void setStateMatrix(const char* pName, uint32_t flags);
+  // Binds one of `matrices` to every parameter named `name` (float4x4
+  // only). High nibble: 0x20 projection, 0x40 texture (the identity), 0x80
+  // model-view-projection, else model-view. Low nibble: 0x2 transpose, 0x4
+  // inverse, 0x8 inverse transpose, else unchanged.
+  void setStateMatrix(const char* pName, uint32_t flags, const StateMatrices& matrices);
 
  private:
   std::unique_ptr<fx::Effect> mOwnEffect;
@@ -108,7 +109,7 @@ class shaderManager : public Interface<shaderManager> {
   resShader* currentEffect() const { return mCurrent; }
   // Forward to the current effect; nothing without one.
   void setParameter(const char* pName, const void* values);
-  void setStateMatrix(const char* pName, uint32_t flags);
+  void setStateMatrix(const char* pName, uint32_t flags, const StateMatrices& matrices);
 
  private:
   bool mContextReady = false;

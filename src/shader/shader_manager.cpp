@@ -146,8 +146,8 @@ void resShader::setParameterByKey(int32_t key, const void* values) {
   if (mEffect) mEffect->setParameterByKey(key, values);
 }
 
-void resShader::setStateMatrix(const char* pName, uint32_t flags) {
-  if (mEffect) mEffect->setStateMatrix(pName, flags);
+void resShader::setStateMatrix(const char* pName, uint32_t flags, const StateMatrices& matrices) {
+  if (mEffect) mEffect->setStateMatrix(pName, flags, matrices);
 }
 
 // ---------------------------------------------------------------------------
@@ -192,6 +192,6 @@ void shaderManager::setParameter(const char* name, const void* values) {
   if (mCurrent) mCurrent->setParameter(name, values);
 }
 
-void shaderManager::setStateMatrix(const char* name, uint32_t flags) {
-  if (mCurrent) mCurrent->setStateMatrix(name, flags);
+void shaderManager::setStateMatrix(const char* name, uint32_t flags, const StateMatrices& matrices) {
+  if (mCurrent) mCurrent->setStateMatrix(name, flags, matrices);
 }

@@ -5,7 +5,7 @@
 #include <functional>
 #include <sstream>
 
-#include "app/app.h"
+#include "app/command_line.h"
 
 namespace {
 

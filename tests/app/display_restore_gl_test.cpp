@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "app/fixtures.h"
 #include "core/core.h"
 #include "platform/platform.h"

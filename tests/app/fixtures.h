@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "platform/platform.h"
 #include "support/support.h"
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "app/fixtures.h"
 #include "platform/platform.h"
 #include "support/x_display.h"

@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/app.h"
+#include "app/launcher.h"
 #include "app/fixtures.h"
 #include "platform/platform.h"
 #include "platform/window.h"

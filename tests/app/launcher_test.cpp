@@ -1,7 +1,7 @@
 // Launcher dialog logic, driven without a display.
 #include <gtest/gtest.h>
 
-#include "app/app.h"
+#include "app/launcher.h"
 
 namespace {
 

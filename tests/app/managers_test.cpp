@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/app.h"
+#include "app/managers.h"
 
 namespace {
 

@@ -7,11 +7,15 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/app.h"
+#include "app/command_line.h"
+#include "app/managers.h"
 #include "app/overlay.h"
 #include "app/rehearsal.h"
 #include "app/transport.h"
-#include "demo/demo.h"
+#include "demo/demo_manager.h"
+#include "demo/show_options.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
 #include "demo/show_production.h"
 #include "platform/platform.h"
 #include "support/gl_context.h"
@@ -80,8 +84,10 @@ TEST(RehearsalOverlayTest, DrawsInTheWindowButNeverInACapture) {
   renderer.setWindowOverlay(&window);
 
   demoManager& demo = demoManager::instance();
-  demo.playMusic = false;
-  demo.setClock(&transport);
+  ShowOptions options;
+  options.playMusic = false;
+  options.clock = &transport;
+  demo.setShowOptions(options);
   ASSERT_TRUE(demo.initialize());
   transport.setTimeline(&demo.sceneLines());
   ASSERT_TRUE(demo.update());  // Reset
@@ -137,8 +143,6 @@ TEST(RehearsalOverlayTest, DrawsInTheWindowButNeverInACapture) {
   cPostEffectManager::instance().terminate();
   customTextureManager::instance().terminate();
   resourceManager::instance().terminate();
-  demo.setClock(nullptr);
-  demo.playMusic = true;
   static_cast<DisplaySettings&>(s) = DisplaySettings();
 }
 

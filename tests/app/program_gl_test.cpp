@@ -2,7 +2,7 @@
 // without options, and real clicks on Close and Run decide what follows.
 #include <gtest/gtest.h>
 
-#include "app/app.h"
+#include "app/launcher.h"
 #include "app/fixtures.h"
 #include "demo/show_production.h"
 #include "sound/sound_fixtures.h"

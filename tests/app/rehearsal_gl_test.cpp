@@ -10,9 +10,12 @@
 #include <optional>
 #include <string>
 
-#include "app/app.h"
+#include "app/command_line.h"
+#include "app/managers.h"
 #include "app/rehearsal.h"
-#include "demo/demo.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
 #include "app/rehearsal_folder.h"
 #include "demo/show_production.h"
 #include "model/mqo_text.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "app/fixtures.h"
 #include "platform/platform.h"
 #include "render/render.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "platform/window.h"
 #include "support/support.h"
 

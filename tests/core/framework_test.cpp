@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "core/core.h"
 #include "platform/platform.h"
 

@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "app/managers.h"
 #include "core/core.h"
-#include "demo/demo.h"
+#include "demo/custom_textures.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
+#include "demo/scene_manager.h"
 #include "files/files.h"
 #include "resources/resources.h"
 #include "support/support.h"

@@ -3,7 +3,8 @@
 // range covers.
 #include <gtest/gtest.h>
 
-#include "demo/demo.h"
+#include "capture/capture.h"
+#include "demo/demo_clock.h"
 #include "sound/sound.h"
 
 namespace {

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/demo_clock.h"
+#include "demo/demo_manager.h"
+#include "demo/show_options.h"
 #include "platform/sound_output.h"
 #include "render/render.h"
 #include "sound/sound.h"
@@ -69,23 +71,26 @@ class DemoFrames : public ::testing::Test {
     ASSERT_TRUE(list.initialize());
     testing_support::installPack(dir, show_testing::coreEffects());
     testing_support::writeFile(dir.file("music.wav"), shortWave());
-    settingsManager::instance().loopShow = false;
     systemManager::instance().exitRequested = false;
     gClock = 1000;
     demo.setTimeSource(testClock);
-    demo.musicPath = dir.file("music.wav");
+    options.musicPath = dir.file("music.wav");
+    demo.setShowOptions(options);
     ASSERT_TRUE(demo.initialize());
     ASSERT_NE(demo.sound(), nullptr);
+  }
+  // The show again from its start under `options`.
+  void restart() {
+    demo.terminate();
+    demo.setShowOptions(options);
+    ASSERT_TRUE(demo.initialize());
   }
   void TearDown() override {
     if (!gl.ok()) return;
     demo.terminate();
     demo.setTimeSource(nullptr);
-    demo.setClock(nullptr);
-    demo.startMs = 0;
-    demo.musicPath = "music.ogg";
+    EXPECT_EQ(demo.showOptions().clock, nullptr) << "terminate forgot the options";
     systemManager::instance().exitRequested = false;
-    settingsManager::instance().loopShow = false;
     setSoundOutputFactory(nullptr);
     EXPECT_EQ(soundOutput(), nullptr) << "terminate released the sound device";
     list.terminate();
@@ -119,6 +124,7 @@ class DemoFrames : public ::testing::Test {
   testing_support::TempDir dir;
   intermediateCommand& list = intermediateCommand::instance();
   demoManager& demo = demoManager::instance();
+  ShowOptions options;
 };
 
 TEST_F(DemoFrames, StatesFollowTheLoaderFadeAndTheMusicEndsTheShow) {
@@ -160,7 +166,8 @@ TEST_F(DemoFrames, StatesFollowTheLoaderFadeAndTheMusicEndsTheShow) {
 }
 
 TEST_F(DemoFrames, LoopStartsTheMusicAgainOnTheNextFrame) {
-  settingsManager::instance().loopShow = true;
+  options.loop = true;
+  restart();
   toPlay();
   for (int round = 0; round < 2; ++round) {
     playOut();
@@ -173,7 +180,8 @@ TEST_F(DemoFrames, LoopStartsTheMusicAgainOnTheNextFrame) {
 }
 
 TEST_F(DemoFrames, AStartTimeStartsClockAndMusicThere) {
-  demo.startMs = 50;
+  options.startMs = 50;
+  restart();
   toPlay();
   EXPECT_EQ(demo.musicTime(), 50u) << "the first reading is the start time";
   const SoundPlayer* player = demo.sound()->getPlayer();
@@ -198,12 +206,11 @@ TEST_F(DemoFrames, AStartAtTheEndOfAStreamedTrackEndsEvenALoopedShow) {
   // Long enough to be streamed, and ending on a whole millisecond. The
   // manual device consumes nothing, so only the worker can say "nothing left".
   testing_support::writeFile(dir.file("long.wav"), sound_fixtures::makeWave(sound_fixtures::rampPcm(8 * 44100)));
-  demo.terminate();
-  demo.musicPath = dir.file("long.wav");
-  ASSERT_TRUE(demo.initialize());
+  options.musicPath = dir.file("long.wav");
+  options.loop = true;
+  options.startMs = 8000;
+  restart();
   ASSERT_TRUE(demo.sound()->getPlayer()->streaming());
-  settingsManager::instance().loopShow = true;
-  demo.startMs = 8000;
   ASSERT_TRUE(demo.update());
   ASSERT_TRUE(demo.update());
   gClock += 1801;
@@ -216,8 +223,9 @@ TEST_F(DemoFrames, AStartAtTheEndOfAStreamedTrackEndsEvenALoopedShow) {
 TEST_F(DemoFrames, AnInstalledClockGivesTheShowTimeAndItsEnd) {
   ScriptedClock clock;
   clock.ticks = 1000;
-  demo.setClock(&clock);
-  demo.startMs = 300;
+  options.clock = &clock;
+  options.startMs = 300;
+  restart();
   ASSERT_TRUE(demo.update());
   ASSERT_TRUE(demo.update());
   clock.ticks += 1801;  // the fades follow the installed clock's timer
@@ -231,6 +239,31 @@ TEST_F(DemoFrames, AnInstalledClockGivesTheShowTimeAndItsEnd) {
   EXPECT_EQ(demo.musicTime(), 12345u);
   clock.isPlaying = false;
   EXPECT_FALSE(demo.update()) << "the clock, not the player, says when the show is over";
+}
+
+TEST_F(DemoFrames, SeekMovesTheStartBeforeTheMusicAndBothMusicAndClockWhilePlaying) {
+  ScriptedClock clock;
+  options.clock = &clock;
+  restart();
+  const SoundPlayer* player = demo.sound()->getPlayer();
+  demo.seek(40);  // still loading: the run starts there
+  ASSERT_TRUE(demo.update());
+  ASSERT_TRUE(demo.update());
+  clock.ticks += 1801;
+  ASSERT_TRUE(demo.update());
+  ASSERT_TRUE(demo.update());
+  ASSERT_EQ(demo.state(), demoManager::Play);
+  EXPECT_EQ(clock.starts, 1u);
+  EXPECT_EQ(demo.musicTime(), 40u);
+  EXPECT_EQ(player->buffer()->currentPosition(), SoundPlayer::startByteFor(40, player->format()));
+
+  demo.seek(70);
+  EXPECT_EQ(clock.starts, 2u) << "the clock starts again at once";
+  EXPECT_EQ(clock.music, 70u);
+  EXPECT_EQ(player->buffer()->currentPosition(), SoundPlayer::startByteFor(70, player->format()));
+  ASSERT_TRUE(demo.update());
+  EXPECT_EQ(demo.musicTime(), 70u);
+  EXPECT_EQ(demo.showOptions().startMs, 40u) << "a loop still starts where the run did";
 }
 
 TEST(DemoEnding, VolumeFollowsTheSquareRootOfTheBrightness) {

@@ -1,7 +1,8 @@
 // Which scene class a file scene gets, and the engine's scene stack.
 #include <gtest/gtest.h>
 
-#include "demo/demo.h"
+#include "demo/demo_scene.h"
+#include "demo/scene_manager.h"
 
 namespace {
 

@@ -8,8 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "demo/demo.h"
+#include "app/managers.h"
+#include "demo/custom_textures.h"
+#include "demo/demo_clock.h"
+#include "demo/demo_manager.h"
+#include "demo/demo_scene.h"
+#include "demo/post_effects.h"
+#include "demo/show_options.h"
 #include "demo/show_production.h"
 #include "platform/window.h"
 #include "support/allocation_counter.h"
@@ -59,8 +64,8 @@ class CSceneQdf_samples : public CSceneQdfDefault {
   VESPER_DECLARE_DYNAMIC(CSceneQdf_samples)
  public:
   void draw(cQdfRender*, float) override {
-    const int i = demoManager::instance().jitterIndex;
-    gJitter[i] = renderHooks().jitterOffset();
+    const int i = demoManager::instance().jitterSample();
+    gJitter[i] = demoManager::instance().drawContext().jitter;
     glClearColor(0.1f * static_cast<float>(i + 1), 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
   }
@@ -132,9 +137,9 @@ class Show : public ::testing::Test {
   }
   // Plays the installed pack up to the first frame of the music at `startMs`.
   void play(uint32_t startMs = 0) {
-    demo.playMusic = false;
-    demo.startMs = startMs;
-    demo.setClock(&clock);
+    ShowOptions options = silent();
+    options.startMs = startMs;
+    demo.setShowOptions(options);
     clock = ScriptedClock();
     ASSERT_TRUE(demo.initialize());
     started = true;
@@ -152,9 +157,13 @@ class Show : public ::testing::Test {
     cPostEffectManager::instance().terminate();
     customTextureManager::instance().terminate();
     resourceManager::instance().terminate();
-    demo.setClock(nullptr);
-    demo.playMusic = true;
-    demo.startMs = 0;
+  }
+  // A run on the test's clock without music.
+  ShowOptions silent() {
+    ShowOptions options;
+    options.clock = &clock;
+    options.playMusic = false;
+    return options;
   }
   void frame(uint32_t ms) {
     clock.music = ms;
@@ -441,8 +450,7 @@ TEST_F(Show, TheLoadingBarGrowsWhileLoadingThenFadesToBlack) {
   std::vector<PackSource> files = show_testing::twoLineProduction();
   for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
   testing_support::installPack(dir, files);
-  demo.playMusic = false;
-  demo.setClock(&clock);
+  demo.setShowOptions(silent());
   ASSERT_TRUE(demo.initialize());
   started = true;
   // In place of the show's own presenter, which swaps the window.
@@ -491,8 +499,7 @@ TEST_F(Show, EachLoadingFrameIsSwappedOntoTheWindow) {
                      testing_support::bytes(document("qdfDefine", qdfEntry("models", "data\\scene\\models.qdf")))});
     for (PackSource& f : show_testing::coreEffects()) files.push_back(std::move(f));
     testing_support::installPack(dir, files);
-    demo.playMusic = false;
-    demo.setClock(&clock);
+    demo.setShowOptions(silent());
     clock = ScriptedClock();
     ASSERT_TRUE(demo.initialize());
     started = true;

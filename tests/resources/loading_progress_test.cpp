@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/demo.h"
+#include "demo/demo_scene.h"
 #include "resource_test_support.h"
 
 namespace resource_testing {

@@ -87,7 +87,12 @@ TEST(MetasequoiaCubeTest, FrontFacesDrawLitAndBackFacesAreCulled) {
   glPushAttrib(GL_ALL_ATTRIB_BITS);
   ASSERT_TRUE(rendererManager::instance().initialize());  // the player's default state
   glViewport(0, 0, kW, kH);
+  MatrixStack matrices;
+  matrices.loadIntoGl();
+  DrawContext context;
+  context.matrices = &matrices;
   cQdfRender renderer;
+  renderer.setDrawContext(&context);
   renderer.bindScene(scenes.get());
   struct Case {
     const char* scene;

@@ -53,9 +53,10 @@ TEST_F(RenderGlTest, PassLoopDrawsImmediateListsWithStandardParameters) {
   resShader* effect = loadEffect("data\\shader\\standard.cgfx");
   ASSERT_NE(effect, nullptr);
   ASSERT_EQ(effect->fallback(), nullptr);
-  cameraManager::instance().setPosition(0.2f, 0.0f, 0.0f);
-  lightManager::instance().setPosition(0.0f, 0.4f, 0.0f);
+  context.eye = glm::vec3(0.2f, 0.0f, 0.0f);
+  context.light = glm::vec3(0.0f, 0.4f, 0.0f);
   HalvesObject object;
+  object.setDrawContext(&context);
   object.setEffect(effect);
   auto frame = [&] {
     clear();
@@ -89,6 +90,7 @@ TEST_F(RenderGlTest, AnimatedObjectsNestByDepth) {
   turned.rotation.z = 1.5707963f;
   const QdfObject keys = animation({{"a", moved({0, 1, 0})}, {"c", turned}});
   cMqoRender renderer;
+  renderer.setDrawContext(&context);
   renderer.setModel(model.get(), &keys);
   EXPECT_EQ(renderer.materialCount(), 3u);
   unitOrtho();
@@ -104,6 +106,7 @@ TEST_F(RenderGlTest, AnimatedObjectsNestByDepth) {
   EXPECT_TRUE(isColour(at(2.4f, 1), 0, 0, 0));
   EXPECT_TRUE(isColour(at(2, 0), 0, 0, 0));
   EXPECT_TRUE(identity(GL_MODELVIEW_MATRIX)) << "every push was popped";
+  EXPECT_EQ(matrices.modelView(), glm::mat4(1.0f));
 }
 
 TEST_F(RenderGlTest, KeyAlphaScalesMaterialAlpha) {
@@ -119,6 +122,7 @@ TEST_F(RenderGlTest, KeyAlphaScalesMaterialAlpha) {
   for (const Case& c : cases) {
     clear();
     cMqoRender renderer;
+    renderer.setDrawContext(&context);
     renderer.setModel(model.get(), c.animation);
     unitOrtho();
     renderer.render(2.0f);
@@ -138,36 +142,36 @@ TEST_F(RenderGlTest, KeyAlphaScalesMaterialAlpha) {
   }
 }
 
-struct OverrideHooks : RenderHooks {
-  resShader* lineOverrideEffect() override { return effect; }
-  void applyCustomTextures(resShader* e) override { applied.push_back(e); }
-  resShader* effect = nullptr;
-  std::vector<resShader*> applied;
+struct RecordedTextures : CustomTextureSource {
+  void apply(resShader* e) const override { applied.push_back(e); }
+  mutable std::vector<resShader*> applied;
 };
 
 TEST_F(RenderGlTest, LineOverrideDrawsEveryMaterialWithOwnColour) {
   ModelRef model = ModelRef::load("data\\model\\tree.mqo");
   ASSERT_TRUE(model);
-  OverrideHooks hooks;
-  hooks.effect = loadEffect("data\\shader\\swap.cgfx");
-  ASSERT_NE(hooks.effect, nullptr);
-  setRenderHooks(&hooks);
+  RecordedTextures textures;
+  resShader* swap = loadEffect("data\\shader\\swap.cgfx");
+  ASSERT_NE(swap, nullptr);
+  context.overrideEffect = swap;
+  context.customTextures = &textures;
   cMqoRender renderer;
+  renderer.setDrawContext(&context);
   renderer.setModel(model.get(), nullptr);
   unitOrtho();
   renderer.render(0.0f);
   EXPECT_TRUE(isColour(at(-2, 0), 0, 0, 255)) << "red material, red and blue swapped";
   EXPECT_TRUE(isColour(at(0, 0), 0, 255, 0));
   EXPECT_TRUE(isColour(at(2.4f, 0), 255, 0, 0));
-  EXPECT_EQ(hooks.applied, std::vector<resShader*>(3, hooks.effect));
-  setRenderHooks(nullptr);
-  releaseEffect(hooks.effect);
+  EXPECT_EQ(textures.applied, std::vector<resShader*>(3, swap));
+  releaseEffect(swap);
 }
 
 TEST_F(RenderGlTest, MassRendererDrawsEachInstanceUnderItsMatrix) {
   ModelRef model = ModelRef::load("data\\model\\red.mqo");
   ASSERT_TRUE(model);
   cMassMqoRender crowd;
+  crowd.setDrawContext(&context);
   crowd.setModel(model.get(), nullptr);
   unitOrtho();
   for (uint32_t m = 0; m < crowd.materialCount(); ++m) {
@@ -175,11 +179,11 @@ TEST_F(RenderGlTest, MassRendererDrawsEachInstanceUnderItsMatrix) {
     for (uint32_t p = 0; p < crowd.passCount(); ++p) {
       crowd.beginMaterial(0.0f, p, m, 1.0f);
       for (float x : {-1.0f, 1.5f}) {
-        glPushMatrix();
-        glTranslatef(x, 0.5f, 0.0f);
+        matrices.push();
+        matrices.translate(x, 0.5f, 0.0f);
         crowd.bindInstanceMatrices();
         crowd.drawInstance();
-        glPopMatrix();
+        matrices.pop();
       }
       crowd.endMaterial();
     }

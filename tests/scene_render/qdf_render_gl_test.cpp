@@ -15,6 +15,7 @@ class QdfRenderTest : public RenderGlTest {
     scenes = ResourceRef<resQDF>::load("data\\scene\\test.qdf");
     ASSERT_TRUE(scenes);
     ASSERT_EQ(scenes->scenes().size(), 4u);
+    renderer.setDrawContext(&context);
     renderer.bindScene(scenes.get());
   }
   // Row 45 is the camera's horizon; x = -3 lands on column 130 at 30
@@ -38,6 +39,8 @@ TEST_F(QdfRenderTest, FieldOfViewFollowsTheCameraKey) {
   }
   EXPECT_EQ(cameraManager::instance().position(), glm::vec3(0, 0, 10));
   EXPECT_EQ(lightManager::instance().position(), glm::vec3(0, 0, -10));
+  EXPECT_EQ(context.eye, glm::vec3(0, 0, 10)) << "the effects read the context's";
+  EXPECT_EQ(context.light, glm::vec3(0, 0, -10));
   GLint mode = 0;
   glGetIntegerv(GL_MATRIX_MODE, &mode);
   EXPECT_EQ(mode, GL_MODELVIEW);
@@ -80,6 +83,8 @@ TEST_F(QdfRenderTest, FixedViewObjectsDrawWithoutDepthTestAndVisibleTwoIsSkipped
   EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST));
   EXPECT_EQ(cameraManager::instance().position(), glm::vec3(0, 0, -1));
   EXPECT_EQ(lightManager::instance().position(), glm::vec3(0, 1000, 1000));
+  EXPECT_EQ(context.eye, glm::vec3(0, 0, -1));
+  EXPECT_EQ(context.light, glm::vec3(0, 1000, 1000));
   float m[16];
   glGetFloatv(GL_MODELVIEW_MATRIX, m);
   EXPECT_EQ(m[0], 1.0f);

@@ -186,14 +186,11 @@ class RenderGlTest : public ::testing::Test {
     cameraManager::instance().setPosition(0, 0, 0);
     lightManager::instance().setPosition(0, 0, 0);
     glViewport(0, 0, kW, kH);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    context.matrices = &matrices;
+    matrices.loadIntoGl();
     glDisable(GL_DEPTH_TEST);
     clear();
   }
-  void TearDown() override { setRenderHooks(nullptr); }
 
   void clear() {
     glClearColor(0, 0, 0, 1);
@@ -201,10 +198,10 @@ class RenderGlTest : public ::testing::Test {
   }
   // Scene units to pixels: x in [-4, 4], y in [-2.25, 2.25].
   void unitOrtho() {
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(-4, 4, -2.25, 2.25, -100, 100);
-    glMatrixMode(GL_MODELVIEW);
+    matrices.matrixMode(MatrixStack::Projection);
+    matrices.loadIdentity();
+    matrices.ortho(-4, 4, -2.25, 2.25, -100, 100);
+    matrices.matrixMode(MatrixStack::ModelView);
   }
 
   std::vector<uint8_t> pixel(int x, int y) const { return gl.readPixels(x, y, 1, 1); }
@@ -215,6 +212,9 @@ class RenderGlTest : public ::testing::Test {
 
   testing_support::GlContext gl{kW, kH};
   testing_support::TempDir dir;
+  // What the renderers draw with (setDrawContext).
+  MatrixStack matrices;
+  DrawContext context;
 };
 
 inline ::testing::AssertionResult isColour(const std::vector<uint8_t>& p, int r, int g, int b) {

@@ -31,12 +31,6 @@ technique t { pass p { PointSpriteEnable = true; VertexProgramPointSizeEnable = 
   VertexProgram = compile vp vs(); FragmentProgram = compile fp fs(); } }
 )";
 
-class ScreenHooks : public RenderHooks {
- public:
-  glm::vec2 jitterOffset() override { return jitter; }
-  glm::ivec2 viewportSize() override { return {kW, kH}; }
-  glm::vec2 jitter{0.0f};
-};
 
 class ParticlesGlTest : public ::testing::Test {
  protected:
@@ -49,16 +43,13 @@ class ParticlesGlTest : public ::testing::Test {
     };
     particle_testing::addParticleFiles(painted_, files);
     testing_support::installPack(pack_, files);
-    setRenderHooks(&hooks_);
+    context_.matrices = &matrices_;
+    context_.viewport = glm::ivec2(kW, kH);
     glViewport(0, 0, kW, kH);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    matrices_.loadIntoGl();
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   }
-  void TearDown() override { setRenderHooks(nullptr); }
 
   std::vector<uint8_t> frame() const { return gl.readPixels(0, 0, kW, kH); }
   std::vector<uint8_t> pixel(int x, int y) const { return gl.readPixels(x, y, 1, 1); }
@@ -69,7 +60,8 @@ class ParticlesGlTest : public ::testing::Test {
   testing_support::GlContext gl{kW, kH};
   testing_support::TempDir painted_;
   testing_support::TempDir pack_;
-  ScreenHooks hooks_;
+  MatrixStack matrices_;
+  DrawContext context_;
 };
 
 PointParticleSet singlePoint(glm::vec3 start, glm::vec3 end, float alpha, float size) {
@@ -87,10 +79,10 @@ TEST_F(ParticlesGlTest, PointAlphaIsTheStoredAlphaTimesTheScaleAndStateIsRestore
   ASSERT_NE(particle.effect(), nullptr);
   EXPECT_EQ(particle.alphaScale, 1.0f);
   const PointParticleSet set = singlePoint({0, 0, 0}, {0, 0, 0}, 0.6f, 8);
-  particle.draw(0.0f, set.data());
+  particle.draw(context_, 0.0f, set.data());
   EXPECT_NEAR(pixel(kW / 2, kH / 2)[0], 153, 1);  // 0.6 x 255
   particle.alphaScale = 0.5f;
-  particle.draw(0.0f, set.data());
+  particle.draw(context_, 0.0f, set.data());
   EXPECT_NEAR(pixel(kW / 2, kH / 2)[0], 77, 1);
 
   const GLenum disabled[] = {GL_TEXTURE_2D, GL_POINT_SPRITE, GL_VERTEX_PROGRAM_POINT_SIZE, GL_VERTEX_ARRAY,
@@ -114,11 +106,11 @@ TEST_F(ParticlesGlTest, PointsMoveFromStartToEndAndRepeatExactly) {
   // Start on the left, end on the right, in the view's plane (clip w = 1).
   const PointParticleSet set = singlePoint({-0.5f, 0, 0}, {0.5f, 0, 0}, 1.0f, 16);
   const int left = kW / 4, right = 3 * kW / 4, middle = kH / 2;
-  particle.draw(0.0f, set.data());
+  particle.draw(context_, 0.0f, set.data());
   EXPECT_GT(brightness(pixel(left, middle)), 600);
   EXPECT_EQ(brightness(pixel(right, middle)), 0);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  particle.draw(1.0f, set.data());
+  particle.draw(context_, 1.0f, set.data());
   EXPECT_EQ(brightness(pixel(left, middle)), 0);
   EXPECT_GT(brightness(pixel(right, middle)), 600);
 
@@ -127,17 +119,17 @@ TEST_F(ParticlesGlTest, PointsMoveFromStartToEndAndRepeatExactly) {
   const std::vector<PointParticleSet> sets = generatePointSets(PointGenerator::Hanescene3);
   auto draw = [&] {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    jitteredPerspective(45.0, 1.7777777777777777, 1.0, 1000.0);
-    glLoadIdentity();
-    gluLookAt(0, 0, 1, 0, 0, 0, 0, 1, 0);
-    for (const PointParticleSet& s : sets) feathers.draw(0.4f, s.data());
+    jitteredPerspective(context_, 45.0, 1.7777777777777777, 1.0, 1000.0);
+    matrices_.loadIdentity();
+    matrices_.lookAt(0, 0, 1, 0, 0, 0, 0, 1, 0);
+    for (const PointParticleSet& s : sets) feathers.draw(context_, 0.4f, s.data());
     return frame();
   };
   const std::vector<uint8_t> first = draw();
   snapshot("points");
   EXPECT_EQ(draw(), first);
   const size_t before = testing_support::allocationCount();
-  feathers.draw(0.4f, sets[0].data());
+  feathers.draw(context_, 0.4f, sets[0].data());
   EXPECT_EQ(testing_support::allocationCount() - before, 0u) << "a frame's draw allocates nothing";
   size_t lit = 0;
   for (size_t i = 0; i < first.size(); i += 4) lit += first[i] > 16;
@@ -170,16 +162,16 @@ TEST_F(ParticlesGlTest, CloudElementsSitAtStartAndEndWithZNegated) {
   };
   for (const Case c : {Case{0.0f, true, false}, Case{1.0f, false, true}}) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    jitteredPerspective(45.0, 1.7777777777777777, 1.0, 1000.0);
-    glLoadIdentity();
-    cloud.draw(elements.data(), 1, c.t);
+    jitteredPerspective(context_, 45.0, 1.7777777777777777, 1.0, 1000.0);
+    matrices_.loadIdentity();
+    cloud.draw(context_, elements.data(), 1, c.t);
     EXPECT_EQ(brightness(pixel(a.x, a.y)) > 600, c.atStart) << "t " << c.t;
     EXPECT_EQ(brightness(pixel(b.x, b.y)) > 600, c.atEnd) << "t " << c.t;
   }
   // The draw flips z: stored +200 is in front of the eye, -200 behind it.
   e.start.z = e.end.z = -200;
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  cloud.draw(elements.data(), 1, 0.0f);
+  cloud.draw(context_, elements.data(), 1, 0.0f);
   EXPECT_EQ(brightness(pixel(a.x, a.y)), 0);
 
   // A full generated swarm, to look at with VESPER_SNAPSHOT_DIR.
@@ -189,11 +181,11 @@ TEST_F(ParticlesGlTest, CloudElementsSitAtStartAndEndWithZNegated) {
   const std::vector<CloudElement> balls =
       generateCloud(CloudGenerator::Lightball, {lights[0].get(), lights[1].get(), lights[2].get()});
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  jitteredPerspective(45.0, 1.7777777777777777, 1.0, 1000.0);
-  glLoadIdentity();
-  gluLookAt(0, 0, 150, 0, 0, 0, 0, 1, 0);
+  jitteredPerspective(context_, 45.0, 1.7777777777777777, 1.0, 1000.0);
+  matrices_.loadIdentity();
+  matrices_.lookAt(0, 0, 150, 0, 0, 0, 0, 1, 0);
   const size_t before = testing_support::allocationCount();
-  cloud.draw(balls.data(), balls.size(), 0.5f);
+  cloud.draw(context_, balls.data(), balls.size(), 0.5f);
   EXPECT_EQ(testing_support::allocationCount() - before, 0u) << "a frame's draw allocates nothing";
   snapshot("cloud");
 }
@@ -221,7 +213,7 @@ TEST_F(ParticlesGlTest, MetaballSurfaceCoversTheMiddleAndTheBackgroundTheCorners
   };
 
   for (float t : {0.0f, 0.35f}) {
-    metaball.draw(t);
+    metaball.draw(context_, t);
     const std::vector<uint8_t> centre = pixel(kW / 2, kH / 2);
     EXPECT_FALSE(near(centre, texel(0.5, 0.5), 24)) << "t " << t;
     EXPECT_GT(brightness(centre), 150) << "t " << t;  // the lit surface
@@ -235,8 +227,8 @@ TEST_F(ParticlesGlTest, MetaballSurfaceCoversTheMiddleAndTheBackgroundTheCorners
   // picture one pixel to the right (apart from the surface's edge smoothing,
   // whose screen-space derivatives come in 2 x 2 blocks).
   const std::vector<uint8_t> unshifted = frame();
-  hooks_.jitter = glm::vec2(1.0f, 0.0f);
-  metaball.draw(0.35f);
+  context_.jitter = glm::vec2(1.0f, 0.0f);
+  metaball.draw(context_, 0.35f);
   const std::vector<uint8_t> shifted = frame();
   auto mismatches = [&](int dx) {
     size_t count = 0;

@@ -45,10 +45,6 @@ Object 2 { CameraTrans 1 Visible 1 DataNum 1 Time { 0 } Part "m" { Position { 0 
 Eof
 )";
 
-class ScreenHooks : public RenderHooks {
- public:
-  glm::ivec2 viewportSize() override { return {kW, kH}; }
-};
 
 // Brightness of a frame (r + g + b per pixel): its mean and its centre.
 struct Light {
@@ -71,14 +67,15 @@ class SceneClassesGlTest : public ::testing::Test {
     };
     particle_testing::addParticleFiles(painted, files);
     testing_support::installPack(pack, files);
-    setRenderHooks(&hooks);
+    context.matrices = &matrices;
+    context.viewport = glm::ivec2(kW, kH);
+    renderer.setDrawContext(&context);
     glViewport(0, 0, kW, kH);
     scenes = ResourceRef<resQDF>::load("data\\scene\\classes.qdf");
     ASSERT_TRUE(scenes);
     ASSERT_EQ(scenes->scenes().size(), 3u);
     renderer.bindScene(scenes.get());
   }
-  void TearDown() override { setRenderHooks(nullptr); }
 
   // An instance of the class registered for `className`, as the demo makes it.
   static std::unique_ptr<CSceneQdfDefault> make(const char* className, const char* name, int index) {
@@ -145,7 +142,8 @@ class SceneClassesGlTest : public ::testing::Test {
   testing_support::GlContext gl{kW, kH};
   testing_support::TempDir painted;
   testing_support::TempDir pack;
-  ScreenHooks hooks;
+  MatrixStack matrices;
+  DrawContext context;
   ResourceRef<resQDF> scenes;
   cQdfRender renderer;
 };
@@ -202,6 +200,7 @@ TEST_F(SceneClassesGlTest, BoxfloorTintsMaterialZeroByProgressAndRestoresIt) {
   // A scene file without the model: nothing to tint, nothing touched.
   std::unique_ptr<CSceneQdfDefault> unbound = make("CSceneQdf_boxfloor1", "twin", 1);
   cQdfRender empty;
+  empty.setDrawContext(&context);
   unbound->setup(&empty);
   EXPECT_EQ(static_cast<CSceneQdf_boxfloor1&>(*unbound).modelSlot(), -1);
   unbound->before(&empty, 0.5f);

@@ -12,9 +12,27 @@
 
 namespace scene_testing {
 
-// Identity pushed on both matrix stacks, before, draw and after at t, then
-// both popped (the caller clears).
+// Identity pushed on both matrix stacks (the renderer's draw context's; GL's
+// without a renderer, as the loading screen draws), before, draw and after
+// at t, then both popped (the caller clears).
 inline void playSceneFrame(CSceneQdfDefault& scene, cQdfRender* renderer, float t) {
+  if (renderer) {
+    MatrixStack& m = *renderer->drawContext().matrices;
+    m.matrixMode(MatrixStack::Projection);
+    m.push();
+    m.loadIdentity();
+    m.matrixMode(MatrixStack::ModelView);
+    m.push();
+    m.loadIdentity();
+    scene.before(renderer, t);
+    scene.draw(renderer, t);
+    scene.after(renderer, t);
+    m.matrixMode(MatrixStack::Projection);
+    m.pop();
+    m.matrixMode(MatrixStack::ModelView);
+    m.pop();
+    return;
+  }
   glMatrixMode(GL_PROJECTION);
   glPushMatrix();
   glLoadIdentity();

@@ -15,6 +15,14 @@
 
 namespace {
 
+// The matrices GL holds now, as the drawing code's matrix stack gives them.
+StateMatrices currentGlMatrices() {
+  static float modelView[16], projection[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+  glGetFloatv(GL_PROJECTION_MATRIX, projection);
+  return {modelView, projection};
+}
+
 using testing_support::bytes;
 
 constexpr int kW = 64;
@@ -99,7 +107,7 @@ class EffectGlTest : public ::testing::Test {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    e->setStateMatrix("projMat", 0x81);
+    e->setStateMatrix("projMat", 0x81, currentGlMatrices());
     e->setPassState(pass);
     glBegin(GL_TRIANGLE_STRIP);
     glTexCoord2f(0, 1);
@@ -330,7 +338,7 @@ TEST_F(DrawTest, StateMatrixDrawsOnTheFixedFunctionPixels) {
   glClear(GL_COLOR_BUFFER_BIT);
   resShader* e = load("data\\shader\\flat.cgfx");
   ASSERT_EQ(e->fallback(), nullptr);
-  e->setStateMatrix("mvp", 0x80);
+  e->setStateMatrix("mvp", 0x80, currentGlMatrices());
   e->setPassState(0);
   triangle();
   e->resetPassState(0);
@@ -344,7 +352,7 @@ TEST_F(DrawTest, StateMatrixDrawsOnTheFixedFunctionPixels) {
   EXPECT_LE(differing, 2);  // edge rounding only
   // The semantic binds the same matrix.
   glClear(GL_COLOR_BUFFER_BIT);
-  e->setStateMatrix("WORLDVIEWPROJ", 0x81);
+  e->setStateMatrix("WORLDVIEWPROJ", 0x81, currentGlMatrices());
   e->setPassState(0);
   triangle();
   e->resetPassState(0);
@@ -366,7 +374,7 @@ TEST_F(DrawTest, RowMajorMatrixTranslatesAndInverseUndoes) {
   // Model-view inverse (0x14) of a translation by +0.5 moves it by -0.5.
   glClear(GL_COLOR_BUFFER_BIT);
   glTranslatef(0.5f, 0, 0);
-  e->setStateMatrix("M", 0x14);
+  e->setStateMatrix("M", 0x14, currentGlMatrices());
   e->setPassState(0);
   glRectf(-0.25f, -0.25f, 0.25f, 0.25f);
   e->resetPassState(0);
@@ -405,7 +413,7 @@ TEST_F(DrawTest, SamplersBindTheirTextureWithTheirFilter) {
 
 TEST_F(DrawTest, ValueSetWhileThePassIsActiveTakesEffect) {
   resShader* e = load("data\\shader\\flat.cgfx");
-  e->setStateMatrix("mvp", 0x81);
+  e->setStateMatrix("mvp", 0x81, currentGlMatrices());
   const float red[4] = {1, 0, 0, 1}, green[4] = {0, 1, 0, 1};
   e->setParameter("col", red);
   e->setPassState(0);
@@ -586,8 +594,8 @@ TEST_F(CoreEffectTest, DefaultShaderLightsWhatTheCameraSeesWithTheMaterialsFacto
   };
   for (const Case& c : cases) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    e->setStateMatrix("shWorldMat", 0x11);
-    e->setStateMatrix("shVProjMat", 0x80);
+    e->setStateMatrix("shWorldMat", 0x11, currentGlMatrices());
+    e->setStateMatrix("shVProjMat", 0x80, currentGlMatrices());
     e->setParameter("shBaseTexture", &orange);
     e->setParameter("shMqoColor", &c.colour.x);
     e->setParameter("shMqoEmi", &c.emi);

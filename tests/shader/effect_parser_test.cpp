@@ -306,7 +306,8 @@ TEST(ShaderManager, CurrentEffectIgnoresNullAndForwards) {
   EXPECT_EQ(m.currentEffect(), &a);
   const float v[4] = {1, 2, 3, 4};
   m.setParameter("x", v);  // an unloaded effect takes nothing, without crashing
-  m.setStateMatrix("x", 0x80);
+  const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  m.setStateMatrix("x", 0x80, {identity, identity});
   EXPECT_EQ(a.passCount(), 0u);
   EXPECT_TRUE(a.parameters().empty());
   EXPECT_TRUE(m.terminate());
