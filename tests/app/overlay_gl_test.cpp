@@ -15,6 +15,7 @@
 #include "demo/demo_manager.h"
 #include "demo/show_options.h"
 #include "demo/demo_scene.h"
+#include "demo/custom_textures.h"
 #include "demo/post_effects.h"
 #include "demo/show_production.h"
 #include "platform/platform.h"
