@@ -57,9 +57,10 @@ int main(int argc, char** argv) {
   // the core files it may lack.
   const bool fromFolder = !line.dataDir.empty() && isSourceFolder(line.dataDir);
   if (fromFolder) setSourceFolder({std::filesystem::absolute(line.dataDir).string(), findCorePack()});
+  // A built pack rehearses too: the transport and the overlay, but there
+  // are no loose files to watch.
   if (line.rehearse && !fromFolder) {
-    std::fprintf(stderr, "vesper: --rehearse wants --data naming a source folder (data/, no vesper.pak)\n");
-    return 1;
+    std::fprintf(stderr, "vesper: rehearsing a built production: no live reload (that needs a source folder)\n");
   }
   if (!line.dataDir.empty() && chdir(line.dataDir.c_str()) != 0) {
     std::fprintf(stderr, "vesper: cannot enter data directory '%s': %s\n", line.dataDir.c_str(),
@@ -115,7 +116,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  if (line.rehearse) {
+  if (line.rehearse && fromFolder) {
     std::string reason;
     if (!startRehearsal(sourceFolder()->dir, reason)) {
       std::fprintf(stderr, "vesper: cannot watch the source folder: %s\n", reason.c_str());
@@ -123,8 +124,8 @@ int main(int argc, char** argv) {
       rehearsal.reset();
       return 1;
     }
-    rehearsal->attach();
   }
+  if (rehearsal) rehearsal->attach();
   const FrameManagers managers = engineFrameManagers();
   const bool rehearsing = line.rehearse;
   int code = runMainLoop(platform::systemEvents(), systemManager::instance().exitRequested,

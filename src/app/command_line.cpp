@@ -125,7 +125,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
       flag("--rehearse", c.rehearse,
            "with --data naming a source folder: reload every file of the show\n"
            "when it changes, at the show time; errors are listed on stderr and\n"
-           "on the overlay and never end the show. Keys: Space pauses,\n"
+           "on the overlay and never end the show (a built production gets the\n"
+           "keys and the overlay, no reload). Keys: Space pauses,\n"
            "Left/Right seek 1 s (Shift: 10 s), PageUp/PageDown jump between\n"
            "timeline entries, Home to 0, [ and ] set a loop that L turns on\n"
            "and off, , and . step a frame, F1 shows or hides the overlay; the\n"
