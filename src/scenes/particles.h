@@ -1,10 +1,10 @@
-// What the hand-written scenes draw beyond their scene files: sprite sets,
-// billboard swarms and the blob image. Positions are computed from t alone
-// (lerp between two stored points), never stepped, so a capture may seek
-// anywhere and the accumulation samples of one frame match.
-// Data is built by seeded generators: plain functions, no GL, safe to test
-// without a context. Drawing runs on the frame thread with a current
-// context and GL_MODELVIEW selected.
+// Sprite sets, billboard swarms and the blob image for the scene classes
+// that draw more than their scene files hold. A particle's place is a
+// function of t (a lerp between its two stored points) with no state
+// carried between frames: seeking in a capture and jittered anti-aliasing
+// passes then need nothing special.
+// The generators are plain functions without GL, so tests run them with no
+// context; the draw calls want a current context with GL_MODELVIEW selected.
 #pragma once
 
 #include <array>
@@ -62,9 +62,9 @@ enum class PointGenerator {
 // seeded with 4324.
 std::vector<PointParticleSet> generatePointSets(PointGenerator generator);
 
-// One billboard of a cloud. `texture` is borrowed: the scene holds the
-// counted references; `textureName` caches its GL name, resolved once when the
-// element is made so the frame path does no map lookup.
+// One billboard of a cloud. `texture` is borrowed from the scene that owns
+// the textures' references; `textureName` keeps its GL name, looked up once
+// when the element is built so drawing needs no map lookup.
 struct CloudElement {
   glm::vec3 start{0.0f};
   glm::vec3 end{0.0f};
